@@ -1,0 +1,23 @@
+// Finding the serial ports present on the machine. Each OS has its own way; Step 1 sees only this list,
+// in the order in which the ports are to be probed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvexa {
+
+struct PortInfo {
+    std::string path;        // what SerialChannel::open takes: "/dev/ttyUSB0", "COM5:", "\\.\COM10"
+    std::string displayName; // what messages show in place of "COM%d": "ttyUSB0", "COM5"
+    std::string detail;      // optional: how the port is attached, or a stable alias (by-id name)
+};
+
+class PortDiscovery {
+public:
+    virtual ~PortDiscovery() = default;
+    // The ports present, without repeats, in the order in which they are probed (ascending).
+    virtual std::vector<PortInfo> discoverPorts() = 0;
+};
+
+} // namespace orvexa

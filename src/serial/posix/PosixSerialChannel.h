@@ -1,0 +1,38 @@
+// SerialChannel on a POSIX terminal device (termios), with the Windows time-out semantics that the tool
+// is written against reproduced with poll():
+//   - a read of n bytes returns at once when n bytes are there, 200 ms after the last received byte when
+//     more were asked for, and at the latest 10*n + 10 ms after the call with whatever came;
+//   - a write of n bytes gives up after 500*n + 1000 ms.
+// Exclusive access as on Windows: flock() keeps out every cooperating program and our own second channel
+// (TIOCEXCL alone does not stop root), and TIOCEXCL keeps out the rest.
+#pragma once
+
+#include "serial/SerialChannel.h"
+
+namespace orvexa {
+
+class PosixSerialChannel : public SerialChannel {
+public:
+    PosixSerialChannel() = default;
+    ~PosixSerialChannel() override;
+    PosixSerialChannel(const PosixSerialChannel&) = delete;
+    PosixSerialChannel& operator=(const PosixSerialChannel&) = delete;
+
+    std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override;
+    std::int32_t read(std::uint8_t* buffer, std::int32_t count) override;
+    bool isOpen() const override { return fd_ >= 0; }
+    void close() override;
+    bool open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_t parity,
+              std::uint8_t stopBits, std::uint32_t access) override;
+    ChannelError lastError() const override { return lastError_; }
+
+private:
+    // A vanished far end must look like a silent line: the call waits out its time-out instead of
+    // returning at once, so that callers polling in a loop never spin.
+    void lineLost(std::int64_t untilNs);
+
+    int fd_ = -1;
+    ChannelError lastError_ = ChannelError::None;
+};
+
+} // namespace orvexa

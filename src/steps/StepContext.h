@@ -1,0 +1,58 @@
+// What the steps work on. The process-wide records of the tool (what the scanner reported, the status
+// text, the selected port, the port list) live once per process in ProcessRecords, never cleared as a
+// whole; a test builds a fresh one. The steps borrow the dialog, the main device channel and the clock.
+#pragma once
+
+#include "device/DeviceInfo.h"
+#include "firmware/FirmwarePackage.h"
+#include "fonts/CarriedLanguages.h"
+#include "serial/Clock.h"
+#include "serial/PortDiscovery.h"
+#include "serial/SerialChannel.h"
+#include "ui/DialogWindow.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvexa {
+
+struct ProcessRecords {
+    DeviceInfo deviceInfo;
+    std::string statusText;
+    PortInfo selectedPort;             // the port on which the probe last succeeded
+    std::vector<PortInfo> sortedPorts; // the ports found by the last discovery, in probing order
+};
+
+// How the last step ended, for front ends that report it as an exit code. The dialog texts stay the
+// steps' own; this is only the verdict behind them.
+enum class Outcome {
+    None,
+    Verified,             // Step 2 verified the scanner
+    Written,              // Step 3 wrote the firmware and everything else asked for
+    PortNotFound,         // no port answered the probe, and none was chosen
+    PortOpenFailed,       // the found port could not be opened
+    NotVerified,          // no answer to the ping or the version query
+    Refused,              // GPS, incompatible firmware, wrong framed package, bootloader refusals
+    NoDownloadMode,       // the start sequence and its fallback brought no "X"
+    TransferError,        // the transfer ended with the error message
+    ItemsNotAcknowledged, // firmware written, but a page or font chunk was not acknowledged
+    Cancelled,            // a question was answered No
+};
+
+using ChannelFactory = std::function<std::unique_ptr<SerialChannel>()>;
+
+struct StepContext {
+    DialogWindow& window;
+    SerialChannel& channel; // the main dialog's device channel
+    Clock& clock;
+    PortDiscovery& discovery;
+    ChannelFactory makeProbeChannel; // a channel of its own for each probe
+    FirmwarePackage& package;
+    const LanguageData& languages;
+    ProcessRecords& records;
+    Outcome outcome = Outcome::None;
+};
+
+} // namespace orvexa

@@ -1,0 +1,55 @@
+#include "firmware/Crc16.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace orvexa;
+
+namespace {
+const auto* bytes(const char* text) {
+    return reinterpret_cast<const std::uint8_t*>(text);
+}
+} // namespace
+
+TEST(Crc16, PublishedCheckValuesOverTheNineDigits) {
+    EXPECT_EQ(crc16Kermit(bytes("123456789"), 9), 0x2189);
+    EXPECT_EQ(crc16Xmodem(bytes("123456789"), 9), 0x31C3);
+}
+
+TEST(Crc16, EmptyAndNegativeCountsGiveZero) {
+    EXPECT_EQ(crc16Kermit(bytes("x"), 0), 0);
+    EXPECT_EQ(crc16Kermit(bytes("x"), -5), 0);
+    EXPECT_EQ(crc16Xmodem(bytes("x"), 0), 0);
+}
+
+TEST(Crc16, SingleBytesShowTheFirstTableEntries) {
+    const std::uint8_t zero = 0x00;
+    const std::uint8_t one = 0x01;
+    EXPECT_EQ(crc16Kermit(&zero, 1), 0);
+    EXPECT_EQ(crc16Kermit(&one, 1), 0x1189); // entry 1 of the reflected table
+    EXPECT_EQ(crc16Xmodem(&one, 1), 0x1021); // entry 1 of the plain table
+}
+
+// An independent, bitwise form of both variants, over a block as long as a classic frame.
+TEST(Crc16, TableDrivenFormsAgreeWithBitwiseForms) {
+    std::uint8_t data[259];
+    for (int i = 0; i < 259; ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    }
+    std::uint16_t kermit = 0;
+    std::uint16_t xmodem = 0;
+    for (std::uint8_t byte : data) {
+        kermit ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            kermit = (kermit & 1) ? static_cast<std::uint16_t>((kermit >> 1) ^ 0x8408) : kermit >> 1;
+        }
+        xmodem ^= static_cast<std::uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            xmodem = (xmodem & 0x8000) ? static_cast<std::uint16_t>((xmodem << 1) ^ 0x1021)
+                                       : static_cast<std::uint16_t>(xmodem << 1);
+        }
+    }
+    EXPECT_EQ(crc16Kermit(data, 259), kermit);
+    EXPECT_EQ(crc16Xmodem(data, 259), xmodem);
+}

@@ -1,0 +1,125 @@
+#include "PseudoTerminal.h"
+
+#include "serial/posix/PosixSerialChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+using namespace orvexa;
+using namespace orvexa::test;
+
+namespace {
+
+// Real time on a shared machine: allow twice the nominal figure before calling it a fault.
+constexpr double kSlack = 2.0;
+
+} // namespace
+
+TEST(PosixSerialChannel, EveryByteValuePassesBothWaysUnchanged) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    EXPECT_TRUE(channel.isOpen());
+
+    std::vector<std::uint8_t> all(256);
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(channel.write(all.data(), 256), 256);
+    EXPECT_EQ(pty.receive(256), all);
+
+    pty.send(all);
+    std::vector<std::uint8_t> back(256);
+    EXPECT_EQ(channel.read(back.data(), 256), 256);
+    EXPECT_EQ(back, all);
+}
+
+TEST(PosixSerialChannel, OneByteReadOnASilentLineTakesAboutTwentyMs) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    std::uint8_t byte = 0;
+    const double start = nowMs();
+    EXPECT_EQ(channel.read(&byte, 1), 0);
+    const double took = nowMs() - start;
+    EXPECT_GE(took, 19.0);
+    EXPECT_LE(took, 20.0 * kSlack);
+}
+
+TEST(PosixSerialChannel, ReadEndsTwoHundredMsAfterTheLastByte) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    std::vector<std::uint8_t> buffer(100); // total limit 10 * 100 + 10 = 1010 ms
+    const double start = nowMs();
+    pty.send({'a', 'b', 'c', 'd', 'e'});
+    EXPECT_EQ(channel.read(buffer.data(), 100), 5);
+    const double took = nowMs() - start;
+    EXPECT_GE(took, 195.0);
+    EXPECT_LE(took, 200.0 * kSlack);
+}
+
+TEST(PosixSerialChannel, ReadReturnsAtOnceWhenAllBytesAreThere) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    pty.send({1, 2, 3, 4});
+    std::uint8_t buffer[4];
+    const double start = nowMs();
+    EXPECT_EQ(channel.read(buffer, 4), 4);
+    EXPECT_LT(nowMs() - start, 15.0);
+}
+
+TEST(PosixSerialChannel, PortIsExclusive) {
+    PseudoTerminal pty;
+    PosixSerialChannel first;
+    PosixSerialChannel second;
+    ASSERT_TRUE(first.openDefault(pty.slavePath()));
+    EXPECT_FALSE(second.openDefault(pty.slavePath()));
+    EXPECT_FALSE(second.isOpen());
+    EXPECT_EQ(second.lastError(), ChannelError::Busy);
+
+    first.close();
+    EXPECT_TRUE(second.openDefault(pty.slavePath())); // released by close
+}
+
+TEST(PosixSerialChannel, FailedOpenLeavesTheChannelClosedAndReleasesTheOldPort) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    EXPECT_FALSE(channel.openDefault("/dev/orvexa-no-such-port"));
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_EQ(channel.lastError(), ChannelError::NoSuchPort);
+
+    PosixSerialChannel other;
+    EXPECT_TRUE(other.openDefault(pty.slavePath()));
+}
+
+TEST(PosixSerialChannel, ClosedChannelReturnsZeroAtOnce) {
+    PosixSerialChannel channel;
+    std::uint8_t byte = 'W';
+    const double start = nowMs();
+    EXPECT_EQ(channel.write(&byte, 1), 0);
+    EXPECT_EQ(channel.read(&byte, 1), 0);
+    channel.close(); // closing a closed channel does nothing
+    EXPECT_LT(nowMs() - start, 5.0);
+    EXPECT_FALSE(channel.isOpen());
+}
+
+TEST(PosixSerialChannel, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    pty.hangUp();
+
+    std::uint8_t byte = 0;
+    const double cpuBefore = cpuMs();
+    const double start = nowMs();
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(channel.read(&byte, 1), 0);
+    }
+    const double took = nowMs() - start;
+    EXPECT_GE(took, 10 * 19.0);            // each read waited out its 20 ms
+    EXPECT_LT(cpuMs() - cpuBefore, 50.0); // and did not busy-loop meanwhile
+    EXPECT_EQ(channel.lastError(), ChannelError::LineLost);
+    EXPECT_TRUE(channel.isOpen()); // the tool decides what to do; the channel only reports
+}

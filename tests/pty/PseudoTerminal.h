@@ -1,0 +1,37 @@
+// A pseudo-terminal pair for tests: the tool opens the slave by its path like any serial port, and the
+// test plays the far end on the master.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvexa::test {
+
+class PseudoTerminal {
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+    int master() const { return master_; }
+
+    void send(const std::vector<std::uint8_t>& bytes);
+    // Everything the tool wrote, waiting up to timeoutMs for at least `atLeast` bytes.
+    std::vector<std::uint8_t> receive(std::size_t atLeast, int timeoutMs = 2000);
+    // The far end vanishes: the slave side sees a hang-up.
+    void hangUp();
+
+private:
+    int master_ = -1;
+    std::string slavePath_;
+};
+
+// Wall-clock milliseconds for timing real I/O.
+double nowMs();
+// CPU time this process has used, in milliseconds.
+double cpuMs();
+
+} // namespace orvexa::test
