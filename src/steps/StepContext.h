@@ -53,6 +53,8 @@ struct StepContext {
     const LanguageData& languages;
     ProcessRecords& records;
     Outcome outcome = Outcome::None;
+    // Set by a front end that stops after Step 2 (orvexa-cli --check): the Silent chain then ends there.
+    bool stopAfterVerification = false;
 };
 
 } // namespace orvexa

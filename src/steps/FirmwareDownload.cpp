@@ -1,0 +1,14 @@
+#include "device/Family.h"
+#include "steps/FramedDownload.h"
+#include "steps/Steps.h"
+
+namespace orvexa {
+
+void firmwareDownload(StepContext& ctx) {
+    if (isFramedFamily(ctx.records.deviceInfo)) {
+        downloadFramed(ctx);
+        return;
+    }
+}
+
+} // namespace orvexa

@@ -1,0 +1,7 @@
+#include "steps/FramedDownload.h"
+
+namespace orvexa {
+
+void downloadFramed(StepContext&) {}
+
+} // namespace orvexa

@@ -1,0 +1,7 @@
+#include "steps/Steps.h"
+
+namespace orvexa {
+
+void portSelection(StepContext&) {}
+
+} // namespace orvexa

@@ -1,0 +1,7 @@
+#include "steps/Steps.h"
+
+namespace orvexa {
+
+void verifyDevice(StepContext&) {}
+
+} // namespace orvexa
