@@ -2,12 +2,18 @@
 // followed by a pause; answers are a verdict byte ('@' accepted, '!' refused), a fixed-length reply, or
 // a free-length text ended by silence. Every wait is bounded by a Deadline or a poll count. The link
 // shows no messages: it fills DeviceInfo and returns results to the steps.
+//
+// The pauses are fixed and never shortened when the scanner answers early: the scanner takes each
+// command letter on its own, at the pace it was built for. Where the original exchange has no end while bytes
+// keep coming (the drains, collectText), a bound of our own stops it; none of these bounds touches a normal
+// reply.
 #pragma once
 
 #include "device/DeviceInfo.h"
 #include "serial/Clock.h"
 #include "serial/SerialChannel.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -19,18 +25,72 @@ bool probeDevice(SerialChannel& channel, Clock& clock);
 
 class CommandLink {
 public:
+    // The letters of the link.
+    static constexpr char kPing = 'W';
+    static constexpr char kAccepted = '@';
+    static constexpr char kRefused = '!';
+
+    // Pauses, in milliseconds. The scanner reads each command letter on its own; these give it time to.
+    static constexpr std::uint32_t kCommandPauseMs = 100;     // after each command letter
+    static constexpr std::uint32_t kPingPauseMs = 200;        // after each "W" of the ping, before reading
+    static constexpr std::uint32_t kDrainPauseMs = 100;       // between two bytes of a drain with pauses
+    static constexpr std::uint32_t kModelRetryPauseMs = 1000; // after a failed "M" attempt
+
+    // Time limits, in milliseconds, each on a Deadline tested after every read.
+    static constexpr std::uint32_t kProbeLimitMs = 1000;          // Step 1 tries every port: keep it short
+    static constexpr std::uint32_t kPingLimitMs = 20000;          // a scanner waking from sleep is slow
+    static constexpr std::uint32_t kGpsAttemptLimitMs = 2000;     // per "G","s" attempt
+    static constexpr std::uint32_t kModelAttemptLimitMs = 2000;   // per "M" attempt
+    static constexpr std::uint32_t kExternalMemoryLimitMs = 2000; // whole "G","F","Q" query
+    static constexpr std::uint32_t kItLimitMs = 1000;             // whole "I","t" query
+    static constexpr std::uint32_t kFontSupportLimitMs = 1000;    // after "GnOLG" was sent
+    static constexpr std::uint32_t kGwQLimitMs = 1000;            // after "GwQ" was sent
+
+    // Attempts. "G","s" always runs both unless refused; the second reply is the one that counts.
+    static constexpr int kGpsAttempts = 2;
+    static constexpr int kModelAttempts = 2;
+
+    // Reply lengths, in bytes.
+    static constexpr std::size_t kModelReplyLength = 10;
+    static constexpr std::size_t kShortReplyLength = 5; // 4 data bytes, then '@'
+
+    // collectText's polls: it waits up to 100 polls for the first byte and ends after 20 quiet polls,
+    // each one read plus kCollectPollPauseMs (so a silent scanner costs about 3 s).
+    static constexpr int kCollectFirstByteCountdown = 99;
+    static constexpr int kCollectQuietCountdown = 20;
+    static constexpr std::uint32_t kCollectPollPauseMs = 10;
+
+    // Bounds against a scanner that never stops sending. A normal text reply is at most 32 bytes and
+    // over within about a second (0.3 s of bytes, 0.6 s of quiet end), so 3 s after the first byte
+    // touches no normal reply; a babbler is cut off there and its text is what fitted the field.
+    static constexpr std::uint32_t kCollectTextLimitMs = 3000;
+    // A drain finds at most the tail of one reply in normal use (a few bytes, never more than the
+    // 109-byte framed version reply). 512 bytes or 3 s, whichever comes first, stops a babbler; with
+    // pauses the 3 s come first (about 25 bytes at 100 ms each, far more than any normal leftover).
+    static constexpr std::size_t kDrainMaxBytes = 512;
+    static constexpr std::uint32_t kDrainLimitMs = 3000;
+
+    // A read on a closed channel returns at once; it is paced like a one-byte read on a silent line
+    // (10 ms per byte plus 10 ms) so that a loop bounded only by its Deadline neither spins the CPU
+    // nor stops time on a virtual clock.
+    static constexpr std::uint32_t kClosedReadMs = 20;
+
     CommandLink(SerialChannel& channel, Clock& clock, DeviceInfo& device)
         : channel_(channel), clock_(clock), device_(device) {}
 
     // 0 when the scanner answered "@" to "W" within 20000 ms, -1 otherwise.
     int pingDevice();
 
+    // Reads and throws away what the scanner has already sent: with pauses, 100 ms after each byte;
+    // without, until the first read that returns nothing. Both stop at their bound (see above).
     void drainWithPauses();
     void drainWithoutPauses();
     // Drains, then writes each character alone followed by a 100 ms pause.
     void sendPaced(std::string_view text);
     // Gathers a free-length reply into a text field; the last received byte is overwritten by the zero.
+    // Bytes beyond the field are read and dropped. A reply of nothing leaves the field as it was.
     void collectText(char* field, std::size_t capacity);
+    template <std::size_t N> void collectText(std::array<char, N>& field) { collectText(field.data(), N); }
 
     void queryVersion();
     void queryModel();
@@ -46,6 +106,11 @@ public:
     DeviceInfo& device() { return device_; }
 
 private:
+    // One command letter in one write, then its pause (0 for none).
+    void sendCommand(char letter, std::uint32_t pauseMs);
+    // One one-byte read; true when a byte arrived.
+    bool readByte(std::uint8_t& byte);
+
     SerialChannel& channel_;
     Clock& clock_;
     DeviceInfo& device_;

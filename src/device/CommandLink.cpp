@@ -1,0 +1,358 @@
+#include "device/CommandLink.h"
+
+#include "serial/Deadline.h"
+
+#include <algorithm>
+
+namespace orvexa {
+
+namespace {
+
+// The queries' command letters, each sent alone and followed by CommandLink::kCommandPauseMs.
+constexpr std::string_view kGpsQuery = "Gs";
+constexpr std::string_view kVersionQuery = "V";
+constexpr std::string_view kVersionInfoQuery = "Iv";
+constexpr char kModelQuery = 'M';
+constexpr std::string_view kExternalMemoryQuery = "GFQ";
+constexpr std::string_view kItQuery = "It";
+constexpr std::string_view kFontSupportQuery = "GnOLG";
+constexpr std::string_view kGwQQuery = "GwQ";
+constexpr std::string_view kBootloaderQuery = "IB";
+
+// modelText[2] codes of the scanners that answer "GwQ" without being asked.
+constexpr char kGwQFamilyZ = 'Z';
+constexpr char kGwQFamilyX = 'X';
+// Only firmware whose model digits (firmwareText[5], [6]) are "35" is asked "GwQ".
+constexpr char kGwQModelDigit5 = '3';
+constexpr char kGwQModelDigit6 = '5';
+// Firmware of major version 3 always has external memory; it is not asked.
+constexpr char kMajorVersion3 = '3';
+// bootloaderText[0] when the scanner has a bootloader.
+constexpr char kBootloaderMark = 'v';
+
+void writeLetter(SerialChannel& channel, char letter) {
+    const auto byte = static_cast<std::uint8_t>(letter);
+    channel.write(&byte, 1);
+}
+
+// One one-byte read; true when it delivered a byte. Used where the caller pauses on its own.
+bool readByte(SerialChannel& channel, std::uint8_t& byte) {
+    byte = 0;
+    return channel.read(&byte, 1) == 1;
+}
+
+// A one-byte read inside a wait that has no pause of its own and ends only at its Deadline. A closed
+// channel answers at once; pacing it like a silent line keeps the wait from spinning the CPU (or from
+// never reaching its limit on a virtual clock) while leaving its length as it was.
+bool awaitByte(SerialChannel& channel, Clock& clock, std::uint8_t& byte) {
+    if (readByte(channel, byte)) {
+        return true;
+    }
+    if (!channel.isOpen()) {
+        clock.sleepMs(CommandLink::kClosedReadMs);
+    }
+    return false;
+}
+
+bool isVerdict(std::uint8_t byte, char verdict) {
+    return byte == static_cast<std::uint8_t>(verdict);
+}
+
+} // namespace
+
+bool probeDevice(SerialChannel& channel, Clock& clock) {
+    Deadline limit(clock);
+    limit.start(CommandLink::kProbeLimitMs);
+    for (;;) {
+        writeLetter(channel, CommandLink::kPing);
+        std::uint8_t byte = 0;
+        if (awaitByte(channel, clock, byte) && isVerdict(byte, CommandLink::kAccepted)) {
+            return true;
+        }
+        if (limit.expired()) {
+            return false;
+        }
+    }
+}
+
+void CommandLink::sendCommand(char letter, std::uint32_t pauseMs) {
+    writeLetter(channel_, letter);
+    if (pauseMs > 0) {
+        clock_.sleepMs(pauseMs);
+    }
+}
+
+bool CommandLink::readByte(std::uint8_t& byte) {
+    return orvexa::readByte(channel_, byte);
+}
+
+int CommandLink::pingDevice() {
+    Deadline limit(clock_);
+    limit.start(kPingLimitMs);
+    for (;;) {
+        sendCommand(kPing, kPingPauseMs);
+        std::uint8_t byte = 0;
+        if (readByte(byte) && isVerdict(byte, kAccepted)) {
+            return 0;
+        }
+        if (limit.expired()) {
+            return -1;
+        }
+    }
+}
+
+void CommandLink::drainWithPauses() {
+    Deadline bound(clock_);
+    bound.start(kDrainLimitMs);
+    std::size_t drained = 0;
+    std::uint8_t byte = 0;
+    while (readByte(byte)) {
+        if (++drained >= kDrainMaxBytes || bound.expired()) {
+            return;
+        }
+        clock_.sleepMs(kDrainPauseMs);
+    }
+}
+
+void CommandLink::drainWithoutPauses() {
+    Deadline bound(clock_);
+    bound.start(kDrainLimitMs);
+    std::size_t drained = 0;
+    std::uint8_t byte = 0;
+    while (readByte(byte)) {
+        if (++drained >= kDrainMaxBytes || bound.expired()) {
+            return;
+        }
+    }
+}
+
+void CommandLink::sendPaced(std::string_view text) {
+    drainWithPauses();
+    for (char letter : text) {
+        sendCommand(letter, kCommandPauseMs);
+    }
+}
+
+void CommandLink::collectText(char* field, std::size_t capacity) {
+    std::size_t received = 0;
+    int countdown = kCollectFirstByteCountdown;
+    Deadline bound(clock_); // armed by the first byte
+    for (;;) {
+        std::uint8_t byte = 0;
+        if (readByte(byte)) {
+            if (received == 0) {
+                bound.start(kCollectTextLimitMs);
+            }
+            if (received < capacity) {
+                field[received] = static_cast<char>(byte);
+            }
+            ++received;
+            countdown = kCollectQuietCountdown;
+        }
+        clock_.sleepMs(kCollectPollPauseMs);
+        if (countdown == 0 || (received > 0 && bound.expired())) {
+            break;
+        }
+        --countdown;
+    }
+    // The zero goes over the last byte stored: the last received one, or the field's last when the
+    // reply ran on past it.
+    const std::size_t stored = std::min(received, capacity);
+    if (stored > 0) {
+        field[stored - 1] = '\0';
+    }
+}
+
+void CommandLink::queryVersion() {
+    for (char letter : kVersionQuery) {
+        sendCommand(letter, kCommandPauseMs);
+    }
+    collectText(device_.firmwareText);
+    for (char letter : kVersionInfoQuery) {
+        sendCommand(letter, kCommandPauseMs);
+    }
+    collectText(device_.firmwareInfoText);
+}
+
+void CommandLink::queryModel() {
+    auto& model = device_.modelText;
+    drainWithoutPauses();
+    for (int attempt = 0; attempt < kModelAttempts; ++attempt) {
+        model.fill('\0');
+        sendCommand(kModelQuery, 0);
+        Deadline limit(clock_);
+        limit.start(kModelAttemptLimitMs);
+        std::size_t count = 0;
+        bool answered = false;
+        while (!answered) {
+            std::uint8_t byte = 0;
+            if (awaitByte(channel_, clock_, byte)) {
+                // count stays below kModelReplyLength here: the reply is complete when it reaches it.
+                model[count++] = static_cast<char>(byte);
+                answered = count == kModelReplyLength || (count == 1 && isVerdict(byte, kRefused));
+            }
+            if (!answered && limit.expired()) {
+                break;
+            }
+        }
+        if (answered) {
+            break;
+        }
+        clock_.sleepMs(kModelRetryPauseMs);
+    }
+    model[kModelReplyLength] = '\0';
+}
+
+bool CommandLink::queryGps() {
+    auto& reply = device_.shortReply;
+    for (int attempt = 0; attempt < kGpsAttempts; ++attempt) {
+        for (char letter : kGpsQuery) {
+            sendCommand(letter, kCommandPauseMs);
+        }
+        Deadline limit(clock_);
+        limit.start(kGpsAttemptLimitMs);
+        std::size_t count = 0;
+        for (;;) {
+            std::uint8_t byte = 0;
+            if (awaitByte(channel_, clock_, byte)) {
+                // Bytes past the fifth are read and dropped; the wait goes on to the limit.
+                if (count < reply.size()) {
+                    reply[count] = byte;
+                }
+                ++count;
+                if (count == 1 && isVerdict(reply[0], kRefused)) {
+                    return false;
+                }
+                if (count == kShortReplyLength && isVerdict(reply[4], kAccepted)) {
+                    break;
+                }
+            }
+            if (limit.expired()) {
+                break;
+            }
+        }
+    }
+    return (reply[3] & 0x01) != 0;
+}
+
+bool CommandLink::queryExternalMemory() {
+    if (device_.firmwareText[0] == kMajorVersion3) {
+        return true;
+    }
+    Deadline limit(clock_);
+    limit.start(kExternalMemoryLimitMs);
+    for (;;) {
+        for (char letter : kExternalMemoryQuery) {
+            sendCommand(letter, kCommandPauseMs);
+        }
+        std::uint8_t byte = 0;
+        if (readByte(byte)) {
+            if (isVerdict(byte, kAccepted)) {
+                return true;
+            }
+            if (isVerdict(byte, kRefused)) {
+                return false;
+            }
+        }
+        if (limit.expired()) {
+            // Step 1 must reopen the port before the scanner is reached again.
+            channel_.close();
+            return false;
+        }
+    }
+}
+
+bool CommandLink::queryIt() {
+    drainWithPauses();
+    Deadline limit(clock_);
+    limit.start(kItLimitMs);
+    for (;;) {
+        for (char letter : kItQuery) {
+            sendCommand(letter, kCommandPauseMs);
+        }
+        std::uint8_t byte = 0;
+        if (readByte(byte)) {
+            if (isVerdict(byte, kAccepted)) {
+                return true;
+            }
+            if (isVerdict(byte, kRefused)) {
+                return false;
+            }
+        }
+        if (limit.expired()) {
+            return false;
+        }
+    }
+}
+
+bool CommandLink::queryFontSupport() {
+    drainWithPauses();
+    sendPaced(kFontSupportQuery);
+    Deadline limit(clock_);
+    limit.start(kFontSupportLimitMs);
+    std::array<std::uint8_t, kShortReplyLength> reply{};
+    std::size_t count = 0;
+    for (;;) {
+        std::uint8_t byte = 0;
+        if (awaitByte(channel_, clock_, byte)) {
+            if (count < reply.size()) {
+                reply[count] = byte;
+            }
+            ++count;
+            if (count == 1 && isVerdict(reply[0], kRefused)) {
+                return false;
+            }
+            // A fifth byte other than '@' does not end the wait.
+            if (count == kShortReplyLength && isVerdict(reply[4], kAccepted)) {
+                return true;
+            }
+        }
+        if (limit.expired()) {
+            return false;
+        }
+    }
+}
+
+bool CommandLink::queryGwQ() {
+    const auto& model = device_.modelText;
+    const auto& firmware = device_.firmwareText;
+    if (model[2] == kGwQFamilyZ || model[2] == kGwQFamilyX) {
+        return true;
+    }
+    if (firmware[5] != kGwQModelDigit5 || firmware[6] != kGwQModelDigit6) {
+        return false;
+    }
+    drainWithPauses();
+    sendPaced(kGwQQuery);
+    Deadline limit(clock_);
+    limit.start(kGwQLimitMs);
+    bool firstByte = true;
+    for (;;) {
+        std::uint8_t byte = 0;
+        if (awaitByte(channel_, clock_, byte) && firstByte) {
+            // Only the first byte decides; after any other first byte the query waits out its limit.
+            firstByte = false;
+            if (isVerdict(byte, kRefused)) {
+                return false;
+            }
+            if (isVerdict(byte, kAccepted)) {
+                return true;
+            }
+        }
+        if (limit.expired()) {
+            return false;
+        }
+    }
+}
+
+bool CommandLink::queryBootloader() {
+    pingDevice(); // wakes the scanner; an unanswered ping shows in the text collected below
+    drainWithoutPauses();
+    for (char letter : kBootloaderQuery) {
+        sendCommand(letter, kCommandPauseMs);
+    }
+    collectText(device_.bootloaderText);
+    return device_.bootloaderText[0] == kBootloaderMark;
+}
+
+} // namespace orvexa
