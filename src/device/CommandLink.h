@@ -92,7 +92,9 @@ public:
     void collectText(char* field, std::size_t capacity);
     template <std::size_t N> void collectText(std::array<char, N>& field) { collectText(field.data(), N); }
 
-    void queryVersion();
+    // Fills firmwareText and firmwareInfoText; true when "V" got a reply in this run, so that a caller
+    // can tell a fresh firmwareText from one an earlier scanner left behind.
+    bool queryVersion();
     void queryModel();
     bool queryGps();
     bool queryExternalMemory();

@@ -1,0 +1,35 @@
+#include "firmware/FramedPacket.h"
+#include "firmware/Crc16.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvexa;
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(FramedPacket, RequestsAreTheTwelveBytesTheScannerKnows) {
+    EXPECT_EQ(buildFramedPacket(kFramedQuery, kSubVersions),
+              (Bytes{0x02, 0x51, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x46, 0x20, 0xE8, 0xED}));
+    EXPECT_EQ(buildFramedPacket(kFramedDownload, kSubStart),
+              (Bytes{0x02, 0x51, 0x00, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x44, 0x01, 0xBA, 0xCC}));
+}
+
+TEST(FramedPacket, FullBlockCarriesLengthNumberDataAndCrcHighByteFirst) {
+    Bytes body{0x01, 0x00}; // block 256
+    for (int i = 0; i < 1024; ++i) {
+        body.push_back(static_cast<std::uint8_t>(i * 7));
+    }
+    const Bytes packet = buildFramedPacket(kFramedDownload, kSubBlock, body);
+
+    ASSERT_EQ(packet.size(), 1038u);
+    EXPECT_EQ(packet[2], 0x04);
+    EXPECT_EQ(packet[3], 0x0E);
+    EXPECT_EQ(packet[8], 'D');
+    EXPECT_EQ(packet[9], 0x02);
+    EXPECT_EQ(packet[10], 0x01);
+    EXPECT_EQ(packet[11], 0x00);
+    EXPECT_TRUE(std::equal(body.begin() + 2, body.end(), packet.begin() + 12));
+    const std::uint16_t crc = crc16Xmodem(packet.data(), 1036);
+    EXPECT_EQ(packet[1036], crc >> 8);
+    EXPECT_EQ(packet[1037], crc & 0xFF);
+}
