@@ -133,7 +133,7 @@ void CommandLink::sendPaced(std::string_view text) {
     }
 }
 
-void CommandLink::collectText(char* field, std::size_t capacity) {
+std::size_t CommandLink::collectText(char* field, std::size_t capacity) {
     std::size_t received = 0;
     int countdown = kCollectFirstByteCountdown;
     Deadline bound(clock_); // armed by the first byte
@@ -161,17 +161,19 @@ void CommandLink::collectText(char* field, std::size_t capacity) {
     if (stored > 0) {
         field[stored - 1] = '\0';
     }
+    return received;
 }
 
-void CommandLink::queryVersion() {
+bool CommandLink::queryVersion() {
     for (char letter : kVersionQuery) {
         sendCommand(letter, kCommandPauseMs);
     }
-    collectText(device_.firmwareText);
+    const bool answered = collectText(device_.firmwareText) > 0;
     for (char letter : kVersionInfoQuery) {
         sendCommand(letter, kCommandPauseMs);
     }
     collectText(device_.firmwareInfoText);
+    return answered;
 }
 
 void CommandLink::queryModel() {

@@ -89,8 +89,11 @@ public:
     void sendPaced(std::string_view text);
     // Gathers a free-length reply into a text field; the last received byte is overwritten by the zero.
     // Bytes beyond the field are read and dropped. A reply of nothing leaves the field as it was.
-    void collectText(char* field, std::size_t capacity);
-    template <std::size_t N> void collectText(std::array<char, N>& field) { collectText(field.data(), N); }
+    // Returns the number of bytes received, stored or not.
+    std::size_t collectText(char* field, std::size_t capacity);
+    template <std::size_t N> std::size_t collectText(std::array<char, N>& field) {
+        return collectText(field.data(), N);
+    }
 
     // Fills firmwareText and firmwareInfoText; true when "V" got a reply in this run, so that a caller
     // can tell a fresh firmwareText from one an earlier scanner left behind.
