@@ -1,4 +1,5 @@
 #include "device/Family.h"
+#include "steps/ClassicDownload.h"
 #include "steps/FramedDownload.h"
 #include "steps/Steps.h"
 
@@ -9,6 +10,7 @@ void firmwareDownload(StepContext& ctx) {
         downloadFramed(ctx);
         return;
     }
+    classicDownload(ctx);
 }
 
 } // namespace orvexa

@@ -1,0 +1,118 @@
+#include "fonts/FlashWriter.h"
+
+#include "serial/Deadline.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+namespace orvexa {
+
+namespace {
+
+constexpr char kAccepted = '@';
+constexpr char kRefused = '!';
+constexpr char kFlashTypeQuery[] = "GFS";
+constexpr std::uint32_t kCommandPauseMs = 100;
+// Only firmware whose version character 3 is above '6' knows the flash-type query.
+constexpr std::size_t kFlashTypeVersionAt = 3;
+constexpr signed char kFlashTypeVersionAbove = '6';
+constexpr std::size_t kFlashTypeAt = 3; // in the 5-byte reply
+
+bool readOneByte(SerialChannel& channel, Clock& clock, std::uint8_t& byte) {
+    if (channel.read(&byte, 1) == 1) {
+        return true;
+    }
+    if (!channel.isOpen()) {
+        clock.sleepMs(FlashWriter::kClosedReadMs);
+    }
+    return false;
+}
+
+} // namespace
+
+void queryFlashType(CommandLink& link) {
+    DeviceInfo& device = link.device();
+    // Signed on purpose: a version byte of 0x80 or above counts as below '6'.
+    if (static_cast<signed char>(device.firmwareText[kFlashTypeVersionAt]) <= kFlashTypeVersionAbove) {
+        return;
+    }
+    // Bounded like every drain of the link: a scanner that keeps sending cannot hold the query here.
+    link.drainWithoutPauses();
+    for (int attempt = 0; attempt < FlashWriter::kFlashTypeAttempts; ++attempt) {
+        for (const char letter : std::string_view(kFlashTypeQuery)) {
+            const auto byte = static_cast<std::uint8_t>(letter);
+            link.channel().write(&byte, 1);
+            link.clock().sleepMs(kCommandPauseMs);
+        }
+        Deadline deadline(link.clock());
+        deadline.start(FlashWriter::kFlashTypeAttemptLimitMs);
+        std::size_t count = 0;
+        do {
+            std::uint8_t byte = 0;
+            if (!readOneByte(link.channel(), link.clock(), byte)) {
+                continue;
+            }
+            if (count < device.shortReply.size()) {
+                device.shortReply[count] = byte; // bytes past the fifth are read and dropped
+            }
+            ++count;
+            if (count == 1 && byte == kRefused) {
+                return;
+            }
+            if (count == device.shortReply.size() && byte == kAccepted) {
+                device.flashType = static_cast<signed char>(device.shortReply[kFlashTypeAt]);
+                return;
+            }
+        } while (!deadline.expired());
+    }
+}
+
+bool FlashWriter::readByte(std::uint8_t& byte) {
+    return readOneByte(link_.channel(), link_.clock(), byte);
+}
+
+bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address,
+                                  std::uint32_t offset) {
+    std::array<std::uint8_t, kFlashChunkSize> chunk;
+    chunk.fill(0xFF);
+    if (offset < blockSize) {
+        const std::uint32_t count = std::min(kFlashChunkSize, blockSize - offset);
+        std::copy(block + offset, block + offset + count, chunk.begin());
+    }
+
+    char command[24];
+    const int length = std::snprintf(command, sizeof command, "GFw%x#", address + offset);
+    SerialChannel& channel = link_.channel();
+    for (int i = 0; i < length; ++i) {
+        const auto letter = static_cast<std::uint8_t>(command[i]);
+        channel.write(&letter, 1);
+    }
+    channel.write(chunk.data(), static_cast<std::int32_t>(chunk.size()));
+
+    Deadline deadline(link_.clock());
+    deadline.start(kChunkAckLimitMs);
+    do {
+        std::uint8_t reply = 0;
+        if (readByte(reply) && reply == kAccepted) {
+            return true;
+        }
+        link_.clock().sleepMs(kChunkAckPollPauseMs);
+    } while (!deadline.expired());
+    return false;
+}
+
+int FlashWriter::writeBlob(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address) {
+    int unacknowledged = 0;
+    const std::uint32_t chunks =
+        static_cast<std::uint32_t>((std::uint64_t{blockSize} + kFlashChunkSize - 1) / kFlashChunkSize);
+    for (std::uint32_t chunk = 0; chunk < chunks; ++chunk) {
+        if (!writeFlashChunk(block, blockSize, address, chunk * kFlashChunkSize)) {
+            ++unacknowledged;
+        }
+    }
+    return unacknowledged;
+}
+
+} // namespace orvexa
