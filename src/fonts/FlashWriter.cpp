@@ -11,10 +11,9 @@ namespace orvexa {
 
 namespace {
 
-constexpr char kAccepted = '@';
-constexpr char kRefused = '!';
+constexpr char kAccepted = CommandLink::kAccepted;
+constexpr char kRefused = CommandLink::kRefused;
 constexpr char kFlashTypeQuery[] = "GFS";
-constexpr std::uint32_t kCommandPauseMs = 100;
 // Only firmware whose version character 3 is above '6' knows the flash-type query.
 constexpr std::size_t kFlashTypeVersionAt = 3;
 constexpr signed char kFlashTypeVersionAbove = '6';
@@ -25,7 +24,8 @@ bool readOneByte(SerialChannel& channel, Clock& clock, std::uint8_t& byte) {
         return true;
     }
     if (!channel.isOpen()) {
-        clock.sleepMs(FlashWriter::kClosedReadMs);
+        // Returns at once: paced as the link paces it, so that a Deadline still ends on any clock.
+        clock.sleepMs(CommandLink::kClosedReadMs);
     }
     return false;
 }
@@ -44,7 +44,7 @@ void queryFlashType(CommandLink& link) {
         for (const char letter : std::string_view(kFlashTypeQuery)) {
             const auto byte = static_cast<std::uint8_t>(letter);
             link.channel().write(&byte, 1);
-            link.clock().sleepMs(kCommandPauseMs);
+            link.clock().sleepMs(CommandLink::kCommandPauseMs);
         }
         Deadline deadline(link.clock());
         deadline.start(FlashWriter::kFlashTypeAttemptLimitMs);

@@ -26,9 +26,6 @@ public:
     static constexpr int kFlashTypeAttempts = 2;
     static constexpr std::uint32_t kChunkAckLimitMs = 2000; // the scanner writes 4096 bytes of flash
     static constexpr std::uint32_t kChunkAckPollPauseMs = 50;
-    // A read on a closed channel returns at once; pace it like a one-byte read on a silent line so that
-    // a wait bounded by its Deadline still ends on a clock that only moves when someone waits.
-    static constexpr std::uint32_t kClosedReadMs = 20;
 
     explicit FlashWriter(CommandLink& link) : link_(link) {}
 

@@ -15,6 +15,8 @@ namespace {
 
 using namespace classic;
 
+constexpr std::uint32_t kCommandPauseMs = CommandLink::kCommandPauseMs;
+
 constexpr char kInBootloaderPrefix[] = "Bootloader";
 constexpr std::size_t kInBootloaderPrefixLength = 10;
 constexpr std::int32_t kBlockSize = BlockFrame::kDataSize;

@@ -30,7 +30,6 @@ inline constexpr int kRetries = 10;
 inline constexpr std::uint32_t kFrameReplyLimitMs = 20000;
 
 // Pauses, in milliseconds.
-inline constexpr std::uint32_t kCommandPauseMs = 100;   // after each letter of the start sequence
 inline constexpr std::uint32_t kStartPollPauseMs = 100; // after each read that brought no "X"
 inline constexpr std::uint32_t kClosingPauseMs = 1000;  // lets the scanner finish the last block
 
