@@ -1,0 +1,172 @@
+// Step 3 for a framed-family scanner, on the virtual clock: what the scanner ends up holding, what the
+// user sees, and that every way it can end closes the channel within a bounded time.
+#include "steps/FramedDownload.h"
+#include "ScriptedLine.h"
+#include "ScriptedWindow.h"
+#include "firmware/FramedPacket.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+using namespace orvexa;
+
+namespace {
+
+struct NoPorts : PortDiscovery {
+    std::vector<PortInfo> discoverPorts() override { return {}; }
+};
+
+// An "UPDATE" container of the carried image's size, with data that differs from block to block.
+std::vector<std::uint8_t> testContainer(std::size_t size = 174614) {
+    std::vector<std::uint8_t> image(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        image[i] = static_cast<std::uint8_t>((i * 29) ^ (i >> 9));
+    }
+    std::memcpy(image.data(), "UPDATE", 6);
+    return image;
+}
+
+struct FramedDownloadTest : ::testing::Test {
+    VirtualClock clock;
+    ScriptedLine line{clock};
+    ScriptedWindow window;
+    NoPorts discovery;
+    FirmwarePackage package{"U500_500_TEST", testContainer()};
+    LanguageData languages = LanguageData::carried();
+    ProcessRecords records;
+    StepContext ctx{window, line, clock, discovery, nullptr, package, languages, records};
+
+    // What the scanner stored, by block number; it answers every packet with 14 bytes until it falls
+    // silent after block `lastAnswered`.
+    std::map<int, Bytes> stored;
+    int lastAnswered = 1 << 20;
+
+    void SetUp() override {
+        line.answer = [this](const Bytes& w) {
+            if (w == Bytes{'W'}) {
+                return Bytes{'@'};
+            }
+            if (w.size() > kFramedRequestSize && w[8] == kFramedDownload && w[9] == kSubBlock) {
+                const int block = (w[10] << 8) | w[11];
+                stored[block] = Bytes(w.begin() + 12, w.end() - 2);
+                return block <= lastAnswered ? Bytes(14, 0x06) : Bytes{};
+            }
+            return w.size() > 1 ? Bytes(14, 0x06) : Bytes{};
+        };
+    }
+
+    std::size_t blockPackets() const { return line.packets().size() - 1; } // less the start request
+};
+
+} // namespace
+
+TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize) {
+    for (std::uint32_t blockSize : {1024u, 512u}) {
+        SCOPED_TRACE(blockSize);
+        stored.clear();
+        line.writes.clear();
+        line.open("", 0, 0, 0, 0, 0);
+        window = ScriptedWindow();
+        records.deviceInfo.framedBlockSize = blockSize;
+
+        downloadFramed(ctx);
+
+        const std::size_t blocks = blockSize == 1024 ? 171 : 342;
+        ASSERT_EQ(stored.size(), blocks);
+        EXPECT_EQ(stored.rbegin()->first, static_cast<int>(blocks - 1)); // numbered 0.. without a gap
+        Bytes image;
+        for (const auto& [number, data] : stored) {
+            ASSERT_EQ(data.size(), blockSize) << "block " << number;
+            image.insert(image.end(), data.begin(), data.end());
+        }
+        const Bytes container = testContainer();
+        EXPECT_TRUE(std::equal(container.begin(), container.end(), image.begin()));
+        EXPECT_TRUE(std::all_of(image.begin() + static_cast<std::ptrdiff_t>(container.size()), image.end(),
+                                [](std::uint8_t b) { return b == 0xFF; }));
+
+        EXPECT_EQ(window.progressStep, 1);
+        EXPECT_EQ(window.progressUpper, blocks); // 174614 is no whole multiple: the bar ends full
+        EXPECT_EQ(window.progressPosition, static_cast<int>(blocks));
+        EXPECT_FALSE(line.isOpen());
+        ASSERT_EQ(window.boxes.size(), 1u);
+        EXPECT_EQ(
+            window.boxes[0].text,
+            "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
+        EXPECT_EQ(window.boxes[0].type, 0u);
+        EXPECT_EQ(ctx.outcome, Outcome::Written);
+    }
+}
+
+TEST_F(FramedDownloadTest, ShortWriteOfTheStartPacketSendsNoBlockAndLeavesTheProgressBarAlone) {
+    records.deviceInfo.framedBlockSize = 1024;
+    line.writeLimit = 11;
+    window.progressSetStep(1);
+    window.progressSetRange(0, 40);
+    window.progressStepIt();
+    window.progressStepIt();
+
+    downloadFramed(ctx);
+
+    EXPECT_EQ(line.packets().size(), 1u); // the start request, cut short
+    EXPECT_TRUE(stored.empty());
+    EXPECT_EQ(window.progressRangeSets, 1);
+    EXPECT_EQ(window.progressUpper, 40);
+    EXPECT_EQ(window.progressPosition, 2);
+    EXPECT_FALSE(line.isOpen());
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text,
+              "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.");
+    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(ctx.outcome, Outcome::TransferError);
+}
+
+TEST_F(FramedDownloadTest, ScannerSilentAfterBlockKEndsWithTheErrorWithinBoundedTime) {
+    records.deviceInfo.framedBlockSize = 1024;
+    lastAnswered = 40;
+    downloadFramed(ctx);
+    const std::uint32_t failedAt = clock.tickMs();
+
+    EXPECT_EQ(blockPackets(), 42u); // blocks 0 to 41; nothing after the unanswered one
+    EXPECT_EQ(window.progressPosition, 41);
+    EXPECT_FALSE(line.isOpen());
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(ctx.outcome, Outcome::TransferError);
+
+    // The unanswered block costs its 5000 ms limit and not much more: measure against a healthy run.
+    VirtualClock healthyClock;
+    ScriptedLine healthyLine{healthyClock};
+    healthyLine.answer = line.answer;
+    lastAnswered = 1 << 20;
+    ScriptedWindow healthyWindow;
+    StepContext healthy{healthyWindow, healthyLine, healthyClock, discovery,
+                        nullptr,       package,     languages,    records};
+    downloadFramed(healthy);
+    ASSERT_EQ(healthy.outcome, Outcome::Written);
+    EXPECT_LT(failedAt, healthyClock.tickMs() + 5000);
+}
+
+TEST_F(FramedDownloadTest, WithoutABlockSizeOrAnUpdateContainerNothingIsSent) {
+    // Step 3 by its key before any Step 2: no block size yet.
+    records.deviceInfo.framedBlockSize = 0;
+    downloadFramed(ctx);
+    EXPECT_TRUE(line.writes.empty());
+    EXPECT_FALSE(line.isOpen());
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.progressRangeSets, 0);
+    EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
+
+    // The classic image carried for another family is never streamed as framed blocks.
+    FirmwarePackage classic = FirmwarePackage::carried();
+    StepContext classicCtx{window, line, clock, discovery, nullptr, classic, languages, records};
+    line.open("", 0, 0, 0, 0, 0);
+    records.deviceInfo.framedBlockSize = 1024;
+    downloadFramed(classicCtx);
+    EXPECT_TRUE(line.writes.empty());
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_EQ(window.boxes.size(), 2u);
+    EXPECT_EQ(classicCtx.outcome, Outcome::Refused);
+}
