@@ -1,0 +1,192 @@
+#include "serial/SetupPortWalk.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace orvexa {
+
+namespace {
+
+constexpr const char* kPortsClassName = "Ports";
+constexpr const char* kConfigManagerLibrary = "cfgmgr32";
+constexpr const char* kOpenDevNodeKeyName = "CM_Open_DevNode_Key";
+constexpr const char* kPortNameValue = "portname"; // registry value names match without regard to case
+
+// "COM" and at most three digits with the terminating zero: a longer value does not fit and ends the walk.
+constexpr std::uint32_t kPortNameBytes = 7;
+constexpr std::size_t kComPrefixLength = 3;
+
+// The library loaded for one enumeration step, released on every way out of it.
+class LoadedLibrary {
+public:
+    LoadedLibrary(SetupApiLayer& layer, const char* name)
+        : layer_(layer), library_(layer.loadLibrary(name)) {}
+    ~LoadedLibrary() {
+        if (library_ != 0) {
+            layer_.freeLibrary(library_);
+        }
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    bool loaded() const { return library_ != 0; }
+    SetupApiLayer::Procedure find(const char* name) { return layer_.findProcedure(library_, name); }
+
+private:
+    SetupApiLayer& layer_;
+    SetupApiLayer::Library library_;
+};
+
+bool startsWithCom(const std::array<char, kPortNameBytes>& name) {
+    static constexpr char kPrefix[] = "com";
+    for (std::size_t i = 0; i < kComPrefixLength; ++i) {
+        if (std::tolower(static_cast<unsigned char>(name[i])) != kPrefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The number after "com" as atoi reads it (leading white space, an optional sign, the digits up to the
+// first other character), but never past the end of the buffer: a value of exactly seven bytes has no
+// terminating zero in it.
+int numberAfterPrefix(const std::array<char, kPortNameBytes>& name) {
+    std::size_t i = kComPrefixLength;
+    while (i < name.size() && std::isspace(static_cast<unsigned char>(name[i])) != 0) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < name.size() && (name[i] == '+' || name[i] == '-')) {
+        negative = name[i] == '-';
+        ++i;
+    }
+    int value = 0;
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
+        value = value * 10 + (name[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
+void SetupPortWalk::discoverPorts() {
+    rawPorts_.fill(0);
+    sortedPorts_.fill(0);
+    collectPorts();
+
+    std::size_t count = 0;
+    for (int candidate = 1; candidate <= kHighestPort; ++candidate) {
+        const auto end = std::find(rawPorts_.begin(), rawPorts_.end(), 0);
+        if (std::find(rawPorts_.begin(), end, candidate) != end) {
+            sortedPorts_[count++] = static_cast<std::uint8_t>(candidate);
+        }
+    }
+}
+
+void SetupPortWalk::collectPorts() {
+    deviceIndex_ = 0;
+    const SetupApiLayer::DeviceSet set = openPortsClass();
+    std::size_t count = 0;
+    int port = 0;
+    // The lists hold one byte per port and end with a zero: a number above 255 would be stored cut
+    // short (COM256 as 0, ending the list; COM257 as 1), so such a port is left out and the walk goes on;
+    // and the walk stops once the list is full rather than write past it.
+    while (count < kMaxPorts && nextPort(set, port)) {
+        if (port <= kHighestPort) {
+            rawPorts_[count++] = static_cast<std::uint8_t>(port);
+        }
+    }
+    layer_.destroyDeviceInfoList(set);
+}
+
+SetupApiLayer::DeviceSet SetupPortWalk::openPortsClass() {
+    std::uint32_t required = 0;
+    layer_.classGuidsFromName(kPortsClassName, nullptr, 0, required);
+    if (required == 0) {
+        return SetupApiLayer::kInvalidSet;
+    }
+    std::vector<ClassGuid> guids(required);
+    if (!layer_.classGuidsFromName(kPortsClassName, guids.data(), required, required)) {
+        return SetupApiLayer::kInvalidSet;
+    }
+    return layer_.getPresentClassDevices(guids.front());
+}
+
+SetupApiLayer::RegistryKey SetupPortWalk::openHardwareKey(SetupApiLayer::Procedure openKey,
+                                                          SetupApiLayer::DeviceSet set,
+                                                          const DeviceRecord& record) {
+    SetupApiLayer::RegistryKey key = 0;
+    if (layer_.openDevNodeKey(openKey, record.devInst, key) != SetupApiLayer::kConfigSuccess) {
+        return 0;
+    }
+    // Wine's configuration manager reports success without opening anything. The setup API's own way
+    // to the same key works there, and on Windows as well.
+    if (key == 0) {
+        key = layer_.openDevRegKey(set, record);
+    }
+    return key;
+}
+
+bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port) {
+    std::array<char, kPortNameBytes> portName{};
+    LoadedLibrary configManager(layer_, kConfigManagerLibrary);
+    if (!configManager.loaded()) {
+        return false;
+    }
+    const SetupApiLayer::Procedure openKey = configManager.find(kOpenDevNodeKeyName);
+    if (openKey == 0) {
+        return false;
+    }
+    for (;;) {
+        portName.fill(0);
+        DeviceRecord record;
+        if (set == SetupApiLayer::kInvalidSet || !layer_.enumDeviceInfo(set, deviceIndex_, record)) {
+            return false;
+        }
+        const SetupApiLayer::RegistryKey key = openHardwareKey(openKey, set, record);
+        if (key == 0) {
+            return false;
+        }
+        std::uint32_t size = kPortNameBytes;
+        const bool read =
+            layer_.queryValue(key, kPortNameValue, reinterpret_cast<std::uint8_t*>(portName.data()), size);
+        layer_.closeKey(key);
+        if (!read) {
+            return false;
+        }
+        ++deviceIndex_;
+        if (startsWithCom(portName)) {
+            const int number = numberAfterPrefix(portName);
+            if (number <= 0) {
+                return false;
+            }
+            port = number;
+            return true;
+        }
+        // Another device of the class (a printer port such as LPT1): on to the next device.
+    }
+}
+
+std::string windowsPortPath(int port) {
+    char path[32];
+    std::snprintf(path, sizeof path, port <= 9 ? "COM%d:" : "\\\\.\\COM%d", port);
+    return path;
+}
+
+std::string windowsPortName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+std::vector<PortInfo> windowsPorts(const SetupPortWalk::PortList& sortedPorts) {
+    std::vector<PortInfo> ports;
+    for (std::uint8_t port : sortedPorts) {
+        if (port == 0) {
+            break;
+        }
+        ports.push_back({windowsPortPath(port), windowsPortName(port), {}});
+    }
+    return ports;
+}
+
+} // namespace orvexa

@@ -1,0 +1,108 @@
+// Port discovery as Windows' device setup knows the ports: the present devices of the "Ports" setup
+// class, each read for the "portname" value of its hardware registry key. The walk is written here
+// against SetupApiLayer, a thin face of the few setup, configuration-manager and registry calls it
+// makes, so that the walk itself builds and is tested on any machine; win32/ holds the real layer.
+//
+// What the walk keeps of the Windows lists: rawPorts holds the numbers in the order the devices were
+// visited (repeats allowed), sortedPorts the distinct numbers in ascending order; both are one byte
+// per port, 1 to 255, ended by a zero byte.
+#pragma once
+
+#include "serial/PortDiscovery.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvexa {
+
+// A setup class identifier (GUID), as 16 opaque bytes.
+struct ClassGuid {
+    std::array<std::uint8_t, 16> bytes{};
+};
+
+// The device information record (SP_DEVINFO_DATA) without its size field.
+struct DeviceRecord {
+    ClassGuid classGuid;
+    std::uint32_t devInst = 0;
+    std::uintptr_t reserved = 0;
+};
+
+class SetupApiLayer {
+public:
+    // Handles as the layer hands them out; only the layer knows what they point to.
+    using DeviceSet = std::uintptr_t;   // HDEVINFO
+    using Library = std::uintptr_t;     // HMODULE, 0 when not loaded
+    using Procedure = std::uintptr_t;   // the address GetProcAddress found, 0 when missing
+    using RegistryKey = std::uintptr_t; // HKEY, 0 when none
+    static constexpr DeviceSet kInvalidSet = ~DeviceSet{0}; // INVALID_HANDLE_VALUE
+    static constexpr std::uint32_t kConfigSuccess = 0;      // CR_SUCCESS
+
+    virtual ~SetupApiLayer() = default;
+
+    // SetupDiClassGuidsFromNameA: fills up to capacity identifiers and tells how many carry the name.
+    virtual bool classGuidsFromName(const char* className, ClassGuid* buffer, std::uint32_t capacity,
+                                    std::uint32_t& required) = 0;
+    // SetupDiGetClassDevsA with no enumerator, no window and DIGCF_PRESENT; kInvalidSet on failure.
+    virtual DeviceSet getPresentClassDevices(const ClassGuid& classGuid) = 0;
+    // SetupDiEnumDeviceInfo: false past the last device (or on an invalid set).
+    virtual bool enumDeviceInfo(DeviceSet set, std::uint32_t index, DeviceRecord& record) = 0;
+    virtual void destroyDeviceInfoList(DeviceSet set) = 0;
+
+    // LoadLibraryA, GetProcAddress and FreeLibrary, for the configuration manager found at run time.
+    virtual Library loadLibrary(const char* name) = 0;
+    virtual Procedure findProcedure(Library library, const char* name) = 0;
+    virtual void freeLibrary(Library library) = 0;
+
+    // The procedure found as CM_Open_DevNode_Key, called for the device's hardware key with
+    // KEY_QUERY_VALUE, the current hardware profile, RegDisposition_OpenExisting and
+    // CM_REGISTRY_HARDWARE. Returns its CONFIGRET; key is written only when the procedure writes it.
+    virtual std::uint32_t openDevNodeKey(Procedure openKey, std::uint32_t devInst, RegistryKey& key) = 0;
+    // SetupDiOpenDevRegKey(set, record, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ); 0 on failure.
+    virtual RegistryKey openDevRegKey(DeviceSet set, const DeviceRecord& record) = 0;
+
+    // RegQueryValueExA without the type: true when the value fits; size in bytes in and out.
+    virtual bool queryValue(RegistryKey key, const char* valueName, std::uint8_t* data,
+                            std::uint32_t& size) = 0;
+    virtual void closeKey(RegistryKey key) = 0;
+};
+
+class SetupPortWalk {
+public:
+    static constexpr std::size_t kListBytes = 256;
+    static constexpr std::size_t kMaxPorts = kListBytes - 1; // one byte stays for the terminating zero
+    static constexpr int kHighestPort = 255;                 // what one byte holds
+    using PortList = std::array<std::uint8_t, kListBytes>;
+
+    explicit SetupPortWalk(SetupApiLayer& layer) : layer_(layer) {}
+
+    // Fills rawPorts and sortedPorts afresh.
+    void discoverPorts();
+
+    const PortList& rawPorts() const { return rawPorts_; }
+    const PortList& sortedPorts() const { return sortedPorts_; }
+
+private:
+    void collectPorts();
+    SetupApiLayer::DeviceSet openPortsClass();
+    bool nextPort(SetupApiLayer::DeviceSet set, int& port);
+    SetupApiLayer::RegistryKey openHardwareKey(SetupApiLayer::Procedure openKey, SetupApiLayer::DeviceSet set,
+                                               const DeviceRecord& record);
+
+    SetupApiLayer& layer_;
+    PortList rawPorts_{};
+    PortList sortedPorts_{};
+    std::uint32_t deviceIndex_ = 0;
+};
+
+// The device name a port number is opened by: "COM5:" up to 9, "\\.\COM10" above, since only the
+// first nine have the short DOS names everywhere.
+std::string windowsPortPath(int port);
+// The name the user knows the port by: "COM5".
+std::string windowsPortName(int port);
+
+// sortedPorts as the ports Step 1 probes, in that order.
+std::vector<PortInfo> windowsPorts(const SetupPortWalk::PortList& sortedPorts);
+
+} // namespace orvexa

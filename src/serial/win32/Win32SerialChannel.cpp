@@ -1,0 +1,131 @@
+#include "serial/win32/Win32SerialChannel.h"
+
+#include "serial/CommSettings.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include <windows.h>
+
+namespace orvexa {
+
+namespace {
+
+static_assert(sizeof(DCB) == sizeof(CommState), "CommState must mirror DCB");
+static_assert(offsetof(DCB, BaudRate) == offsetof(CommState, baudRate));
+static_assert(offsetof(DCB, wReserved) == offsetof(CommState, reserved));
+static_assert(offsetof(DCB, ByteSize) == offsetof(CommState, byteSize));
+static_assert(offsetof(DCB, Parity) == offsetof(CommState, parity));
+static_assert(offsetof(DCB, StopBits) == offsetof(CommState, stopBits));
+static_assert(offsetof(DCB, EvtChar) == offsetof(CommState, evtChar));
+static_assert(sizeof(COMMTIMEOUTS) == sizeof(CommTimeoutTable), "CommTimeoutTable must mirror COMMTIMEOUTS");
+static_assert(EV_CTS + EV_DSR + EV_RLSD + EV_RING == kCommEventMask);
+static_assert((PURGE_TXCLEAR | PURGE_RXCLEAR) == kPurgeBuffers);
+
+ChannelError openError(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return ChannelError::NoSuchPort;
+    // A COM port held by another program (or by our other channel) refuses with access denied.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return ChannelError::Busy;
+    default:
+        return ChannelError::Other;
+    }
+}
+
+} // namespace
+
+void* Win32SerialChannel::invalidHandle() {
+    return INVALID_HANDLE_VALUE;
+}
+
+Win32SerialChannel::~Win32SerialChannel() {
+    Win32SerialChannel::close();
+}
+
+bool Win32SerialChannel::isOpen() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+}
+
+void Win32SerialChannel::close() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool Win32SerialChannel::open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
+                              std::uint8_t parity, std::uint8_t stopBits, std::uint32_t access) {
+    close();
+    lastError_ = ChannelError::None;
+    handle_ = CreateFileA(portName.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        lastError_ = openError(GetLastError());
+        return false;
+    }
+
+    // A port that opens but refuses a setting still counts as open: some virtual and Bluetooth ports
+    // reject settings they do not implement and work all the same.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(handle_, &dcb);
+    CommState state{};
+    std::memcpy(&state, &dcb, sizeof state);
+    state = applyLineSettings(state, baudRate, byteSize, parity, stopBits);
+    std::memcpy(&dcb, &state, sizeof dcb);
+    SetCommState(handle_, &dcb);
+
+    COMMTIMEOUTS timeouts;
+    std::memcpy(&timeouts, &kCommTimeouts, sizeof timeouts);
+    SetCommTimeouts(handle_, &timeouts);
+    SetCommMask(handle_, kCommEventMask);
+    PurgeComm(handle_, kPurgeBuffers);
+    return true;
+}
+
+void Win32SerialChannel::callFailed(std::uint32_t limitMs) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_OPERATION_ABORTED) {
+        // A line error on a port whose driver aborts on errors: every later call would fail the same way
+        // until the error is cleared, so clear it and let the caller's next call go through.
+        DWORD errors = 0;
+        ClearCommError(handle_, &errors, nullptr);
+        return;
+    }
+    // The port is gone (a Bluetooth link dropped, a USB adapter pulled). The call came back at once;
+    // waiting out its time-out makes the lost line look like a silent one to a caller that polls, so
+    // that it keeps to its own time limit instead of spinning through it.
+    lastError_ = ChannelError::LineLost;
+    if (limitMs > 0) {
+        Sleep(limitMs);
+    }
+}
+
+std::int32_t Win32SerialChannel::read(std::uint8_t* buffer, std::int32_t count) {
+    if (handle_ == INVALID_HANDLE_VALUE || count <= 0) {
+        return 0;
+    }
+    DWORD received = 0;
+    if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), &received, nullptr)) {
+        callFailed(readLimitMs(count));
+    }
+    return static_cast<std::int32_t>(received);
+}
+
+std::int32_t Win32SerialChannel::write(const std::uint8_t* buffer, std::int32_t count) {
+    if (handle_ == INVALID_HANDLE_VALUE || count <= 0) {
+        return 0;
+    }
+    DWORD sent = 0;
+    if (!WriteFile(handle_, buffer, static_cast<DWORD>(count), &sent, nullptr)) {
+        callFailed(0);
+    }
+    return static_cast<std::int32_t>(sent);
+}
+
+} // namespace orvexa

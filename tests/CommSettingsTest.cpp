@@ -1,0 +1,93 @@
+// What a Windows port driver is told when the channel opens it.
+#include "serial/CommSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace orvexa;
+
+namespace {
+
+// A driver record with every field set to something the channel must not touch.
+CommState driverState(std::uint32_t flags) {
+    CommState state{};
+    state.length = 28;
+    state.baudRate = 9600;
+    state.flags = flags;
+    state.reserved = 0x1234;
+    state.xonLimit = 2048;
+    state.xoffLimit = 512;
+    state.byteSize = 7;
+    state.parity = 2;
+    state.stopBits = 2;
+    state.xonChar = 0x11;
+    state.xoffChar = 0x13;
+    state.errorChar = '?';
+    state.eofChar = 0x1A;
+    state.evtChar = '\n';
+    state.reserved1 = 0x5678;
+    return state;
+}
+
+constexpr std::uint32_t kBinary = 1u << 0;
+constexpr std::uint32_t kParity = 1u << 1;
+constexpr std::uint32_t kTxContinueOnXoff = 1u << 7;
+constexpr std::uint32_t kErrorChar = 1u << 10;
+constexpr std::uint32_t kNull = 1u << 11;
+constexpr std::uint32_t kAbortOnError = 1u << 14;
+constexpr std::uint32_t kDtrHandshake = 2u << 4;
+constexpr std::uint32_t kRtsToggle = 3u << 12;
+
+} // namespace
+
+TEST(CommSettings, OnlyTheLineAndTheFlowControlBitsChange) {
+    const CommState reported = driverState(0xFFFFFFFFu);
+    const CommState applied = applyLineSettings(reported, kBaudRate, kByteSize, kNoParity, kOneStopBit);
+
+    EXPECT_EQ(applied.baudRate, 115200u);
+    EXPECT_EQ(applied.byteSize, 8);
+    EXPECT_EQ(applied.parity, 0);
+    EXPECT_EQ(applied.stopBits, 0);
+    EXPECT_EQ(applied.flags, 0xFFFFCC83u);
+
+    CommState rest = applied;
+    rest.baudRate = reported.baudRate;
+    rest.byteSize = reported.byteSize;
+    rest.parity = reported.parity;
+    rest.stopBits = reported.stopBits;
+    rest.flags = reported.flags;
+    EXPECT_EQ(std::memcmp(&rest, &reported, sizeof rest), 0) << "every other field keeps the driver's value";
+}
+
+TEST(CommSettings, HandshakingDriversEndUpWithNone) {
+    const std::uint32_t xonXoff = commflag::kOutX | commflag::kInX | kTxContinueOnXoff | kBinary;
+    const std::uint32_t hardware = commflag::kOutxCtsFlow | commflag::kOutxDsrFlow |
+                                   commflag::kDsrSensitivity | kDtrHandshake | kRtsToggle;
+    const std::uint32_t kept = kBinary | kParity | kTxContinueOnXoff | kErrorChar | kNull | kAbortOnError;
+
+    EXPECT_EQ(applyLineSettings(driverState(xonXoff), 115200, 8, 0, 0).flags, kTxContinueOnXoff | kBinary);
+    EXPECT_EQ(applyLineSettings(driverState(hardware | kBinary), 115200, 8, 0, 0).flags, kBinary);
+    EXPECT_EQ(applyLineSettings(driverState(kept), 115200, 8, 0, 0).flags, kept);
+    // The DTR and RTS control fields end as 0: DTR_CONTROL_DISABLE and RTS_CONTROL_DISABLE.
+    const std::uint32_t flags = applyLineSettings(driverState(0xFFFFFFFFu), 115200, 8, 0, 0).flags;
+    EXPECT_EQ((flags >> 4) & 3u, 0u);
+    EXPECT_EQ((flags >> 12) & 3u, 0u);
+}
+
+TEST(CommSettings, TimeoutTableAndWhatItMeansForCallers) {
+    EXPECT_EQ(kCommTimeouts.readInterval, 200u);
+    EXPECT_EQ(kCommTimeouts.readTotalMultiplier, 10u);
+    EXPECT_EQ(kCommTimeouts.readTotalConstant, 10u);
+    EXPECT_EQ(kCommTimeouts.writeTotalMultiplier, 500u);
+    EXPECT_EQ(kCommTimeouts.writeTotalConstant, 1000u);
+
+    EXPECT_EQ(readLimitMs(1), 20u); // a one-byte read on a silent line
+    EXPECT_EQ(readLimitMs(261), 2620u);
+    EXPECT_EQ(writeLimitMs(261), 131500u);
+    EXPECT_EQ(readLimitMs(0), 10u);
+    EXPECT_EQ(readLimitMs(-5), 10u);
+
+    EXPECT_EQ(kCommEventMask, 0x138u);
+    EXPECT_EQ(kPurgeBuffers, 0x0Cu);
+}

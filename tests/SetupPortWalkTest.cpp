@@ -1,0 +1,322 @@
+// The Windows port walk, run against a scripted setup API: a list of "Ports" class devices, each with
+// the "portname" value of its hardware key, and counters that show every library, key and set handed
+// out is given back.
+#include "serial/SetupPortWalk.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace orvexa;
+
+namespace {
+
+enum class NodeKey {
+    Opens,              // CM_Open_DevNode_Key opens the hardware key
+    SucceedsWithoutKey, // Wine: CR_SUCCESS, nothing written to the key
+    Fails,              // a CONFIGRET other than CR_SUCCESS
+};
+
+struct ScriptedDevice {
+    std::optional<std::string> portName; // the bytes stored in "PortName", without a terminator
+    NodeKey nodeKey = NodeKey::Opens;
+    bool devRegKeyOpens = true;
+    bool storedWithTerminator = true;
+};
+
+class ScriptedSetupApi : public SetupApiLayer {
+public:
+    std::vector<ScriptedDevice> devices;
+    std::uint32_t classCount = 1;
+    bool classDevicesFail = false;
+    bool libraryLoads = true;
+    bool procedureFound = true;
+
+    int librariesLoaded = 0;
+    int librariesFreed = 0;
+    int keysOpened = 0;
+    int keysClosed = 0;
+    int devRegKeyCalls = 0;
+    int setsDestroyed = 0;
+    std::vector<std::uint32_t> visited; // device indexes asked for
+    std::string lastValueName;
+
+    static constexpr DeviceSet kSet = 0x5e7;
+    static constexpr Library kLibrary = 0x11b;
+    static constexpr Procedure kProcedure = 0x9c0;
+    static constexpr RegistryKey kKeyBase = 0x1000;
+
+    bool classGuidsFromName(const char* className, ClassGuid* buffer, std::uint32_t capacity,
+                            std::uint32_t& required) override {
+        required = std::string(className) == "Ports" ? classCount : 0;
+        if (capacity < required || buffer == nullptr) {
+            return false;
+        }
+        for (std::uint32_t i = 0; i < required; ++i) {
+            buffer[i].bytes[0] = static_cast<std::uint8_t>(0x78 + i);
+        }
+        return true;
+    }
+    DeviceSet getPresentClassDevices(const ClassGuid& classGuid) override {
+        EXPECT_EQ(classGuid.bytes[0], 0x78); // the first identifier of the class
+        return classDevicesFail ? kInvalidSet : kSet;
+    }
+    bool enumDeviceInfo(DeviceSet set, std::uint32_t index, DeviceRecord& record) override {
+        EXPECT_EQ(set, kSet);
+        visited.push_back(index);
+        if (index >= devices.size()) {
+            return false;
+        }
+        record.devInst = 100 + index;
+        return true;
+    }
+    void destroyDeviceInfoList(DeviceSet) override { ++setsDestroyed; }
+    Library loadLibrary(const char* name) override {
+        EXPECT_STREQ(name, "cfgmgr32");
+        if (!libraryLoads) {
+            return 0;
+        }
+        ++librariesLoaded;
+        return kLibrary;
+    }
+    Procedure findProcedure(Library library, const char* name) override {
+        EXPECT_EQ(library, kLibrary);
+        EXPECT_STREQ(name, "CM_Open_DevNode_Key");
+        return procedureFound ? kProcedure : 0;
+    }
+    void freeLibrary(Library library) override {
+        EXPECT_EQ(library, kLibrary);
+        ++librariesFreed;
+    }
+    std::uint32_t openDevNodeKey(Procedure openKey, std::uint32_t devInst, RegistryKey& key) override {
+        EXPECT_EQ(openKey, kProcedure);
+        EXPECT_EQ(key, 0u) << "the key must start out null to tell Wine's stub apart";
+        const ScriptedDevice& device = devices.at(devInst - 100);
+        switch (device.nodeKey) {
+        case NodeKey::Opens:
+            key = openKeyFor(devInst);
+            return kConfigSuccess;
+        case NodeKey::SucceedsWithoutKey:
+            return kConfigSuccess;
+        case NodeKey::Fails:
+            return 0x13; // CR_NO_SUCH_VALUE
+        }
+        return 0x13;
+    }
+    RegistryKey openDevRegKey(DeviceSet set, const DeviceRecord& record) override {
+        EXPECT_EQ(set, kSet);
+        ++devRegKeyCalls;
+        return devices.at(record.devInst - 100).devRegKeyOpens ? openKeyFor(record.devInst) : 0;
+    }
+    bool queryValue(RegistryKey key, const char* valueName, std::uint8_t* data,
+                    std::uint32_t& size) override {
+        lastValueName = valueName;
+        const ScriptedDevice& device = devices.at(key - kKeyBase - 100);
+        if (!device.portName) {
+            return false;
+        }
+        std::string stored = *device.portName;
+        if (device.storedWithTerminator) {
+            stored.push_back('\0');
+        }
+        const auto needed = static_cast<std::uint32_t>(stored.size());
+        const bool fits = needed <= size;
+        if (fits) {
+            std::copy(stored.begin(), stored.end(), data);
+        }
+        size = needed;
+        return fits;
+    }
+    void closeKey(RegistryKey) override { ++keysClosed; }
+
+    void add(const char* portName) { devices.push_back({std::string(portName)}); }
+
+private:
+    RegistryKey openKeyFor(std::uint32_t devInst) {
+        ++keysOpened;
+        return kKeyBase + devInst;
+    }
+};
+
+std::vector<int> listed(const SetupPortWalk::PortList& list) {
+    std::vector<int> ports;
+    for (std::uint8_t port : list) {
+        if (port == 0) {
+            break;
+        }
+        ports.push_back(port);
+    }
+    return ports;
+}
+
+class SetupPortWalkTest : public ::testing::Test {
+protected:
+    ScriptedSetupApi api;
+    SetupPortWalk walk{api};
+
+    std::vector<int> discover(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            api.add(name);
+        }
+        walk.discoverPorts();
+        return listed(walk.sortedPorts());
+    }
+
+    // Whatever way the walk ended, every resource it took was given back, and the set once.
+    void expectEverythingReleased() const {
+        EXPECT_EQ(api.librariesLoaded, api.librariesFreed);
+        EXPECT_EQ(api.keysOpened, api.keysClosed);
+        EXPECT_EQ(api.setsDestroyed, 1);
+    }
+};
+
+using Ports = std::vector<int>;
+
+} // namespace
+
+TEST_F(SetupPortWalkTest, NoPortAtAllGivesAnEmptyList) {
+    EXPECT_EQ(discover({}), Ports{});
+    EXPECT_EQ(walk.sortedPorts()[0], 0);
+    expectEverythingReleased();
+}
+
+TEST_F(SetupPortWalkTest, PortsAreListedAscendingWhateverTheOrderOfTheDevices) {
+    EXPECT_EQ(discover({"COM10", "COM3", "COM1"}), (Ports{1, 3, 10}));
+    EXPECT_EQ(listed(walk.rawPorts()), (Ports{10, 3, 1}));
+    EXPECT_EQ(api.visited, (std::vector<std::uint32_t>{0, 1, 2, 3}));
+    EXPECT_EQ(api.lastValueName, "portname");
+    expectEverythingReleased();
+
+    const std::vector<PortInfo> ports = windowsPorts(walk.sortedPorts());
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].path, "COM1:");
+    EXPECT_EQ(ports[1].path, "COM3:");
+    EXPECT_EQ(ports[2].path, "\\\\.\\COM10");
+    EXPECT_EQ(ports[2].displayName, "COM10");
+}
+
+TEST_F(SetupPortWalkTest, RepeatsCaseAndHighNumbers) {
+    EXPECT_EQ(discover({"COM4", "com7", "COM200", "COM4", "cOm 9"}), (Ports{4, 7, 9, 200}));
+    EXPECT_EQ(listed(walk.rawPorts()), (Ports{4, 7, 200, 4, 9}));
+}
+
+TEST_F(SetupPortWalkTest, OtherDevicesOfTheClassAreSkipped) {
+    EXPECT_EQ(discover({"COM2", "LPT1", "ECP", "COM6"}), (Ports{2, 6}));
+    expectEverythingReleased();
+}
+
+TEST_F(SetupPortWalkTest, ANumberThatIsNotPositiveEndsTheWalk) {
+    for (const char* bad : {"COM", "COM0", "COM-3", "COMx"}) {
+        ScriptedSetupApi fresh;
+        for (const char* name : {"COM8", "COM1", bad, "COM2"}) {
+            fresh.add(name);
+        }
+        SetupPortWalk freshWalk(fresh);
+        freshWalk.discoverPorts();
+        EXPECT_EQ(listed(freshWalk.sortedPorts()), (Ports{1, 8})) << bad;
+        EXPECT_EQ(fresh.librariesLoaded, fresh.librariesFreed);
+        EXPECT_EQ(fresh.keysOpened, fresh.keysClosed);
+    }
+}
+
+TEST_F(SetupPortWalkTest, AValueTooLongForTheBufferEndsTheWalk) {
+    EXPECT_EQ(discover({"COM5", "COM1000", "COM6"}), Ports{5});
+    expectEverythingReleased();
+}
+
+TEST_F(SetupPortWalkTest, AValueOfSevenBytesWithoutTerminatorIsReadWithinTheBuffer) {
+    api.devices.push_back({std::string("COM12 4"), NodeKey::Opens, true, false});
+    api.add("COM2");
+    walk.discoverPorts();
+    EXPECT_EQ(listed(walk.sortedPorts()), (Ports{2, 12}));
+}
+
+// One byte per port: COM256 would be stored as 0 (ending the list) and COM257 as 1.
+TEST_F(SetupPortWalkTest, NumbersAboveOneByteAreSkippedAndTheWalkGoesOn) {
+    EXPECT_EQ(discover({"COM256", "COM4", "COM257", "COM999", "COM255"}), (Ports{4, 255}));
+    EXPECT_EQ(listed(walk.rawPorts()), (Ports{4, 255}));
+    expectEverythingReleased();
+}
+
+TEST_F(SetupPortWalkTest, CollectingStopsWhenTheListIsFull) {
+    for (int i = 0; i < 300; ++i) {
+        api.add(i % 2 == 0 ? "COM7" : "COM9");
+    }
+    walk.discoverPorts();
+    const std::size_t stored = listed(walk.rawPorts()).size();
+    EXPECT_EQ(stored, SetupPortWalk::kMaxPorts);
+    EXPECT_EQ(walk.rawPorts().back(), 0);
+    EXPECT_EQ(listed(walk.sortedPorts()), (Ports{7, 9}));
+    EXPECT_LT(api.visited.size(), 300u);
+    expectEverythingReleased();
+}
+
+TEST_F(SetupPortWalkTest, WinesEmptySuccessFallsBackToTheSetupKey) {
+    api.devices.push_back({std::string("COM5"), NodeKey::SucceedsWithoutKey});
+    api.devices.push_back({std::string("COM3"), NodeKey::Opens});
+    walk.discoverPorts();
+    EXPECT_EQ(listed(walk.sortedPorts()), (Ports{3, 5}));
+    EXPECT_EQ(api.devRegKeyCalls, 1);
+    expectEverythingReleased();
+}
+
+TEST_F(SetupPortWalkTest, AHardwareKeyThatCannotBeOpenedEndsTheWalk) {
+    api.add("COM4");
+    api.devices.push_back({std::string("COM5"), NodeKey::SucceedsWithoutKey, false});
+    api.add("COM6");
+    walk.discoverPorts();
+    EXPECT_EQ(listed(walk.sortedPorts()), Ports{4});
+
+    api.devices[1] = {std::string("COM5"), NodeKey::Fails};
+    walk.discoverPorts();
+    EXPECT_EQ(listed(walk.sortedPorts()), Ports{4});
+    EXPECT_EQ(api.devRegKeyCalls, 1) << "a failed configuration-manager call is not retried another way";
+
+    api.devices[1] = {std::nullopt}; // no "portname" value
+    walk.discoverPorts();
+    EXPECT_EQ(listed(walk.sortedPorts()), Ports{4});
+    EXPECT_EQ(api.keysOpened, api.keysClosed);
+}
+
+TEST_F(SetupPortWalkTest, NothingIsListedWithoutTheClassOrTheConfigurationManager) {
+    const auto check = [](ScriptedSetupApi& scripted, const char* why) {
+        scripted.add("COM1");
+        SetupPortWalk failing(scripted);
+        failing.discoverPorts();
+        EXPECT_EQ(failing.sortedPorts()[0], 0) << why;
+        EXPECT_EQ(scripted.librariesLoaded, scripted.librariesFreed) << why;
+        EXPECT_EQ(scripted.setsDestroyed, 1) << why;
+    };
+    ScriptedSetupApi noClass;
+    noClass.classCount = 0;
+    check(noClass, "no class identifier");
+    ScriptedSetupApi noSet;
+    noSet.classDevicesFail = true;
+    check(noSet, "no device set");
+    ScriptedSetupApi noLibrary;
+    noLibrary.libraryLoads = false;
+    check(noLibrary, "cfgmgr32 missing");
+    ScriptedSetupApi noProcedure;
+    noProcedure.procedureFound = false;
+    check(noProcedure, "CM_Open_DevNode_Key missing");
+    EXPECT_EQ(noProcedure.librariesLoaded, 1);
+}
+
+TEST_F(SetupPortWalkTest, EachDiscoveryStartsAfresh) {
+    EXPECT_EQ(discover({"COM3", "COM1"}), (Ports{1, 3}));
+    api.devices = {{std::string("COM2")}};
+    walk.discoverPorts();
+    EXPECT_EQ(listed(walk.sortedPorts()), Ports{2});
+    EXPECT_EQ(listed(walk.rawPorts()), Ports{2});
+    EXPECT_EQ(api.visited.back(), 1u) << "the device index starts again at 0";
+}
+
+TEST(WindowsPortNames, ShortFormUpToNineBackslashFormAbove) {
+    EXPECT_EQ(windowsPortPath(5), "COM5:");
+    EXPECT_EQ(windowsPortPath(9), "COM9:");
+    EXPECT_EQ(windowsPortPath(10), "\\\\.\\COM10");
+    EXPECT_EQ(windowsPortPath(255), "\\\\.\\COM255");
+    EXPECT_EQ(windowsPortName(10), "COM10");
+}
