@@ -3,6 +3,7 @@
 #include "steps/FramedDownload.h"
 #include "ScriptedLine.h"
 #include "ScriptedWindow.h"
+#include "TestContainer.h"
 #include "firmware/FramedPacket.h"
 
 #include <gtest/gtest.h>
@@ -17,16 +18,6 @@ namespace {
 struct NoPorts : PortDiscovery {
     std::vector<PortInfo> discoverPorts() override { return {}; }
 };
-
-// An "UPDATE" container of the carried image's size, with data that differs from block to block.
-std::vector<std::uint8_t> testContainer(std::size_t size = 174614) {
-    std::vector<std::uint8_t> image(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        image[i] = static_cast<std::uint8_t>((i * 29) ^ (i >> 9));
-    }
-    std::memcpy(image.data(), "UPDATE", 6);
-    return image;
-}
 
 struct FramedDownloadTest : ::testing::Test {
     VirtualClock clock;
