@@ -1,0 +1,337 @@
+// Step 2 against the simulated scanner on the virtual clock: what the user sees (boxes, the status box,
+// the controls), what crossed the wire, and what the scanner ends up holding when Silent mode chains
+// into Step 3.
+#include "steps/Verification.h"
+#include "ScriptedWindow.h"
+#include "SimulatedChannel.h"
+#include "SimulatedScanner.h"
+#include "TestContainer.h"
+#include "steps/Steps.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace orvexa;
+
+namespace {
+
+struct NoPorts : PortDiscovery {
+    std::vector<PortInfo> discoverPorts() override { return {}; }
+};
+
+const char* kFailed = "RDQ Verification Failed!!!";
+
+struct Step2 : ::testing::Test {
+    VirtualClock clock;
+    ScriptedWindow window;
+    NoPorts discovery;
+    FirmwarePackage package = FirmwarePackage::carried();
+    LanguageData languages = LanguageData::carried();
+    ProcessRecords records;
+    std::unique_ptr<SimulatedScanner> scanner;
+    std::unique_ptr<SimulatedChannel> channel;
+    std::unique_ptr<StepContext> ctx;
+
+    // A fresh scanner on the line, as when the user swaps scanners between two runs of Step 2; the
+    // process records and the dialog stay.
+    SimulatedScanner& connect(ScannerPersonality personality = {}, ScannerFaults faults = {}) {
+        ctx.reset();
+        channel.reset();
+        scanner = std::make_unique<SimulatedScanner>(std::move(personality), std::move(faults));
+        channel = std::make_unique<SimulatedChannel>(clock, *scanner);
+        ctx = std::make_unique<StepContext>(
+            StepContext{window, *channel, clock, discovery, nullptr, package, languages, records});
+        return *scanner;
+    }
+
+    std::uint32_t run() {
+        const std::uint32_t before = clock.tickMs();
+        verifyDevice(*ctx);
+        return clock.tickMs() - before;
+    }
+
+    // The controls that Step 2 may change, as one comparable text.
+    std::string controls() const {
+        return window.controlText(control::kStatus) + "|" +
+               std::to_string(window.isControlEnabled(control::kStatus)) +
+               std::to_string(window.isControlEnabled(control::kStep3)) +
+               std::to_string(window.isControlEnabled(control::kDownloadFont)) +
+               std::to_string(window.isChecked(control::kDownloadFont));
+    }
+
+    static ScannerPersonality classicWithVersion(const char* version) {
+        ScannerPersonality p;
+        p.versionText = version;
+        return p;
+    }
+
+    static ScannerPersonality framed() {
+        ScannerPersonality p = ScannerPersonality::framed();
+        p.framedFirmwareText = "FW12_34_5678";
+        p.framedApplicationText = "AP98_02_0B00"; // 5, 6, 8, 9 at "0", "2", "0", "B": 1024-byte blocks
+        return p;
+    }
+
+    void carryContainer() { package = FirmwarePackage("U500_500_TEST", testContainer()); }
+};
+
+} // namespace
+
+TEST_F(Step2, SilentScannerGetsTheFailedMessageAfterTwentySecondsAndNothingElseChanges) {
+    ScannerFaults faults;
+    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "", 1};
+    connect({}, faults);
+    records.statusText = "earlier";
+    window.enableControl(control::kDownloadFont, true);
+    const std::string before = controls();
+
+    const std::uint32_t took = run();
+
+    EXPECT_GE(took, 20000u);
+    EXPECT_LT(took, 20500u);
+    EXPECT_EQ(window.controlText(control::kStatus), kFailed);
+    EXPECT_EQ(controls(), kFailed + before.substr(before.find('|')));
+    EXPECT_EQ(records.statusText, "earlier");
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+
+    // Step 2 before Step 1: a closed channel ends the same way, after the same 20000 ms.
+    channel->close();
+    EXPECT_GE(run(), 20000u);
+    EXPECT_EQ(window.controlText(control::kStatus), kFailed);
+    EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+}
+
+TEST_F(Step2, GpsScannerIsRefusedWithTheStopIcon) {
+    ScannerPersonality p;
+    p.gps = true;
+    connect(p);
+    const std::string before = controls();
+    run();
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text,
+              "This firmware doesn't support GPS.\r\nPlease keep using current version.");
+    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(controls(), before);
+    EXPECT_EQ(scanner->record().count("V"), 0);
+    EXPECT_EQ(ctx->outcome, Outcome::Refused);
+}
+
+TEST_F(Step2, ClassicScannerIsVerifiedWithModelFirmwareAndInfoTexts) {
+    connect();
+    run();
+    const std::string expected =
+        "RDQ is verified[00A7UG] !!\r\nFirmware: [3.05_200_A7UG RDQ200 BT Imager A7UG]";
+    EXPECT_EQ(records.statusText, expected);
+    EXPECT_EQ(window.controlText(control::kStatus), expected);
+    EXPECT_FALSE(window.isControlEnabled(control::kStatus));
+    EXPECT_TRUE(window.isControlEnabled(control::kStep3));
+    EXPECT_TRUE(window.isControlEnabled(control::kDownloadFont));
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_TRUE(records.deviceInfo.itAccepted);
+    EXPECT_TRUE(records.deviceInfo.fontCapable);
+    EXPECT_EQ(records.deviceInfo.framedBlockSize, 512u);
+    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    // Firmware text "3...": no question about external memory.
+    EXPECT_EQ(scanner->record().count("GFQ"), 0);
+    EXPECT_EQ(scanner->record().count("It"), 1);
+    EXPECT_EQ(scanner->record().count("GnOLG"), 1);
+}
+
+TEST_F(Step2, FirmwareForAnotherVersionOrModelGetsTheVerdictOneMessage) {
+    for (const char* version : {"3.15_200_A7UG", "3.05_300_A7UG", "3.05_210_A7UG"}) {
+        SCOPED_TRACE(version);
+        window = ScriptedWindow();
+        connect(classicWithVersion(version));
+        run();
+        ASSERT_EQ(window.boxes.size(), 1u);
+        EXPECT_EQ(window.boxes[0].text,
+                  "This firmware can't run properly on this RDQ.\r\nPlease use correct firmware version.");
+        EXPECT_EQ(window.boxes[0].type, 16u);
+        EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+        EXPECT_EQ(ctx->outcome, Outcome::Refused);
+    }
+}
+
+TEST_F(Step2, VersionTwoScannerIsAskedAboutExternalMemory) {
+    const std::string verdict2 =
+        "Can't identify if this RDQ has external memory.\r\nPlease try again after upgrade "
+        "to the latest 2.8x version.";
+    for (char answer : {'@', '!', '\0'}) {
+        SCOPED_TRACE(answer);
+        window = ScriptedWindow();
+        ScannerPersonality p = classicWithVersion("2.05_200_A7UG");
+        p.externalMemoryAnswer = answer;
+        connect(p);
+        run();
+        EXPECT_GE(scanner->record().count("GFQ"), 1);
+        if (answer == '@') {
+            EXPECT_TRUE(window.boxes.empty());
+            EXPECT_EQ(ctx->outcome, Outcome::Verified);
+            EXPECT_TRUE(channel->isOpen());
+        } else {
+            ASSERT_EQ(window.boxes.size(), 1u);
+            EXPECT_EQ(window.boxes[0].text, verdict2);
+            EXPECT_EQ(window.boxes[0].type, 16u);
+            EXPECT_EQ(ctx->outcome, Outcome::Refused);
+            EXPECT_EQ(channel->isOpen(), answer == '!'); // silence closes the channel
+        }
+    }
+}
+
+TEST_F(Step2, ScannerInItsBootloaderIsVerifiedWhateverTheIdentity) {
+    ScannerPersonality p;
+    p.inBootloader = true;
+    p.inBootloaderText = "Bootloader 9.99_900";
+    connect(p);
+    run();
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    EXPECT_TRUE(window.isControlEnabled(control::kStep3));
+}
+
+TEST_F(Step2, ScannerThatDoesNotAnswerOrRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess) {
+    for (ReplyFault fault : {ReplyFault::Silent, ReplyFault::Refuse}) {
+        window = ScriptedWindow();
+        ScannerFaults faults;
+        faults.commands["M"] = CommandFault{fault};
+        connect({}, faults);
+        records.statusText = "kept";
+        run();
+        ASSERT_EQ(window.boxes.size(), 1u);
+        EXPECT_EQ(window.boxes[0].text, "Wrong RDQ500 Firmware!!!");
+        EXPECT_EQ(window.boxes[0].type, 0u);
+        EXPECT_FALSE(channel->isOpen());
+        EXPECT_EQ(window.exitCode, 0);
+        // The exit was the last thing asked of the dialog: nothing ran after it.
+        EXPECT_EQ(window.log.back(), "exit 0");
+        EXPECT_EQ(records.statusText, "kept");
+        EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+        EXPECT_EQ(scanner->record().count("It"), 0);
+        EXPECT_EQ(ctx->outcome, Outcome::Refused);
+        // The framed version request was the last thing sent.
+        const auto& in = scanner->record().bytesIn;
+        ASSERT_GE(in.size(), 12u);
+        EXPECT_EQ(std::vector<std::uint8_t>(in.end() - 12, in.end()),
+                  (std::vector<std::uint8_t>{0x02, 0x51, 0x00, 0x0C, 0, 0, 0, 0, 0x46, 0x20, 0xE8, 0xED}));
+    }
+}
+
+TEST_F(Step2, FontOptionForAScannerWithoutFontsIsExplainedUncheckedAndDisabled) {
+    ScannerPersonality p;
+    p.fontSupport = false;
+    connect(p);
+    window.enableControl(control::kDownloadFont, true);
+    window.setChecked(control::kDownloadFont, true);
+    window.log.clear();
+    run();
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text, "Please download font after supported firmware is installed !!!");
+    EXPECT_EQ(window.boxes[0].type, 0u);
+    const auto at = [this](const std::string& line) {
+        return std::find(window.log.begin(), window.log.end(), line) - window.log.begin();
+    };
+    EXPECT_LT(at("box 0 Please download font after supported firmware is installed !!!"), at("disable 1026"));
+    EXPECT_LT(at("disable 1026"), at("uncheck 1026"));
+    EXPECT_FALSE(window.isChecked(control::kDownloadFont));
+    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+
+    // Unchecked: no box, still disabled. With font support: enabled, and a check is kept.
+    window = ScriptedWindow();
+    connect(p);
+    run();
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_FALSE(window.isControlEnabled(control::kDownloadFont));
+    window = ScriptedWindow();
+    window.setChecked(control::kDownloadFont, true);
+    connect();
+    run();
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_TRUE(window.isControlEnabled(control::kDownloadFont));
+    EXPECT_TRUE(window.isChecked(control::kDownloadFont));
+}
+
+TEST_F(Step2, TextsAScannerDoesNotSendAreKeptButNoVersionReplyFailsAClassicScanner) {
+    connect();
+    run();
+    ASSERT_EQ(ctx->outcome, Outcome::Verified);
+
+    // The next scanner answers "V" but not "I","v": the earlier info text stays and is shown.
+    ScannerFaults noInfo;
+    noInfo.commands["Iv"] = CommandFault{ReplyFault::Silent};
+    connect(classicWithVersion("3.06_200_B1"), noInfo);
+    run();
+    EXPECT_EQ(records.statusText,
+              "RDQ is verified[00A7UG] !!\r\nFirmware: [3.06_200_B1 RDQ200 BT Imager A7UG]");
+
+    // A scanner that does not answer "V" would be judged by "3.06_200_B1", left by the one before: it
+    // fails instead, and nothing is enabled by this run.
+    ScannerFaults noVersion;
+    noVersion.commands["V"] = CommandFault{ReplyFault::Silent};
+    connect(classicWithVersion("9.99_999"), noVersion);
+    const std::string status = records.statusText;
+    window.log.clear();
+    run();
+    EXPECT_EQ(window.controlText(control::kStatus), kFailed);
+    EXPECT_EQ(records.statusText, status);
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_TRUE(std::none_of(window.log.begin(), window.log.end(),
+                             [](const std::string& line) { return line.rfind("enable", 0) == 0; }));
+    EXPECT_EQ(textOf(records.deviceInfo.firmwareText), "3.06_200_B1"); // kept, never cleared as a whole
+    EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+}
+
+TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
+    carryContainer();
+    ScannerFaults noVersion; // the classic "V" is not what the framed family is judged by
+    noVersion.commands["V"] = CommandFault{ReplyFault::Silent};
+    connect(framed(), noVersion);
+    run();
+    EXPECT_EQ(records.statusText, "RDQ is verified[00B2WW] !!\r\n"
+                                  "Loader:       L500_01_0A00 => 01.02.03\r\n"
+                                  "Firmware:    FW12_34_5678 => 12.04.05\r\n"
+                                  "Application: AP98_02_0B00 => 98.06.07");
+    EXPECT_EQ(window.controlText(control::kStatus), records.statusText);
+    EXPECT_TRUE(window.isControlEnabled(control::kStep3));
+    EXPECT_EQ(records.deviceInfo.framedBlockSize, 1024u);
+    EXPECT_EQ(scanner->record().count("It"), 0); // no classic queries in the framed branch
+    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+
+    ScannerPersonality small = framed();
+    small.framedApplicationText = "AP98_02_1B00";
+    connect(small);
+    run();
+    EXPECT_EQ(records.deviceInfo.framedBlockSize, 512u);
+}
+
+TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
+    carryContainer();
+    connect(framed());
+    window.setChecked(control::kSilentMode, true);
+    run();
+
+    EXPECT_EQ(window.repaints, 1);
+    const std::vector<std::uint8_t> stored = scanner->record().framedImage();
+    const std::vector<std::uint8_t> container = testContainer();
+    ASSERT_EQ(stored.size(), 171u * 1024);
+    EXPECT_TRUE(std::equal(container.begin(), container.end(), stored.begin()));
+    EXPECT_TRUE(std::all_of(stored.begin() + kTestContainerSize, stored.end(),
+                            [](std::uint8_t b) { return b == 0xFF; }));
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(
+        window.boxes[0].text,
+        "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
+    EXPECT_FALSE(channel->isOpen());
+    EXPECT_EQ(ctx->outcome, Outcome::Written);
+
+    // A front end that stops after Step 2 gets no Step 3, Silent mode or not.
+    connect(framed());
+    ctx->stopAfterVerification = true;
+    window.boxes.clear();
+    run();
+    EXPECT_TRUE(scanner->record().framedBlocks.empty());
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+}
