@@ -2,6 +2,8 @@
 // in the order in which the ports are to be probed.
 #pragma once
 
+#include "serial/SerialChannel.h"
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,13 @@ public:
     virtual ~PortDiscovery() = default;
     // The ports present, without repeats, in the order in which they are probed (ascending).
     virtual std::vector<PortInfo> discoverPorts() = 0;
+    // A line telling the user what to do about a port that could not be opened (join the port's group,
+    // close the program that holds it), or nothing when this OS has no advice to give.
+    virtual std::string accessHint(const PortInfo& port, ChannelError error) const {
+        (void)port;
+        (void)error;
+        return {};
+    }
 };
 
 } // namespace orvexa

@@ -18,17 +18,29 @@
 
 namespace orvexa {
 
+// How one port fared in the last probe of Step 1, so that a front end can say why nothing answered.
+struct PortProbe {
+    enum class Result { Answered, NoAnswer, OpenFailed };
+    PortInfo port;
+    Result result = Result::NoAnswer;
+    ChannelError error = ChannelError::None; // why the open failed
+    std::string hint;                        // what the user can do about it, when the OS edge knows
+};
+
 struct ProcessRecords {
     DeviceInfo deviceInfo;
     std::string statusText;
     PortInfo selectedPort;             // the port on which the probe last succeeded
     std::vector<PortInfo> sortedPorts; // the ports found by the last discovery, in probing order
+    // How each port fared in the last probe.
+    std::vector<PortProbe> probedPorts;
 };
 
 // How the last step ended, for front ends that report it as an exit code. The dialog texts stay the
 // steps' own; this is only the verdict behind them.
 enum class Outcome {
     None,
+    PortOpened,           // Step 1 opened the found port on the main channel
     Verified,             // Step 2 verified the scanner
     Written,              // Step 3 wrote the firmware and everything else asked for
     PortNotFound,         // no port answered the probe, and none was chosen
@@ -55,6 +67,9 @@ struct StepContext {
     Outcome outcome = Outcome::None;
     // Set by a front end that stops after Step 2 (orvexa-cli --check): the Silent chain then ends there.
     bool stopAfterVerification = false;
+    // Set by a front end that cannot wait for a manual port choice (orvexa-cli): when no port answered,
+    // Step 1 ends with PortNotFound instead of chaining into Step 2 in Silent mode.
+    bool endWhenNoPortAnswered = false;
 };
 
 } // namespace orvexa

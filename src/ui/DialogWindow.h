@@ -4,6 +4,7 @@
 #pragma once
 
 #include "serial/PortDiscovery.h"
+#include "ui/Controls.h"
 
 #include <cstdint>
 #include <optional>
@@ -48,6 +49,16 @@ public:
     // Shows the port dialog after no port answered the probe, offering the discovered ports for a manual
     // choice. Returns the index of the chosen port (OK), or nothing (Cancel, Enter or Escape).
     virtual std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) = 0;
+
+    // Shows the About box modally: its caption and its text lines. A front end without a box of its own
+    // shows the lines as an information box.
+    virtual void showAbout(const std::string& caption, const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines) {
+            text += (text.empty() ? "" : "\r\n") + line;
+        }
+        messageBox(text, caption, box::kOk);
+    }
 };
 
 } // namespace orvexa

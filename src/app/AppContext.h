@@ -1,0 +1,38 @@
+// Everything one run of the tool holds once per process: the records the steps fill (what the scanner
+// reported, the status text, the selected port and the port lists), the carried firmware, language tables
+// and fonts, and the main dialog's device channel. A front end makes one at start; a test makes a fresh
+// one for each scenario. The steps see it through the StepContext built here.
+#pragma once
+
+#include "steps/StepContext.h"
+
+#include <memory>
+
+namespace orvexa {
+
+class AppContext {
+public:
+    // The main channel starts closed; Step 1 opens it and it is closed when the context goes.
+    AppContext(DialogWindow& window, Clock& clock, PortDiscovery& discovery,
+               std::unique_ptr<SerialChannel> mainChannel, ChannelFactory makeProbeChannel,
+               FirmwarePackage package = FirmwarePackage::carried(),
+               LanguageData languages = LanguageData::carried());
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    StepContext& steps() { return steps_; }
+    ProcessRecords& records() { return records_; }
+    SerialChannel& mainChannel() { return *mainChannel_; }
+    FirmwarePackage& package() { return package_; }
+    const LanguageData& languages() const { return languages_; }
+    DialogWindow& window() { return steps_.window; }
+
+private:
+    ProcessRecords records_;
+    FirmwarePackage package_;
+    LanguageData languages_;
+    std::unique_ptr<SerialChannel> mainChannel_;
+    StepContext steps_;
+};
+
+} // namespace orvexa

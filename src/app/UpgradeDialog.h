@@ -1,0 +1,55 @@
+// The main dialog's logic without a toolkit: the state of every control at start, the buttons, the keys
+// "1", "2" and "3", the About box. A front end draws the controls and forwards its events here; the steps
+// change the controls through the DialogWindow as they run.
+//
+// Enabling across the workflow (the steps apply the later rules themselves):
+//   start            Step 1, About, Exit, Silent mode, both edits enabled; Step 2, Step 3 disabled;
+//                    Download Font enabled when the carried firmware offers fonts, else disabled
+//   after Step 1     Step 2 enabled, the port result edit disabled (unless No, or the open failed)
+//   after Step 2 ok  Step 3 enabled, the status edit disabled, Download Font by the scanner's capability
+// No step disables its own button, so each may be run again.
+#pragma once
+
+#include "app/AppContext.h"
+
+#include <string>
+#include <vector>
+
+namespace orvexa {
+
+// The system-menu entry that opens the About box.
+inline constexpr unsigned kSysCommandAbout = 16;
+inline constexpr const char* kAboutMenuText = "&About Orvexa...";
+
+class UpgradeDialog {
+public:
+    explicit UpgradeDialog(AppContext& app);
+
+    // The dialog's start: every control in its initial state, then the start-up font rule.
+    void initDialog();
+    // "RDQ200 3.07 A7UG" for the carried "M307_200_A7UG".
+    std::string caption() const;
+
+    // A click on a button (by control id); Exit is the front end's own business.
+    void onButton(int controlId);
+    // A key pressed on the dialog: "1", "2" and "3" run their step whether or not its button is enabled.
+    // True when a step ran; the front end then goes on with its default handling of the key as well.
+    bool onKey(char key);
+    // A system-menu command: the About entry (its low four bits are the system's own) opens the About
+    // box. True when handled here; everything else gets the default handling.
+    bool onSystemCommand(unsigned command);
+
+    void step1();
+    void step2();
+    void step3();
+    void about();
+
+    // The About box: its caption and two lines.
+    static std::string aboutCaption();
+    std::vector<std::string> aboutLines() const;
+
+private:
+    AppContext& app_;
+};
+
+} // namespace orvexa

@@ -1,0 +1,28 @@
+// orvexa-cli's command line.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orvexa {
+
+struct CliOptions {
+    std::vector<std::string> ports; // --port PATH, repeatable: probed instead of discovery
+    bool silent = false;            // checks "Silent mode": the readiness questions are skipped
+    bool yes = false;               // answers Yes to every question asked
+    bool fonts = false;             // checks "Download Font" before Step 1
+    bool check = false;             // stops after Step 2
+    bool listPorts = false;
+    bool info = false;
+    bool version = false;
+    bool help = false;
+    std::string traceFile; // --trace FILE
+};
+
+// False with a one-line reason on bad usage. "--port PATH" and "--port=PATH" are both taken.
+bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::string& error);
+
+void printUsage(std::FILE* out);
+
+} // namespace orvexa

@@ -1,0 +1,19 @@
+// The few things a front end needs from the OS edge, so that the front ends themselves include no OS
+// header: this machine's serial channel and port discovery, and whether a stream is a terminal.
+#pragma once
+
+#include "serial/PortDiscovery.h"
+#include "serial/SerialChannel.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace orvexa {
+
+std::unique_ptr<SerialChannel> makeSerialChannel();
+// The ports present, followed by the extra ports given (those of ORVEXA_EXTRA_PORTS, say).
+std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts);
+bool isTerminal(std::FILE* stream);
+
+} // namespace orvexa

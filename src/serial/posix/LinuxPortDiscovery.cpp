@@ -1,0 +1,216 @@
+#include "serial/posix/LinuxPortDiscovery.h"
+
+#include "serial/ExtraPorts.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string_view>
+#include <system_error>
+
+#include <grp.h>
+#include <sys/stat.h>
+
+namespace orvexa {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Serial core's "type" attribute: 0 is PORT_UNKNOWN, a UART slot with no UART behind it.
+constexpr int kPortTypeUnknown = 0;
+constexpr const char* kUsualSerialGroup = "dialout";
+
+enum class Family { Attached, OnBoard };
+
+struct TtyPrefix {
+    std::string_view prefix;
+    Family family;
+};
+
+constexpr std::array<TtyPrefix, 5> kSerialPrefixes{{
+    {"ttyUSB", Family::Attached},
+    {"ttyACM", Family::Attached},
+    {"rfcomm", Family::Attached},
+    {"ttyS", Family::OnBoard},
+    {"ttyAMA", Family::OnBoard},
+}};
+
+// The name must be the prefix followed by a number and nothing else ("ttyS" and "ttySAC0" are not ttyS).
+const TtyPrefix* serialPrefixOf(const std::string& name) {
+    for (const TtyPrefix& candidate : kSerialPrefixes) {
+        if (name.size() > candidate.prefix.size() &&
+            name.compare(0, candidate.prefix.size(), candidate.prefix) == 0 &&
+            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(candidate.prefix.size()), name.end(),
+                        [](unsigned char c) { return std::isdigit(c) != 0; })) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+// The class entry is a link into /sys/devices; its target tells how the port is attached.
+std::string sysfsPathOf(const fs::path& entry) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(entry, ec);
+    if (ec) {
+        return entry.string();
+    }
+    return (entry.parent_path() / target).lexically_normal().string();
+}
+
+std::string kindOf(const std::string& name, const std::string& sysfsPath) {
+    if (name.rfind("rfcomm", 0) == 0 || sysfsPath.find("/bluetooth/") != std::string::npos) {
+        return "bluetooth";
+    }
+    if (sysfsPath.find("/usb") != std::string::npos) {
+        return "usb";
+    }
+    return "platform";
+}
+
+// A ttyS or ttyAMA slot is real when it has a device behind it and serial core knows the UART's type.
+bool backedByDevice(const fs::path& entry) {
+    std::error_code ec;
+    if (!fs::exists(entry / "device", ec)) {
+        return false;
+    }
+    std::ifstream typeFile(entry / "type");
+    int type = kPortTypeUnknown;
+    if (!(typeFile >> type)) {
+        return true; // drivers without serial core's attributes (ttyAMA on some boards) are taken as real
+    }
+    return type != kPortTypeUnknown;
+}
+
+// udev's stable names: /dev/serial/by-id/<name> -> ../../ttyUSB0.
+std::map<std::string, std::string> byIdNames(const fs::path& devRoot) {
+    std::map<std::string, std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(devRoot / "serial" / "by-id", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code linkError;
+        const fs::path target = fs::read_symlink(it->path(), linkError);
+        if (!linkError) {
+            const std::string node = target.filename().string();
+            const std::string alias = it->path().filename().string();
+            // Several aliases may point at one node (interfaces of one adapter); keep the first by name.
+            auto found = names.find(node);
+            if (found == names.end() || alias < found->second) {
+                names[node] = alias;
+            }
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+bool naturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool digitB = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (digitA && digitB) {
+            std::size_t endA = i;
+            std::size_t endB = j;
+            while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA]))) {
+                ++endA;
+            }
+            while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB]))) {
+                ++endB;
+            }
+            // Compare by value without converting: skip leading zeros, then the longer run is larger.
+            std::size_t startA = i;
+            std::size_t startB = j;
+            while (startA + 1 < endA && a[startA] == '0') {
+                ++startA;
+            }
+            while (startB + 1 < endB && b[startB] == '0') {
+                ++startB;
+            }
+            const std::string_view runA(a.data() + startA, endA - startA);
+            const std::string_view runB(b.data() + startB, endB - startB);
+            if (runA.size() != runB.size()) {
+                return runA.size() < runB.size();
+            }
+            if (runA != runB) {
+                return runA < runB;
+            }
+            if (endA - i != endB - j) {
+                return endA - i < endB - j; // "1" before "01": some order, but a fixed one
+            }
+            i = endA;
+            j = endB;
+        } else {
+            if (a[i] != b[j]) {
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            }
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+LinuxPortDiscovery::LinuxPortDiscovery(std::string sysRoot, std::string devRoot,
+                                       std::vector<PortInfo> extraPorts)
+    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), extraPorts_(std::move(extraPorts)) {}
+
+std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
+    const fs::path classDir = fs::path(sysRoot_) / "class" / "tty";
+    const fs::path devRoot(devRoot_);
+    const std::map<std::string, std::string> aliases = byIdNames(devRoot);
+
+    std::vector<PortInfo> ports;
+    std::error_code ec;
+    for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const TtyPrefix* prefix = serialPrefixOf(name);
+        if (prefix == nullptr || (prefix->family == Family::OnBoard && !backedByDevice(it->path()))) {
+            continue;
+        }
+        std::error_code nodeError;
+        const fs::path node = devRoot / name;
+        if (!fs::exists(node, nodeError)) {
+            continue; // announced but not reachable here (a container without the node)
+        }
+        std::string detail = kindOf(name, sysfsPathOf(it->path()));
+        const auto alias = aliases.find(name);
+        if (alias != aliases.end()) {
+            detail += " " + alias->second;
+        }
+        ports.push_back(PortInfo{node.string(), name, detail});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.displayName, b.displayName); });
+    appendExtraPorts(ports, extraPorts_);
+    return ports;
+}
+
+std::string LinuxPortDiscovery::accessHint(const PortInfo& port, ChannelError error) const {
+    switch (error) {
+    case ChannelError::PermissionDenied: {
+        // The node's own group when it has one other than root; otherwise the usual one.
+        std::string groupName = kUsualSerialGroup;
+        struct stat info {};
+        if (::stat(port.path.c_str(), &info) == 0 && info.st_gid != 0) {
+            if (const struct group* owner = ::getgrgid(info.st_gid)) {
+                groupName = owner->gr_name;
+            }
+        }
+        return "You may not open " + port.path + ": join the group \"" + groupName + "\" (sudo usermod -aG " +
+               groupName + " $USER), then log in again.";
+    }
+    case ChannelError::Busy:
+        return "Another program holds " + port.path + ": close it and try again.";
+    default:
+        return {};
+    }
+}
+
+} // namespace orvexa

@@ -1,0 +1,40 @@
+// The serial ports of a Linux machine, as sysfs announces them:
+//   - ttyUSB (USB serial adapters), ttyACM (USB modems and CDC devices), rfcomm (Bluetooth serial);
+//   - ttyS and ttyAMA only when a real device backs them. The 8250 driver registers ttyS0..ttyS31 whether
+//     or not a UART is there; such a ghost has a "device" link but reports port type 0 (unknown) in its
+//     "type" attribute, and opening it fails or hangs, so it is left out.
+// Each is classified by its sysfs path (usb, bluetooth, platform) and shown with its /dev/serial/by-id name
+// where udev made one. The list is in natural order of the device-node names (ttyUSB2 before ttyUSB10):
+// that order decides which of two answering ports wins, so it must not depend on by-id names or on the
+// order of directory entries. The extra ports the user names follow.
+//
+// Both roots are parameters, so that tests walk fake trees under a temporary directory.
+#pragma once
+
+#include "serial/PortDiscovery.h"
+
+#include <string>
+#include <vector>
+
+namespace orvexa {
+
+class LinuxPortDiscovery : public PortDiscovery {
+public:
+    explicit LinuxPortDiscovery(std::string sysRoot = "/sys", std::string devRoot = "/dev",
+                                std::vector<PortInfo> extraPorts = {});
+
+    std::vector<PortInfo> discoverPorts() override;
+    // Permission: the group that owns the node (usually dialout) and how to join it. Busy: another
+    // program holds the port.
+    std::string accessHint(const PortInfo& port, ChannelError error) const override;
+
+private:
+    std::string sysRoot_;
+    std::string devRoot_;
+    std::vector<PortInfo> extraPorts_;
+};
+
+// "ttyUSB2" < "ttyUSB10": runs of digits compare by value, everything else by character.
+bool naturalLess(const std::string& a, const std::string& b);
+
+} // namespace orvexa

@@ -1,0 +1,22 @@
+#include "serial/Platform.h"
+
+#include "serial/posix/LinuxPortDiscovery.h"
+#include "serial/posix/PosixSerialChannel.h"
+
+#include <unistd.h>
+
+namespace orvexa {
+
+std::unique_ptr<SerialChannel> makeSerialChannel() {
+    return std::make_unique<PosixSerialChannel>();
+}
+
+std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts) {
+    return std::make_unique<LinuxPortDiscovery>("/sys", "/dev", std::move(extraPorts));
+}
+
+bool isTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+} // namespace orvexa

@@ -1,0 +1,160 @@
+#include "serial/ExtraPorts.h"
+#include "serial/posix/LinuxPortDiscovery.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace orvexa;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fake machine under a temporary directory: sys/class/tty entries linking into sys/devices, and dev/.
+class FakeMachine {
+public:
+    FakeMachine() {
+        root_ = fs::temp_directory_path() / ("orvexa-sysfs-" + std::to_string(std::random_device{}()));
+        fs::create_directories(root_ / "sys" / "class" / "tty");
+        fs::create_directories(root_ / "dev");
+    }
+    ~FakeMachine() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    // A tty whose device directory is sys/devices/<devicePath>/tty/<name>; hasDevice adds the "device"
+    // link that real hardware has, type (when not negative) serial core's "type" attribute.
+    void addTty(const std::string& name, const std::string& devicePath, bool hasDevice, int type = -1,
+                bool withNode = true) {
+        const fs::path parent = root_ / "sys" / "devices" / devicePath;
+        const fs::path ttyDir = parent / "tty" / name;
+        fs::create_directories(ttyDir);
+        if (hasDevice) {
+            fs::create_directory_symlink(fs::relative(parent, ttyDir), ttyDir / "device");
+        }
+        if (type >= 0) {
+            std::ofstream(ttyDir / "type") << type << "\n";
+        }
+        const fs::path entry = root_ / "sys" / "class" / "tty" / name;
+        fs::create_directory_symlink(fs::relative(ttyDir, entry.parent_path()), entry);
+        if (withNode) {
+            std::ofstream(root_ / "dev" / name).put('\0');
+        }
+    }
+    void addById(const std::string& alias, const std::string& node) {
+        fs::create_directories(root_ / "dev" / "serial" / "by-id");
+        fs::create_symlink("../../" + node, root_ / "dev" / "serial" / "by-id" / alias);
+    }
+
+    std::string sys() const { return (root_ / "sys").string(); }
+    std::string dev() const { return (root_ / "dev").string(); }
+
+private:
+    fs::path root_;
+};
+
+std::vector<std::string> names(const std::vector<PortInfo>& ports) {
+    std::vector<std::string> result;
+    for (const PortInfo& port : ports) {
+        result.push_back(port.displayName);
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(LinuxPortDiscovery, EmptyOrMissingTreeFindsOnlyTheNamedPorts) {
+    FakeMachine machine;
+    EXPECT_TRUE(LinuxPortDiscovery(machine.sys(), machine.dev()).discoverPorts().empty());
+    EXPECT_TRUE(LinuxPortDiscovery("/nonexistent/sys", "/nonexistent/dev").discoverPorts().empty());
+
+    const auto ports = LinuxPortDiscovery("/nonexistent/sys", "/nonexistent/dev",
+                                          parseExtraPorts("/dev/pts/7"))
+                           .discoverPorts();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].path, "/dev/pts/7");
+    EXPECT_EQ(ports[0].displayName, "pts/7");
+}
+
+TEST(LinuxPortDiscovery, ListsUsbAcmAndBluetoothPortsAndRealUartsButNoGhosts) {
+    FakeMachine machine;
+    machine.addTty("ttyUSB0", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/ttyUSB0", true);
+    machine.addTty("ttyACM0", "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0", true);
+    machine.addTty("rfcomm0", "virtual", false);
+    machine.addTty("ttyS0", "platform/serial8250", true, 0); // a UART slot with nothing behind it
+    machine.addTty("ttyS4", "pnp0/00:05", true, 4);          // a 16550A on the board
+    machine.addTty("ttyS9", "virtual", false);               // no device at all
+    machine.addTty("ttyAMA0", "platform/fe201000.serial", true);
+    machine.addTty("tty0", "virtual", false);     // a console, not a serial port
+    machine.addTty("ttySAC0", "platform/x", true); // another driver's prefix, not ttyS
+    machine.addTty("ttyUSB1", "pci0000:00/usb1/1-3/1-3:1.0/ttyUSB1", true, -1, false); // no /dev node
+
+    const auto ports = LinuxPortDiscovery(machine.sys(), machine.dev()).discoverPorts();
+    EXPECT_EQ(names(ports), (std::vector<std::string>{"rfcomm0", "ttyACM0", "ttyAMA0", "ttyS4", "ttyUSB0"}));
+    std::map<std::string, std::string> kind;
+    for (const PortInfo& port : ports) {
+        kind[port.displayName] = port.detail;
+        EXPECT_EQ(port.path, machine.dev() + "/" + port.displayName);
+    }
+    EXPECT_EQ(kind["rfcomm0"], "bluetooth");
+    EXPECT_EQ(kind["ttyACM0"], "usb");
+    EXPECT_EQ(kind["ttyUSB0"], "usb");
+    EXPECT_EQ(kind["ttyS4"], "platform");
+    EXPECT_EQ(kind["ttyAMA0"], "platform");
+}
+
+// The order decides which of two answering ports wins, so it is the natural order of the node names,
+// whatever the by-id names or the directory order say; the named ports follow, without repeats.
+TEST(LinuxPortDiscovery, NaturalOrderByNodeNameWithByIdNamesShownAndNamedPortsLast) {
+    FakeMachine machine;
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB1"}) {
+        machine.addTty(name, std::string("pci0000:00/usb1/") + name, true);
+    }
+    machine.addById("usb-Zeta_Adapter_9-if00-port0", "ttyUSB1");
+    machine.addById("usb-Alpha_Adapter_1-if00-port0", "ttyUSB10");
+    machine.addById("usb-Tevanor_RDQ_200_B-if00", "ttyUSB2");
+    machine.addById("usb-Tevanor_RDQ_200_A-if00", "ttyUSB2"); // two aliases: the first by name is shown
+
+    const std::string usb2 = machine.dev() + "/ttyUSB2";
+    const auto ports =
+        LinuxPortDiscovery(machine.sys(), machine.dev(), parseExtraPorts(usb2 + ":/dev/pts/3")).discoverPorts();
+    EXPECT_EQ(names(ports), (std::vector<std::string>{"ttyUSB1", "ttyUSB2", "ttyUSB10", "pts/3"}));
+    EXPECT_EQ(ports[0].detail, "usb usb-Zeta_Adapter_9-if00-port0");
+    EXPECT_EQ(ports[1].detail, "usb usb-Tevanor_RDQ_200_A-if00");
+    EXPECT_EQ(ports[2].detail, "usb usb-Alpha_Adapter_1-if00-port0");
+}
+
+TEST(LinuxPortDiscovery, NaturalLessComparesDigitRunsByValue) {
+    EXPECT_TRUE(naturalLess("ttyUSB2", "ttyUSB10"));
+    EXPECT_FALSE(naturalLess("ttyUSB10", "ttyUSB2"));
+    EXPECT_TRUE(naturalLess("ttyACM9", "ttyUSB0"));
+    EXPECT_TRUE(naturalLess("ttyS", "ttyS0"));
+    EXPECT_FALSE(naturalLess("ttyS3", "ttyS3"));
+    EXPECT_TRUE(naturalLess("ttyUSB99999999999999999999", "ttyUSB100000000000000000000")); // no overflow
+    EXPECT_TRUE(naturalLess("ttyUSB1", "ttyUSB01") != naturalLess("ttyUSB01", "ttyUSB1")); // strict order
+}
+
+TEST(ExtraPorts, ColonSeparatedListKeepsOrderAndDropsEmptiesAndRepeats) {
+    const auto ports = parseExtraPorts("::/dev/pts/3::/tmp/sim/link:/dev/pts/3:");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].path, "/dev/pts/3");
+    EXPECT_EQ(ports[0].displayName, "pts/3");
+    EXPECT_EQ(ports[1].path, "/tmp/sim/link");
+    EXPECT_EQ(ports[1].displayName, "link");
+    EXPECT_TRUE(parseExtraPorts("").empty());
+    EXPECT_EQ(namedPort("\\\\.\\COM10").displayName, "COM10");
+    EXPECT_EQ(namedPort("COM5:").displayName, "COM5");
+}
+
+TEST(LinuxPortDiscovery, HintsNameTheGroupToJoinAndTheBusyPort) {
+    const LinuxPortDiscovery discovery("/nonexistent/sys", "/nonexistent/dev");
+    const PortInfo port{"/nonexistent/dev/ttyUSB0", "ttyUSB0", "usb"};
+    const std::string permission = discovery.accessHint(port, ChannelError::PermissionDenied);
+    EXPECT_NE(permission.find("/nonexistent/dev/ttyUSB0"), std::string::npos);
+    EXPECT_NE(permission.find("join the group \"dialout\""), std::string::npos) << permission;
+    EXPECT_NE(discovery.accessHint(port, ChannelError::Busy).find("Another program holds"), std::string::npos);
+    EXPECT_TRUE(discovery.accessHint(port, ChannelError::Other).empty());
+}
