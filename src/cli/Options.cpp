@@ -22,7 +22,8 @@ constexpr Flag kFlags[] = {
 bool takeValue(std::string_view arg, std::string_view name, int argc, const char* const* argv, int& i,
                std::string& value, std::string& error) {
     if (arg == name) {
-        if (i + 1 >= argc) {
+        // "--port --silent" is a forgotten path, not a port named "--silent".
+        if (i + 1 >= argc || std::string_view(argv[i + 1]).substr(0, 2) == "--") {
             error = std::string(name) + " needs a value";
             return true;
         }
