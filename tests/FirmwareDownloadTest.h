@@ -1,0 +1,119 @@
+// A classic scanner after Step 2, on the virtual clock: the simulated scanner on a direct cable, the
+// scripted dialog, and DeviceInfo filled as Step 2 leaves it. Step 3 then runs as the dialog runs it.
+#pragma once
+
+#include "ScriptedWindow.h"
+#include "SimulatedChannel.h"
+#include "SimulatedScanner.h"
+#include "VirtualClock.h"
+
+#include "fonts/FlashLayout.h"
+#include "fonts/LanguagePage.h"
+#include "steps/Steps.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orvexa::test {
+
+class NoPorts : public PortDiscovery {
+public:
+    std::vector<PortInfo> discoverPorts() override { return {}; }
+};
+
+inline const LanguageData& carriedLanguages() {
+    static const LanguageData data = LanguageData::carried();
+    return data;
+}
+
+inline const FirmwarePackage& carriedPackage() {
+    static const FirmwarePackage package = FirmwarePackage::carried();
+    return package;
+}
+
+// The carried image, or one of another size that keeps its header (when it is long enough to hold it).
+inline std::vector<std::uint8_t> imageOfSize(std::size_t size) {
+    const FirmwarePackage& carried = carriedPackage();
+    std::vector<std::uint8_t> image(carried.image(),
+                                    carried.image() + std::min<std::size_t>(size, carried.imageSize()));
+    image.resize(size, 0x3C);
+    return image;
+}
+
+inline std::vector<std::uint8_t> imageWithoutHeader() {
+    std::vector<std::uint8_t> image = imageOfSize(carriedPackage().imageSize());
+    image[kImageHeaderOffset] = 'x';
+    return image;
+}
+
+struct ClassicBench {
+    explicit ClassicBench(ScannerPersonality personality = {}, ScannerFaults faults = {},
+                          FirmwarePackage firmware = carriedPackage(),
+                          const LanguageData& languages = carriedLanguages())
+        : scanner(std::move(personality), std::move(faults)),
+          package(std::move(firmware)), ctx{window,  channel, clock,     discovery,
+                                            nullptr, package, languages, records} {
+        DeviceInfo& device = records.deviceInfo;
+        const ScannerPersonality& p = scanner.personality();
+        std::memcpy(device.modelText.data(), p.modelText.data(),
+                    std::min<std::size_t>(10, p.modelText.size()));
+        setFirmwareText(p.inBootloader ? p.inBootloaderText : p.versionText);
+        device.itAccepted = p.itAccepted;
+        device.fontCapable = p.fontSupport;
+        records.statusText = "Verified";
+        window.setControlText(control::kStatus, records.statusText);
+        window.setChecked(control::kSilentMode, true);
+    }
+
+    void setFirmwareText(const std::string& text) {
+        records.deviceInfo.firmwareText.fill(0);
+        std::memcpy(records.deviceInfo.firmwareText.data(), text.data(),
+                    std::min<std::size_t>(15, text.size()));
+    }
+    void askForFonts() {
+        window.enableControl(control::kDownloadFont, true);
+        window.setChecked(control::kDownloadFont, true);
+    }
+
+    Outcome run() {
+        firmwareDownload(ctx);
+        return ctx.outcome;
+    }
+
+    const ScannerRecord& record() const { return scanner.record(); }
+    std::vector<const ScannerRecord::Frame*> dataFrames() const {
+        std::vector<const ScannerRecord::Frame*> frames;
+        for (const auto& frame : record().frames) {
+            if (frame.kind == 'W') {
+                frames.push_back(&frame);
+            }
+        }
+        return frames;
+    }
+    bool sawCommand(const std::string& text) const { return record().count(text) > 0; }
+    // The image the scanner now holds from `from` on, as long as the carried one.
+    std::vector<std::uint8_t> heldImage(std::int32_t from) const {
+        std::vector<std::uint8_t> held = record().image(static_cast<std::uint16_t>(from / 256));
+        held.resize(static_cast<std::size_t>(package.imageSize() - from));
+        return held;
+    }
+    std::vector<std::uint8_t> imageFrom(std::int32_t from) const {
+        return std::vector<std::uint8_t>(package.image() + from, package.image() + package.imageSize());
+    }
+
+    VirtualClock clock;
+    SimulatedScanner scanner;
+    SimulatedChannel channel{clock, scanner};
+    ScriptedWindow window;
+    NoPorts discovery;
+    FirmwarePackage package;
+    ProcessRecords records;
+    StepContext ctx;
+};
+
+inline const char kSuccess[] =
+    "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ";
+inline const char kFailure[] =
+    "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.";
+
+} // namespace orvexa::test
