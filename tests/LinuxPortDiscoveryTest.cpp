@@ -1,5 +1,5 @@
-#include "serial/ExtraPorts.h"
 #include "serial/posix/LinuxPortDiscovery.h"
+#include "serial/ExtraPorts.h"
 
 #include <gtest/gtest.h>
 
@@ -71,9 +71,9 @@ TEST(LinuxPortDiscovery, EmptyOrMissingTreeFindsOnlyTheNamedPorts) {
     EXPECT_TRUE(LinuxPortDiscovery(machine.sys(), machine.dev()).discoverPorts().empty());
     EXPECT_TRUE(LinuxPortDiscovery("/nonexistent/sys", "/nonexistent/dev").discoverPorts().empty());
 
-    const auto ports = LinuxPortDiscovery("/nonexistent/sys", "/nonexistent/dev",
-                                          parseExtraPorts("/dev/pts/7"))
-                           .discoverPorts();
+    const auto ports =
+        LinuxPortDiscovery("/nonexistent/sys", "/nonexistent/dev", parseExtraPorts("/dev/pts/7"))
+            .discoverPorts();
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(ports[0].path, "/dev/pts/7");
     EXPECT_EQ(ports[0].displayName, "pts/7");
@@ -88,7 +88,7 @@ TEST(LinuxPortDiscovery, ListsUsbAcmAndBluetoothPortsAndRealUartsButNoGhosts) {
     machine.addTty("ttyS4", "pnp0/00:05", true, 4);          // a 16550A on the board
     machine.addTty("ttyS9", "virtual", false);               // no device at all
     machine.addTty("ttyAMA0", "platform/fe201000.serial", true);
-    machine.addTty("tty0", "virtual", false);     // a console, not a serial port
+    machine.addTty("tty0", "virtual", false);      // a console, not a serial port
     machine.addTty("ttySAC0", "platform/x", true); // another driver's prefix, not ttyS
     machine.addTty("ttyUSB1", "pci0000:00/usb1/1-3/1-3:1.0/ttyUSB1", true, -1, false); // no /dev node
 
@@ -119,8 +119,8 @@ TEST(LinuxPortDiscovery, NaturalOrderByNodeNameWithByIdNamesShownAndNamedPortsLa
     machine.addById("usb-Tevanor_RDQ_200_A-if00", "ttyUSB2"); // two aliases: the first by name is shown
 
     const std::string usb2 = machine.dev() + "/ttyUSB2";
-    const auto ports =
-        LinuxPortDiscovery(machine.sys(), machine.dev(), parseExtraPorts(usb2 + ":/dev/pts/3")).discoverPorts();
+    const auto ports = LinuxPortDiscovery(machine.sys(), machine.dev(), parseExtraPorts(usb2 + ":/dev/pts/3"))
+                           .discoverPorts();
     EXPECT_EQ(names(ports), (std::vector<std::string>{"ttyUSB1", "ttyUSB2", "ttyUSB10", "pts/3"}));
     EXPECT_EQ(ports[0].detail, "usb usb-Zeta_Adapter_9-if00-port0");
     EXPECT_EQ(ports[1].detail, "usb usb-Tevanor_RDQ_200_A-if00");
@@ -155,6 +155,7 @@ TEST(LinuxPortDiscovery, HintsNameTheGroupToJoinAndTheBusyPort) {
     const std::string permission = discovery.accessHint(port, ChannelError::PermissionDenied);
     EXPECT_NE(permission.find("/nonexistent/dev/ttyUSB0"), std::string::npos);
     EXPECT_NE(permission.find("join the group \"dialout\""), std::string::npos) << permission;
-    EXPECT_NE(discovery.accessHint(port, ChannelError::Busy).find("Another program holds"), std::string::npos);
+    EXPECT_NE(discovery.accessHint(port, ChannelError::Busy).find("Another program holds"),
+              std::string::npos);
     EXPECT_TRUE(discovery.accessHint(port, ChannelError::Other).empty());
 }
