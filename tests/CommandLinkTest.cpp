@@ -373,3 +373,11 @@ TEST_F(LinkFixture, ClosedChannelRunsEveryWaitToItsLimit) {
     EXPECT_EQ(nowMs() - start, 20000u);
     EXPECT_TRUE(line.written.empty());
 }
+
+TEST_F(LinkFixture, OnlyTheFirstByteOfAGwQReplyDecides) {
+    std::strcpy(device.firmwareText.data(), "3.05_350");
+    line.answer("GwQ", "?@", 1);
+    EXPECT_FALSE(link.queryGwQ());
+    // Two silent drains, "GwQ" paced, then the whole 1000 ms although an "@" came second.
+    EXPECT_EQ(nowMs(), 20u + 20u + 300u + 1000u);
+}

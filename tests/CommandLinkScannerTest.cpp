@@ -1,0 +1,354 @@
+// Every query of the command link against the simulated scanner on the virtual clock: the normal answer,
+// a refusal and silence, with the exact virtual time each costs, and what the scanner received.
+#include "device/CommandLink.h"
+
+#include "SimulatedChannel.h"
+#include "SimulatedScanner.h"
+#include "VirtualClock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using namespace orvexa;
+
+namespace {
+
+// One scanner on a cable to the link, with the tool's record of it.
+struct Bench {
+    explicit Bench(ScannerPersonality personality = {}, ScannerFaults faults = {})
+        : scanner(std::move(personality), std::move(faults)) {}
+
+    // The key's reply goes wrong from its first occurrence on (or only for `occurrences` of them).
+    static ScannerFaults fault(const std::string& key, ReplyFault reply, int occurrences = -1) {
+        ScannerFaults faults;
+        faults.commands[key] = CommandFault{reply, 0, 1, occurrences};
+        return faults;
+    }
+    static ScannerFaults silentOn(const std::string& key) {
+        ScannerFaults faults;
+        faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, key, 1};
+        return faults;
+    }
+
+    std::uint64_t elapsedMs() {
+        const std::uint64_t now = clock.nowUs();
+        const std::uint64_t elapsed = now - markUs;
+        markUs = now;
+        return elapsed / 1000;
+    }
+    int sent(const std::string& key) const { return scanner.record().count(key); }
+    bool nothingSent() const { return scanner.record().bytesIn.empty(); }
+
+    VirtualClock clock;
+    SimulatedScanner scanner;
+    SimulatedChannel channel{clock, scanner};
+    DeviceInfo device;
+    CommandLink link{channel, clock, device};
+    std::uint64_t markUs = 0;
+};
+
+ScannerPersonality withGps() {
+    ScannerPersonality p;
+    p.gps = true;
+    return p;
+}
+
+// DeviceInfo with every byte set to a pattern, so that a byte written outside its field shows.
+void pattern(DeviceInfo& device) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&device);
+    for (std::size_t i = 0; i < sizeof device; ++i) {
+        bytes[i] = static_cast<unsigned char>(0x5A ^ (i * 7));
+    }
+}
+
+} // namespace
+
+TEST(CommandLinkScanner, PingAndProbe) {
+    Bench healthy;
+    EXPECT_TRUE(probeDevice(healthy.channel, healthy.clock));
+    EXPECT_EQ(healthy.elapsedMs(), 0u);
+    EXPECT_EQ(healthy.link.pingDevice(), 0);
+    EXPECT_EQ(healthy.elapsedMs(), 200u); // the pause after "W" is not shortened by an early "@"
+
+    Bench silent({}, Bench::silentOn("W"));
+    EXPECT_FALSE(probeDevice(silent.channel, silent.clock));
+    EXPECT_EQ(silent.elapsedMs(), 1000u);
+    EXPECT_EQ(silent.link.pingDevice(), -1);
+    EXPECT_EQ(silent.elapsedMs(), 20020u); // 91 passes of "W", 200 ms and a 20 ms read
+}
+
+TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReply) {
+    Bench bench(withGps());
+    EXPECT_TRUE(bench.link.queryGps());
+    EXPECT_EQ(bench.sent("Gs"), 2);
+    EXPECT_EQ(bench.elapsedMs(), 2u * 200u);
+    EXPECT_EQ(bench.device.shortReply[4], '@');
+
+    Bench plain;
+    EXPECT_FALSE(plain.link.queryGps());
+    EXPECT_EQ(plain.sent("Gs"), 2);
+}
+
+TEST(CommandLinkScanner, GpsRefusedAtFirstIsNotAskedAgain) {
+    Bench bench(withGps(), Bench::fault("Gs", ReplyFault::Refuse, 1));
+    EXPECT_FALSE(bench.link.queryGps());
+    EXPECT_EQ(bench.sent("Gs"), 1);
+    EXPECT_EQ(bench.elapsedMs(), 200u);
+}
+
+TEST(CommandLinkScanner, SilentGpsKeepsWhatTheLastReplyLeft) {
+    // The first run reports GPS; then the scanner falls silent and the old reply still decides.
+    ScannerFaults faults;
+    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "Gs", 3};
+    Bench bench(withGps(), faults);
+    EXPECT_TRUE(bench.link.queryGps());
+    bench.elapsedMs();
+    EXPECT_TRUE(bench.link.queryGps());
+    EXPECT_EQ(bench.elapsedMs(), 2u * (200u + 2000u));
+
+    Bench fresh({}, Bench::silentOn("Gs"));
+    EXPECT_FALSE(fresh.link.queryGps());
+}
+
+TEST(CommandLinkScanner, VersionTextsLoseTheirLastByte) {
+    Bench bench;
+    bench.link.queryVersion();
+    EXPECT_EQ(textOf(bench.device.firmwareText), "3.05_200_A7UG");
+    EXPECT_EQ(textOf(bench.device.firmwareInfoText), "RDQ200 BT Imager A7UG");
+    EXPECT_EQ(bench.scanner.record().commandTexts(), (std::vector<std::string>{"V", "Iv"}));
+    // "V" 100; 14 bytes in 14 polls of 10 ms, 20 quiet polls of 30 ms; "I","v" 200; 22 polls; 20 quiet.
+    EXPECT_EQ(bench.elapsedMs(), 100u + 140u + 600u + 200u + 220u + 600u);
+}
+
+TEST(CommandLinkScanner, SilentVersionKeepsTheOldTexts) {
+    Bench bench({}, Bench::silentOn("V"));
+    std::strcpy(bench.device.firmwareText.data(), "2.81_200");
+    std::strcpy(bench.device.firmwareInfoText.data(), "older info");
+    bench.link.queryVersion();
+    EXPECT_EQ(textOf(bench.device.firmwareText), "2.81_200");
+    EXPECT_EQ(textOf(bench.device.firmwareInfoText), "older info");
+    EXPECT_EQ(bench.elapsedMs(), 100u + 3000u + 200u + 3000u);
+}
+
+TEST(CommandLinkScanner, RefusedVersionIsAnEmptyText) {
+    Bench bench({}, Bench::fault("V", ReplyFault::Refuse));
+    bench.link.queryVersion();
+    EXPECT_EQ(textOf(bench.device.firmwareText), ""); // the one byte "!" was the last one
+    EXPECT_EQ(textOf(bench.device.firmwareInfoText), "RDQ200 BT Imager A7UG");
+}
+
+TEST(CommandLinkScanner, Model) {
+    Bench bench;
+    bench.link.queryModel();
+    EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
+    EXPECT_EQ(bench.sent("M"), 1);
+    EXPECT_EQ(bench.elapsedMs(), 20u); // the drain's one silent read; the reply is there at once
+
+    Bench refused({}, Bench::fault("M", ReplyFault::Refuse));
+    refused.link.queryModel();
+    EXPECT_EQ(textOf(refused.device.modelText), "!");
+    EXPECT_EQ(refused.sent("M"), 1);
+    EXPECT_EQ(refused.elapsedMs(), 20u);
+
+    Bench silent({}, Bench::silentOn("M"));
+    std::strcpy(silent.device.modelText.data(), "RDQ200A7UG");
+    silent.link.queryModel();
+    EXPECT_EQ(silent.device.modelText, (std::array<char, 11>{}));
+    EXPECT_EQ(silent.sent("M"), 2);
+    EXPECT_EQ(silent.elapsedMs(), 20u + 2u * (2000u + 1000u));
+}
+
+TEST(CommandLinkScanner, ModelAnsweredOnlyTheSecondTime) {
+    Bench bench({}, Bench::fault("M", ReplyFault::Silent, 1));
+    bench.link.queryModel();
+    EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
+    EXPECT_EQ(bench.sent("M"), 2);
+    EXPECT_EQ(bench.elapsedMs(), 20u + 2000u + 1000u);
+}
+
+TEST(CommandLinkScanner, ExternalMemory) {
+    Bench version3;
+    version3.device.firmwareText[0] = '3';
+    EXPECT_TRUE(version3.link.queryExternalMemory());
+    EXPECT_TRUE(version3.nothingSent());
+
+    ScannerPersonality refusing;
+    refusing.externalMemoryAnswer = '!';
+    Bench accepted, refused(refusing);
+    accepted.device.firmwareText[0] = refused.device.firmwareText[0] = '2';
+    EXPECT_TRUE(accepted.link.queryExternalMemory());
+    EXPECT_EQ(accepted.elapsedMs(), 300u);
+    EXPECT_FALSE(refused.link.queryExternalMemory());
+    EXPECT_TRUE(refused.channel.isOpen());
+
+    ScannerPersonality mute;
+    mute.externalMemoryAnswer = 0;
+    Bench silent(mute);
+    silent.device.firmwareText[0] = '2';
+    EXPECT_FALSE(silent.link.queryExternalMemory());
+    EXPECT_FALSE(silent.channel.isOpen());
+    EXPECT_EQ(silent.sent("GFQ"), 7);
+    EXPECT_EQ(silent.elapsedMs(), 7u * 320u); // 300 ms of letters and a 20 ms read per pass
+}
+
+TEST(CommandLinkScanner, It) {
+    Bench accepted;
+    EXPECT_TRUE(accepted.link.queryIt());
+    EXPECT_EQ(accepted.elapsedMs(), 20u + 200u);
+
+    ScannerPersonality refusing;
+    refusing.itAccepted = false;
+    Bench refused(refusing);
+    EXPECT_FALSE(refused.link.queryIt());
+    EXPECT_EQ(refused.sent("It"), 1);
+
+    Bench silent({}, Bench::silentOn("It"));
+    EXPECT_FALSE(silent.link.queryIt());
+    EXPECT_EQ(silent.sent("It"), 5);
+    EXPECT_EQ(silent.elapsedMs(), 20u + 5u * 220u);
+    EXPECT_TRUE(silent.channel.isOpen());
+}
+
+TEST(CommandLinkScanner, FontSupport) {
+    // Two drains (the query's own and the paced sender's), then "GnOLG" at 100 ms a letter.
+    constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 500;
+
+    Bench accepted;
+    EXPECT_TRUE(accepted.link.queryFontSupport());
+    EXPECT_EQ(accepted.sent("GnOLG"), 1);
+    EXPECT_EQ(accepted.elapsedMs(), kBeforeWaitMs);
+
+    ScannerPersonality lacking;
+    lacking.fontSupport = false;
+    Bench refused(lacking);
+    EXPECT_FALSE(refused.link.queryFontSupport());
+    EXPECT_EQ(refused.elapsedMs(), kBeforeWaitMs);
+
+    Bench silent({}, Bench::silentOn("GnOLG"));
+    EXPECT_FALSE(silent.link.queryFontSupport());
+    EXPECT_EQ(silent.elapsedMs(), kBeforeWaitMs + 1000u);
+
+    // Five bytes whose fifth is not "@" do not end the wait.
+    Bench garbled({}, Bench::fault("GnOLG", ReplyFault::Garbage));
+    EXPECT_FALSE(garbled.link.queryFontSupport());
+    EXPECT_EQ(garbled.elapsedMs(), kBeforeWaitMs + 1000u);
+}
+
+TEST(CommandLinkScanner, GwQShortCutsSendNothing) {
+    for (char family : {'Z', 'X'}) {
+        Bench bench;
+        bench.device.modelText[2] = family;
+        EXPECT_TRUE(bench.link.queryGwQ());
+        EXPECT_TRUE(bench.nothingSent());
+        EXPECT_EQ(bench.elapsedMs(), 0u);
+    }
+    for (const char* digits : {"20", "30", "45", "\0\0"}) {
+        Bench bench;
+        bench.device.firmwareText[5] = digits[0];
+        bench.device.firmwareText[6] = digits[1];
+        EXPECT_FALSE(bench.link.queryGwQ()) << digits;
+        EXPECT_TRUE(bench.nothingSent());
+    }
+}
+
+TEST(CommandLinkScanner, GwQAskedOfModel35) {
+    constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 300;
+    auto model35 = [](Bench& bench) {
+        std::strcpy(bench.device.firmwareText.data(), "3.05_350");
+        return bench.link.queryGwQ();
+    };
+
+    Bench accepted;
+    EXPECT_TRUE(model35(accepted));
+    EXPECT_EQ(accepted.sent("GwQ"), 1);
+    EXPECT_EQ(accepted.elapsedMs(), kBeforeWaitMs);
+
+    ScannerPersonality refusing;
+    refusing.gwqAccepted = false;
+    Bench refused(refusing);
+    EXPECT_FALSE(model35(refused));
+    EXPECT_EQ(refused.elapsedMs(), kBeforeWaitMs);
+
+    Bench silent({}, Bench::silentOn("GwQ"));
+    EXPECT_FALSE(model35(silent));
+    EXPECT_EQ(silent.elapsedMs(), kBeforeWaitMs + 1000u);
+
+    // Only the first byte decides: an unknown letter leaves the query waiting out its limit.
+    Bench unknown({}, Bench::fault("GwQ", ReplyFault::UnknownLetter));
+    EXPECT_FALSE(model35(unknown));
+    EXPECT_EQ(unknown.elapsedMs(), kBeforeWaitMs + 1000u);
+}
+
+TEST(CommandLinkScanner, Bootloader) {
+    Bench bench;
+    EXPECT_TRUE(bench.link.queryBootloader());
+    EXPECT_EQ(textOf(bench.device.bootloaderText), "v00");
+    EXPECT_EQ(bench.scanner.record().commandTexts(), (std::vector<std::string>{"W", "IB"}));
+    // Ping 200, drain 20, "I","B" 200, 4 polls of 10 ms, 20 quiet polls.
+    EXPECT_EQ(bench.elapsedMs(), 200u + 20u + 200u + 40u + 600u);
+
+    ScannerPersonality without;
+    without.bootloaderText.clear();
+    Bench none(without);
+    EXPECT_FALSE(none.link.queryBootloader());
+
+    Bench silent({}, Bench::silentOn("IB"));
+    std::strcpy(silent.device.bootloaderText.data(), "v07");
+    EXPECT_TRUE(silent.link.queryBootloader()); // nothing came: the old text still says "v"
+    EXPECT_EQ(textOf(silent.device.bootloaderText), "v07");
+    EXPECT_EQ(silent.elapsedMs(), 200u + 20u + 200u + 3000u);
+}
+
+// Over-long and garbage replies into every field: each query writes its own field and nothing else.
+TEST(CommandLinkScanner, OverLongAndGarbageRepliesStayInTheirFields) {
+    for (ReplyFault kind : {ReplyFault::Overlong, ReplyFault::Garbage}) {
+        ScannerFaults faults;
+        for (const char* key : {"V", "Iv", "M", "Gs", "GnOLG", "GwQ", "IB", "It"}) {
+            faults.commands[key] = CommandFault{kind, 0, 1, -1};
+        }
+        Bench bench({}, faults);
+        pattern(bench.device);
+        DeviceInfo expected = bench.device;
+
+        bench.link.queryVersion();
+        bench.link.queryModel();
+        bench.link.queryGps();
+        bench.link.queryFontSupport();
+        bench.link.queryIt();
+        bench.link.queryBootloader();
+
+        EXPECT_EQ(bench.device.modelText[10], '\0');
+        if (kind == ReplyFault::Overlong) { // each text filled its field and ends on its last byte
+            EXPECT_EQ(textOf(bench.device.firmwareText).size(), 15u);
+            EXPECT_EQ(textOf(bench.device.firmwareInfoText).size(), 31u);
+            EXPECT_EQ(bench.device.bootloaderText[13], '\0');
+        }
+        expected.firmwareText = bench.device.firmwareText;
+        expected.firmwareInfoText = bench.device.firmwareInfoText;
+        expected.modelText = bench.device.modelText;
+        expected.shortReply = bench.device.shortReply;
+        expected.bootloaderText = bench.device.bootloaderText;
+        EXPECT_EQ(std::memcmp(&expected, &bench.device, sizeof expected), 0);
+    }
+}
+
+// A scanner that babbles without end after its reply cannot hold the link past the bounds.
+TEST(CommandLinkScanner, BabblingScannerIsCutOff) {
+    Bench bench({}, Bench::fault("V", ReplyFault::Babble));
+    bench.link.queryVersion();
+    EXPECT_EQ(textOf(bench.device.firmwareText), "3.05_200_A7UG\r~");
+    // "V" 100, the text to its bound after the first byte, then "I","v" whose reply is drowned in the
+    // babble and cut off the same way.
+    const std::uint64_t versionMs = bench.elapsedMs();
+    EXPECT_LE(versionMs,
+              100u + CommandLink::kCollectTextLimitMs + 30u + 200u + CommandLink::kCollectTextLimitMs + 30u);
+
+    bench.link.drainWithoutPauses();
+    EXPECT_LT(bench.elapsedMs(), 100u);
+    bench.link.drainWithPauses();
+    EXPECT_LE(bench.elapsedMs(), CommandLink::kDrainLimitMs + CommandLink::kDrainPauseMs);
+    bench.link.queryModel();
+    EXPECT_LE(bench.elapsedMs(), CommandLink::kDrainLimitMs);
+}
