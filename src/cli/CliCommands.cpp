@@ -131,6 +131,7 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     settings.answerYes = options.yes;
     settings.askOnTerminal = isTerminal(in);
     settings.liveProgress = isTerminal(err);
+    settings.echoAnswers = !isTerminal(out);
     settings.imageBytes = package.imageSize();
     TerminalWindow window(out, err, in, clock, settings);
 

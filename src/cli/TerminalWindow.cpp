@@ -116,14 +116,18 @@ int TerminalWindow::answerQuestion() {
     std::fputs("Yes or No? [y/N] ", out_);
     std::fflush(out_);
     char line[kAnswerLineSize] = {};
-    if (std::fgets(line, sizeof line, in_) == nullptr) {
-        std::fputs("\n", out_);
-        return kIdNo; // end of input: the default button
+    int answer = kIdNo; // end of input, or anything but yes: the default button
+    if (std::fgets(line, sizeof line, in_) != nullptr) {
+        std::string typed(line, std::strcspn(line, "\r\n"));
+        std::transform(typed.begin(), typed.end(), typed.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        answer = typed == "y" || typed == "yes" ? kIdYes : kIdNo;
     }
-    std::string answer(line, std::strcspn(line, "\r\n"));
-    std::transform(answer.begin(), answer.end(), answer.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return answer == "y" || answer == "yes" ? kIdYes : kIdNo;
+    if (settings_.echoAnswers) {
+        std::fputs(answer == kIdYes ? "\n-> Yes\n" : "\n-> No\n", out_);
+    }
+    std::fflush(out_);
+    return answer;
 }
 
 void TerminalWindow::printText(const std::string& text) {

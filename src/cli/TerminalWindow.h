@@ -23,6 +23,7 @@ public:
         bool answerYes = false;      // --yes
         bool askOnTerminal = false;  // standard input is a terminal
         bool liveProgress = false;   // standard error is a terminal
+        bool echoAnswers = false;    // standard output is not the terminal the answer was typed on
         std::int64_t imageBytes = 0; // what a full progress bar stands for
     };
 

@@ -1,0 +1,236 @@
+// orvexa-cli as a script runs it: a real process, real pseudo-terminals, rdq-sim as the scanner. What is
+// asserted is what a script sees: the printed lines, the exit code, the trace file, and whether anything
+// reached the far end.
+#include "PseudoTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace orvexa::test;
+
+namespace {
+
+const std::string kCli = ORVEXA_BINARY_DIR "/src/cli/orvexa-cli";
+const std::string kRdqSim = ORVEXA_BINARY_DIR "/sim/rdq-sim";
+constexpr int kRunLimitMs = 30000;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string tempPath(const std::string& name) {
+    return ::testing::TempDir() + "orvexa-cli-" + std::to_string(::getpid()) + "-" + name;
+}
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    double ms = 0;
+};
+
+// Runs orvexa-cli with standard input from `input` (a file, or a terminal), waiting at most kRunLimitMs.
+CliRun runCli(const std::vector<std::string>& args, const std::string& input = "/dev/null",
+              const std::string& extraPorts = "") {
+    const std::string outPath = tempPath("out");
+    const std::string errPath = tempPath("err");
+    const double start = nowMs();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open(input.c_str(), O_RDWR);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0) {
+            ::_exit(127);
+        }
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (extraPorts.empty()) {
+            ::unsetenv("ORVEXA_EXTRA_PORTS");
+        } else {
+            ::setenv("ORVEXA_EXTRA_PORTS", extraPorts.c_str(), 1);
+        }
+        std::vector<char*> argv{const_cast<char*>(kCli.c_str())};
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(kCli.c_str(), argv.data());
+        ::_exit(127);
+    }
+    CliRun run;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (nowMs() - start > kRunLimitMs) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "orvexa-cli did not end within " << kRunLimitMs << " ms";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    run.ms = nowMs() - start;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    ::unlink(outPath.c_str());
+    ::unlink(errPath.c_str());
+    return run;
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+    std::istringstream in(text);
+    for (std::string candidate; std::getline(in, candidate);) {
+        if (candidate == line) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// rdq-sim in the background; its first line is the terminal's path.
+class RdqSim {
+public:
+    RdqSim() {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(pipeFds[1], 1);
+            ::close(pipeFds[0]);
+            ::execl(kRdqSim.c_str(), kRdqSim.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        out_ = pipeFds[0];
+        const double end = nowMs() + 5000;
+        char c = 0;
+        while (nowMs() < end) {
+            pollfd pfd{out_, POLLIN, 0};
+            if (::poll(&pfd, 1, 100) > 0) {
+                if (::read(out_, &c, 1) != 1 || c == '\n') {
+                    break;
+                }
+                path_ += c;
+            }
+        }
+    }
+    ~RdqSim() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+        }
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string path_;
+};
+
+bool rdqSimBuilt() {
+    return ::access(kRdqSim.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+// The issue's own example: Silent mode finds the scanner on the simulator's terminal, verifies it and
+// stops there; the trace holds the probe's bytes.
+TEST(Cli, SilentCheckFindsTheScannerOnRdqSimAndTracesTheProbe) {
+    if (!rdqSimBuilt()) {
+        GTEST_SKIP() << "rdq-sim is not built";
+    }
+    RdqSim sim;
+    ASSERT_FALSE(sim.path().empty());
+    const std::string name = sim.path().substr(std::string("/dev/").size());
+    const std::string trace = tempPath("trace");
+
+    const CliRun run = runCli({"--silent", "--check", "--port", sim.path(), "--trace", trace});
+
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_TRUE(hasLine(run.out, name + ": Open Done!!!")) << run.out;
+    EXPECT_EQ(run.out.find("Are you ready?"), std::string::npos);
+    const std::string transcript = readFile(trace);
+    ::unlink(trace.c_str());
+    EXPECT_NE(transcript.find("probe  open " + sim.path()), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("probe  >  57 "), std::string::npos);
+    EXPECT_NE(transcript.find("probe  <  40 "), std::string::npos);
+    EXPECT_NE(transcript.find("main   open " + sim.path()), std::string::npos);
+    EXPECT_LT(run.ms, 15000);
+}
+
+// A bare run from a script asks the readiness question, gets the default No, and sends nothing.
+TEST(Cli, WithoutSilentOrYesAndNoTerminalTheQuestionGetsNoAndNothingIsSent) {
+    PseudoTerminal scanner;
+    const CliRun run = runCli({"--port", scanner.slavePath()});
+
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_TRUE(hasLine(run.out, "[question] Are you ready?")) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "Did you close all other applications?"));
+    EXPECT_TRUE(hasLine(run.out, "Is RDQ properly connected?"));
+    EXPECT_TRUE(scanner.receive(0, 200).empty());
+}
+
+// On a terminal the question is asked there; "y" goes on to the probe. Nothing answers on either port:
+// the CLI says what it tried and why, and ends with 1 instead of waiting for a manual choice.
+TEST(Cli, AnswerFromTheTerminalThenNoScannerAnswersListsThePortsTried) {
+    PseudoTerminal keyboard;
+    keyboard.send({'y', '\n'});
+    PseudoTerminal silent;
+
+    const CliRun run =
+        runCli({"--port", silent.slavePath(), "--port", "/dev/orvexa-no-such-port"}, keyboard.slavePath());
+
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(hasLine(run.out, "Yes or No? [y/N] ")) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "-> Yes"));
+    EXPECT_TRUE(hasLine(run.out, "No scanner answered on any port. Ports tried:")) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "  " + silent.slavePath() + " (named): no answer")) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "  /dev/orvexa-no-such-port (named): cannot open (no such port)"))
+        << run.out;
+    const std::vector<std::uint8_t> probes = silent.receive(0, 100);
+    EXPECT_GE(probes.size(), 20u); // the second-long probe, about fifty "W"
+    EXPECT_EQ(run.out.find("Open Done"), std::string::npos);
+    EXPECT_GE(run.ms, 1000);
+}
+
+TEST(Cli, ListPortsShowsTheExtraPortsAndBadUsageEndsWithTwo) {
+    PseudoTerminal extra;
+    const CliRun list = runCli({"--list-ports"}, "/dev/null", "::" + extra.slavePath() + ":");
+    EXPECT_EQ(list.exitCode, 0);
+    const std::string name = extra.slavePath().substr(std::string("/dev/").size());
+    EXPECT_NE(list.out.find(extra.slavePath()), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(name), std::string::npos);
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--bogus"}, {"--port"}, {"--port", "--silent"}, {"--trace"}}) {
+        const CliRun run = runCli(bad);
+        EXPECT_EQ(run.exitCode, 2) << bad[0];
+        EXPECT_NE(run.err.find("Usage: orvexa-cli"), std::string::npos);
+    }
+    const CliRun unwritable = runCli({"--trace", "/nonexistent/dir/trace.txt", "--port", "/dev/null"});
+    EXPECT_EQ(unwritable.exitCode, 2);
+    EXPECT_NE(unwritable.err.find("cannot write the trace file"), std::string::npos);
+}
