@@ -1,10 +1,21 @@
 #include "serial/win32/Win32PortDiscovery.h"
 
+#include "serial/ExtraPorts.h"
+
 namespace orvexa {
 
 std::vector<PortInfo> Win32PortDiscovery::discoverPorts() {
     walk_.discoverPorts();
-    return windowsPorts(walk_.sortedPorts());
+    std::vector<PortInfo> ports = windowsPorts(walk_.sortedPorts());
+    appendExtraPorts(ports, extraPorts_);
+    return ports;
+}
+
+std::string Win32PortDiscovery::accessHint(const PortInfo& port, ChannelError error) const {
+    if (error == ChannelError::Busy) {
+        return port.displayName + " is held by another program: close it and try again.";
+    }
+    return {};
 }
 
 } // namespace orvexa

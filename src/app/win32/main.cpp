@@ -1,0 +1,147 @@
+// orvexa.exe: the main dialog on plain Win32 and the common controls. The dialog runs modeless under a
+// message loop of our own, so that the keys "1", "2" and "3" can be seen before the dialog manager
+// handles them, whichever control has the focus.
+#include "app/AppContext.h"
+#include "app/UpgradeDialog.h"
+#include "app/win32/Win32DialogWindow.h"
+#include "app/win32/resource.h"
+#include "serial/ExtraPorts.h"
+#include "serial/win32/Win32Clock.h"
+#include "serial/win32/Win32PortDiscovery.h"
+#include "serial/win32/Win32SerialChannel.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+
+namespace {
+
+using namespace orvexa;
+
+constexpr WPARAM kLargeIcon = ICON_BIG;
+constexpr WPARAM kSmallIcon = ICON_SMALL;
+constexpr UINT kMenuTextLength = 256;
+
+struct MainDialog {
+    UpgradeDialog* logic = nullptr;
+    HICON icon = nullptr;
+};
+
+void addAboutToSystemMenu(HWND dialog, HINSTANCE instance) {
+    const HMENU systemMenu = GetSystemMenu(dialog, FALSE);
+    if (systemMenu == nullptr) {
+        return;
+    }
+    char text[kMenuTextLength] = {};
+    if (LoadStringA(instance, IDS_ABOUTBOX, text, sizeof text) > 0 && text[0] != '\0') {
+        AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
+    }
+}
+
+// Minimised, the dialog shows its icon centred in what is left of the client area.
+void paintMinimisedIcon(HWND dialog, HICON icon) {
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(dialog, &paint);
+    SendMessageA(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(dialog, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, icon);
+    EndPaint(dialog, &paint);
+}
+
+INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* main = reinterpret_cast<MainDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        return TRUE;
+    case WM_SYSCOMMAND:
+        if (main != nullptr && main->logic->onSystemCommand(static_cast<unsigned>(wParam))) {
+            return TRUE;
+        }
+        return FALSE;
+    case WM_PAINT:
+        if (main != nullptr && IsIconic(dialog)) {
+            paintMinimisedIcon(dialog, main->icon);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_QUERYDRAGICON:
+        return main != nullptr ? reinterpret_cast<INT_PTR>(main->icon) : 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && main != nullptr) {
+            if (LOWORD(wParam) == IDCANCEL) {
+                DestroyWindow(dialog);
+                return TRUE;
+            }
+            main->logic->onButton(LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+bool isStepKey(const MSG& message, HWND dialog) {
+    if (message.message != WM_KEYDOWN || (message.hwnd != dialog && !IsChild(dialog, message.hwnd))) {
+        return false;
+    }
+    return message.wParam == '1' || message.wParam == '2' || message.wParam == '3';
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    Win32DialogWindow window(instance);
+    Win32Clock clock;
+    Win32PortDiscovery discovery(extraPortsFromEnvironment());
+    AppContext app(window, clock, discovery, std::make_unique<Win32SerialChannel>(),
+                   [] { return std::make_unique<Win32SerialChannel>(); });
+    UpgradeDialog logic(app);
+
+    MainDialog main{&logic, LoadIconA(instance, MAKEINTRESOURCEA(IDI_ORVEXA))};
+    const HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_UPGRADE), nullptr, mainDialogProc,
+                                           reinterpret_cast<LPARAM>(&main));
+    if (dialog == nullptr) {
+        return 1;
+    }
+    window.attach(dialog);
+    addAboutToSystemMenu(dialog, instance);
+    SendMessageA(dialog, WM_SETICON, kLargeIcon, reinterpret_cast<LPARAM>(main.icon));
+    SendMessageA(dialog, WM_SETICON, kSmallIcon, reinterpret_cast<LPARAM>(main.icon));
+    SetWindowTextA(dialog, logic.caption().c_str());
+    logic.initDialog();
+    ShowWindow(dialog, showCommand);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (isStepKey(message, dialog)) {
+            logic.onKey(static_cast<char>(message.wParam));
+            if (!IsWindow(dialog)) {
+                break;
+            }
+        }
+        if (!IsDialogMessageA(dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return 0;
+}
