@@ -308,23 +308,32 @@ TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
 
 TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
     carryContainer();
-    connect(framed());
     window.setChecked(control::kSilentMode, true);
-    run();
+    for (const char* application : {"AP98_02_0B00", "AP98_02_0C00"}) { // 1024-byte blocks, then 512
+        SCOPED_TRACE(application);
+        ScannerPersonality p = framed();
+        p.framedApplicationText = application;
+        connect(p);
+        window.boxes.clear();
+        window.repaints = 0;
+        run();
 
-    EXPECT_EQ(window.repaints, 1);
-    const std::vector<std::uint8_t> stored = scanner->record().framedImage();
-    const std::vector<std::uint8_t> container = testContainer();
-    ASSERT_EQ(stored.size(), 171u * 1024);
-    EXPECT_TRUE(std::equal(container.begin(), container.end(), stored.begin()));
-    EXPECT_TRUE(std::all_of(stored.begin() + kTestContainerSize, stored.end(),
-                            [](std::uint8_t b) { return b == 0xFF; }));
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(
-        window.boxes[0].text,
-        "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
-    EXPECT_FALSE(channel->isOpen());
-    EXPECT_EQ(ctx->outcome, Outcome::Written);
+        EXPECT_EQ(window.repaints, 1);
+        const std::size_t blockSize = records.deviceInfo.framedBlockSize;
+        EXPECT_EQ(blockSize, application[9] == 'B' ? 1024u : 512u);
+        const std::vector<std::uint8_t> stored = scanner->record().framedImage();
+        const std::vector<std::uint8_t> container = testContainer();
+        ASSERT_EQ(stored.size(), (blockSize == 1024 ? 171u : 342u) * blockSize);
+        EXPECT_TRUE(std::equal(container.begin(), container.end(), stored.begin()));
+        EXPECT_TRUE(std::all_of(stored.begin() + kTestContainerSize, stored.end(),
+                                [](std::uint8_t b) { return b == 0xFF; }));
+        ASSERT_EQ(window.boxes.size(), 1u);
+        EXPECT_EQ(
+            window.boxes[0].text,
+            "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
+        EXPECT_FALSE(channel->isOpen());
+        EXPECT_EQ(ctx->outcome, Outcome::Written);
+    }
 
     // A front end that stops after Step 2 gets no Step 3, Silent mode or not.
     connect(framed());
