@@ -1,5 +1,6 @@
 #include "FirmwareDownloadTest.h"
 
+#include "app/ExitCodes.h"
 #include "firmware/Crc16.h"
 #include "steps/ClassicDownload.h"
 
@@ -206,6 +207,7 @@ TEST(ClassicStartSequence, NoDownloadModeShowsNoBoxButAddsAStatusLine) {
     ClassicBench bench({}, faults);
     const std::uint64_t before = bench.clock.nowUs();
     EXPECT_EQ(bench.run(), Outcome::NoDownloadMode);
+    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), 1); // orvexa-cli says so and exits 1
     EXPECT_TRUE(bench.window.boxes.empty());
     EXPECT_EQ(bench.window.controlText(control::kStatus), "Verified\r\nRDQ did not enter download mode..");
     EXPECT_TRUE(bench.record().frames.empty());

@@ -1,5 +1,6 @@
 #include "FirmwareDownloadTest.h"
 
+#include "app/ExitCodes.h"
 #include "fonts/FlashWriter.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +188,7 @@ TEST(LanguageDownload, UnacknowledgedChunkIsReportedAndTheRunGoesOn) {
     ClassicBench bench({}, faults);
     bench.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::ItemsNotAcknowledged);
+    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), 3);
 
     EXPECT_EQ(bench.record().chunks.size(), 91u);
     EXPECT_FALSE(bench.record().chunks[19].stored);
@@ -237,4 +239,21 @@ TEST(FlashWriter, ChunkAcknowledgementWaitIsBounded) {
     const std::uint64_t closedAt = clock.nowUs();
     EXPECT_FALSE(writer.writeFlashChunk(blob.data(), 5000, 0x1000, 0));
     EXPECT_LT(clock.nowUs() - closedAt, 2'200'000u);
+}
+
+TEST(FlashWriter, FlashTypeQueryIsBoundedAgainstABabblingScanner) {
+    VirtualClock clock;
+    ScannerFaults faults;
+    faults.commands["W"] = {ReplyFault::Babble};
+    SimulatedScanner scanner({}, faults);
+    SimulatedChannel channel(clock, scanner);
+    DeviceInfo device;
+    std::memcpy(device.firmwareText.data(), "3.07_200_A7UG", 13);
+    CommandLink link(channel, clock, device);
+    link.pingDevice(); // answered, then bytes without end
+    const std::uint64_t before = clock.nowUs();
+    queryFlashType(link);
+    // The drain's bound, then two attempts of three letters and 2000 ms each.
+    EXPECT_LE(clock.nowUs() - before, (CommandLink::kDrainLimitMs + 2 * (300 + 2000) + 100) * 1000u);
+    EXPECT_EQ(device.flashType, 4);
 }
