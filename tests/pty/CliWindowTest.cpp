@@ -1,0 +1,151 @@
+// orvexa-cli's terminal window on its own: what a script or a person at the terminal reads for each box,
+// status change and progress step. Its streams are temporary files and its clock is virtual.
+#include "VirtualClock.h"
+#include "cli/Options.h"
+#include "cli/TerminalWindow.h"
+#include "ui/Controls.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace orvexa;
+
+namespace {
+
+std::string contents(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    return text;
+}
+
+struct Terminal : ::testing::Test {
+    VirtualClock clock;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::FILE* in = std::tmpfile();
+    ~Terminal() override {
+        std::fclose(out);
+        std::fclose(err);
+        std::fclose(in);
+    }
+    TerminalWindow window(TerminalWindow::Settings settings) {
+        return TerminalWindow(out, err, in, clock, settings);
+    }
+};
+
+} // namespace
+
+TEST_F(Terminal, BoxesArePrintedWithTheirKindAndExactLinesAndQuestionsAnsweredBySettings) {
+    TerminalWindow script = window({});
+    EXPECT_EQ(script.messageBox("Can't open ttyUSB0!!! Please try other port", "", box::kOk), kIdOk);
+    EXPECT_EQ(
+        script.messageBox("Font can't be downloaded in the bootloader!!!\nPlease download", "", box::kError),
+        kIdOk);
+    EXPECT_EQ(script.messageBox("Did you close all other applications?\r\nIs RDQ properly connected?",
+                                "Are you ready?", box::kQuestion),
+              kIdNo);
+    TerminalWindow sure = window({true});
+    EXPECT_EQ(sure.messageBox("Really?", "FINAL WARNING", box::kWarningQuestion), kIdYes);
+
+    EXPECT_EQ(contents(out), "[info]\n"
+                             "Can't open ttyUSB0!!! Please try other port\n"
+                             "[error]\n"
+                             "Font can't be downloaded in the bootloader!!!\n"
+                             "Please download\n"
+                             "[question] Are you ready?\n"
+                             "Did you close all other applications?\n"
+                             "Is RDQ properly connected?\n"
+                             "-> No (standard input is not a terminal; --yes answers Yes)\n"
+                             "[warning] FINAL WARNING\n"
+                             "Really?\n"
+                             "-> Yes (--yes)\n");
+}
+
+TEST_F(Terminal, TypedAnswersOnlyYesGoesOn) {
+    std::fputs("YES\nmaybe\n", in);
+    std::rewind(in);
+    TerminalWindow person = window({false, true});
+    EXPECT_EQ(person.messageBox("?", "Q", box::kQuestion), kIdYes);
+    EXPECT_EQ(person.messageBox("?", "Q", box::kQuestion), kIdNo);
+    EXPECT_EQ(person.messageBox("?", "Q", box::kQuestion), kIdNo); // end of input
+}
+
+// The status box is rewritten whole; only what changed is printed, so the font run's progress lines
+// appear one by one under a verification text printed once.
+TEST_F(Terminal, StatusChangesPrintOnlyTheirNewLinesAndThePortResultOnlyWhenSet) {
+    TerminalWindow script = window({});
+    script.setControlText(control::kPortResult, "");
+    script.setControlText(control::kPortResult, "ttyUSB0: Open Done!!!");
+    script.setControlText(control::kStatus, "RDQ is verified !!\r\nFirmware: [3.05]");
+    script.setControlText(control::kStatus,
+                          "RDQ is verified !!\r\nFirmware: [3.05]\r\nEnglish downloading..");
+    script.setControlText(control::kStatus, "RDQ is verified !!\r\nFirmware: [3.05]\r\nFrench downloading..");
+    script.setControlText(control::kStatus, "RDQ is verified !!\r\nFirmware: [3.05]\r\nFrench downloading..");
+    script.setControlText(control::kStatus, "");
+
+    EXPECT_EQ(contents(out), "ttyUSB0: Open Done!!!\n"
+                             "RDQ is verified !!\n"
+                             "Firmware: [3.05]\n"
+                             "English downloading..\n"
+                             "French downloading..\n");
+    EXPECT_EQ(script.controlText(control::kStatus), "");
+}
+
+TEST_F(Terminal, ProgressWithoutATerminalIsAPlainLineEveryTenPercent) {
+    TerminalWindow script = window({});
+    script.progressSetStep(1);
+    script.progressSetRange(0, 683);
+    for (int i = 0; i < 683; ++i) {
+        script.progressStepIt();
+    }
+    std::string expected;
+    for (int percent = 0; percent <= 100; percent += 10) {
+        expected += "progress: " + std::to_string(percent) + "%\n";
+    }
+    EXPECT_EQ(contents(err), expected);
+}
+
+TEST_F(Terminal, ProgressOnATerminalShowsBytesThroughputAndTimeLeftAndEndsItsLine) {
+    TerminalWindow person = window({false, false, true, false, 174614});
+    person.progressSetStep(1);
+    person.progressSetRange(0, 683);
+    for (int i = 0; i < 341; ++i) {
+        clock.sleepMs(20); // 256 bytes every 20 ms: 12.8 kB/s
+        person.progressStepIt();
+    }
+    const std::string half = contents(err);
+    const std::string last = half.substr(half.rfind('\r'));
+    EXPECT_NE(last.find("] 49%  87.2 kB / 174.6 kB  12.8 kB/s  0:06 left"), std::string::npos) << last;
+    EXPECT_EQ(half.find('\n'), std::string::npos);
+
+    person.messageBox("interrupting", "", box::kOk); // the bar's line is ended before anything else
+    EXPECT_EQ(contents(err).back(), '\n');
+    std::fseek(err, 0, SEEK_END);
+    for (int i = 0; i < 342; ++i) {
+        person.progressStepIt();
+    }
+    const std::string full = contents(err);
+    EXPECT_NE(full.find("] 100%  174.6 kB / 174.6 kB"), std::string::npos);
+    EXPECT_EQ(full.back(), '\n');
+}
+
+TEST(CliOptions, EveryOptionAndItsValueForms) {
+    const char* argv[] = {"orvexa-cli", "--port",  "/dev/ttyUSB0", "--port=/dev/pts/3", "--silent",
+                          "--yes",      "--fonts", "--check",      "--trace=t.txt",     "--list-ports"};
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(parseOptions(10, argv, options, error)) << error;
+    EXPECT_EQ(options.ports, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/pts/3"}));
+    EXPECT_TRUE(options.silent && options.yes && options.fonts && options.check && options.listPorts);
+    EXPECT_EQ(options.traceFile, "t.txt");
+
+    const char* empty[] = {"orvexa-cli", "--port="};
+    CliOptions other;
+    EXPECT_FALSE(parseOptions(2, empty, other, error));
+    EXPECT_EQ(error, "--port needs a path");
+}
