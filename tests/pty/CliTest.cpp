@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -154,7 +155,61 @@ bool rdqSimBuilt() {
     return ::access(kRdqSim.c_str(), X_OK) == 0;
 }
 
+// A far end played by the test on a pseudo-terminal: "@" to every "W", and to "G","s" a reply that says the
+// scanner has GPS, which Step 2 refuses at once. Enough of a scanner for Step 1 without rdq-sim.
+class GpsScannerEnd {
+public:
+    GpsScannerEnd() : thread_([this] { serve(); }) {}
+    ~GpsScannerEnd() {
+        stop_ = true;
+        thread_.join();
+    }
+    const std::string& path() const { return pty_.slavePath(); }
+
+private:
+    void serve() {
+        std::uint8_t previous = 0;
+        while (!stop_) {
+            pollfd pfd{pty_.master(), POLLIN, 0};
+            if (::poll(&pfd, 1, 20) <= 0 || (pfd.revents & POLLIN) == 0) {
+                continue;
+            }
+            std::uint8_t buffer[256];
+            const ssize_t got = ::read(pty_.master(), buffer, sizeof buffer);
+            for (ssize_t i = 0; i < got; ++i) {
+                if (buffer[i] == 'W') {
+                    pty_.send({'@'});
+                } else if (buffer[i] == 's' && previous == 'G') {
+                    pty_.send({'G', 's', 0, 0x01, '@'});
+                }
+                previous = buffer[i];
+            }
+        }
+    }
+
+    PseudoTerminal pty_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 } // namespace
+
+TEST(Cli, SilentRunFindsAFarEndOnATerminalAndAGpsRefusalEndsWithOne) {
+    GpsScannerEnd scanner;
+    const std::string trace = tempPath("gps-trace");
+
+    const CliRun run = runCli({"--silent", "--port", scanner.path(), "--trace", trace});
+
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(hasLine(run.out, scanner.path().substr(5) + ": Open Done!!!")) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "This firmware doesn't support GPS.")) << run.out;
+    const std::string transcript = readFile(trace);
+    ::unlink(trace.c_str());
+    EXPECT_NE(transcript.find("probe  >  57 "), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("probe  <  40 "), std::string::npos);
+    EXPECT_NE(transcript.find("main   >  73 "), std::string::npos); // Step 2's "G","s" on the main channel
+    EXPECT_LT(run.ms, 10000);
+}
 
 // The issue's own example: Silent mode finds the scanner on the simulator's terminal, verifies it and
 // stops there; the trace holds the probe's bytes.
