@@ -32,7 +32,6 @@ constexpr std::uint8_t kUnknownLetter = '?';
 // BlockFrame: CRC low and high, kind, block low and high, 256 data bytes.
 constexpr std::size_t kFrameSize = 261;
 constexpr std::size_t kFrameDataOffset = 5;
-constexpr std::size_t kBlockSize = 256;
 constexpr std::uint8_t kFrameData = 'W';
 constexpr std::uint8_t kFrameClosing = 'R';
 

@@ -1,0 +1,172 @@
+// The framed version reply from fuzzer bytes: queryFramedVersions reads 100 to 109 bytes and takes three
+// 12-character texts from fixed positions. Input: byte 0 says how many of the following bytes are
+// already waiting on the line before the request (the drain must throw them away) and whether the reply
+// comes late; the rest is the reply. Checked, beyond crashes: the texts are exactly reply bytes 22-33,
+// 34-45 and 46-57 up to their first zero (empty for a reply under 100 bytes), nothing else in DeviceInfo
+// changes, the block-size decision follows the four character tests, and the query ends within its bound.
+#include "StepBounds.h"
+
+#include "VirtualClock.h"
+
+#include "firmware/FramedLink.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+
+using namespace orvexa;
+
+namespace {
+
+void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+constexpr std::uint64_t kUsPerMs = 1000;
+
+// Leftover bytes that are on the line from the start, then the reply once the request has been written.
+class ReplyLine : public SerialChannel {
+public:
+    ReplyLine(VirtualClock& clock, std::string leftover, std::string reply, std::uint64_t replyDelayUs)
+        : clock_(clock), reply_(std::move(reply)), replyDelayUs_(replyDelayUs) {
+        for (char c : leftover) {
+            queue_.push_back({static_cast<std::uint8_t>(c), 0});
+        }
+    }
+
+    std::int32_t write(const std::uint8_t*, std::int32_t count) override {
+        ++writes_;
+        std::uint64_t due = clock_.nowUs() + replyDelayUs_;
+        for (char c : reply_) {
+            due += 87; // one byte time at 115200 baud
+            queue_.push_back({static_cast<std::uint8_t>(c), due});
+        }
+        return count;
+    }
+    std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
+        const std::uint64_t totalEnd =
+            clock_.nowUs() +
+            (kReadTotalMultiplierMs * static_cast<std::uint64_t>(count) + kReadTotalConstantMs) * kUsPerMs;
+        std::uint64_t end = totalEnd;
+        std::int32_t received = 0;
+        while (received < count) {
+            if (queue_.empty() || queue_.front().due > end) {
+                clock_.advanceToUs(end);
+                break;
+            }
+            clock_.advanceToUs(queue_.front().due);
+            buffer[received++] = queue_.front().byte;
+            queue_.pop_front();
+            end = std::min(totalEnd, clock_.nowUs() + kReadIntervalMs * kUsPerMs);
+        }
+        return received;
+    }
+    bool isOpen() const override { return true; }
+    void close() override {}
+    bool open(const std::string&, std::uint32_t, std::uint8_t, std::uint8_t, std::uint8_t,
+              std::uint32_t) override {
+        return true;
+    }
+    ChannelError lastError() const override { return ChannelError::None; }
+    int writes() const { return writes_; }
+
+private:
+    struct Pending {
+        std::uint8_t byte;
+        std::uint64_t due;
+    };
+    VirtualClock& clock_;
+    std::string reply_;
+    std::uint64_t replyDelayUs_;
+    std::deque<Pending> queue_;
+    int writes_ = 0;
+};
+
+std::string expectedText(const std::string& reply, std::size_t at) {
+    if (reply.size() < 100) {
+        return "";
+    }
+    const std::string raw = reply.substr(at, 12);
+    return raw.substr(0, raw.find('\0'));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) {
+        return 0;
+    }
+    const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::size_t leftoverLength = std::min<std::size_t>(data[0] & 0x0F, rest.size());
+    // Late replies: after 1.9 s most of it still arrives in the 2000 ms; after 2.1 s none of it does.
+    const std::uint64_t delayMs = (data[0] & 0x30) == 0x30 ? 2100 : (data[0] & 0x30) == 0x20 ? 1990 : 0;
+    const std::string leftover = rest.substr(0, leftoverLength);
+    const std::string reply = rest.substr(leftoverLength);
+
+    VirtualClock clock;
+    ReplyLine line(clock, leftover, reply, delayMs * kUsPerMs);
+    struct {
+        std::array<std::uint8_t, 32> before;
+        DeviceInfo device;
+        std::array<std::uint8_t, 32> after;
+    } guarded;
+    guarded.before.fill(0x5C);
+    guarded.after.fill(0x5C);
+    DeviceInfo& device = guarded.device;
+    std::memcpy(device.modelText.data(), "RDa500B2WW", 10);
+    device.firmwareText.fill('f');
+    device.loaderText.fill('l');
+    device.applicationText.fill('a');
+    device.firmwareInfoText.fill('i');
+    device.bootloaderText.fill('b');
+    const DeviceInfo before = device;
+
+    FramedLink link(line, clock, device);
+    const bool small = link.queryFramedVersions();
+
+    check(clock.nowUs() <= bounds::kFramedVersions * kUsPerMs, "the query ends within its bound");
+    check(line.writes() == 1, "one request");
+    for (std::uint8_t b : guarded.before) {
+        check(b == 0x5C, "guard before DeviceInfo");
+    }
+    for (std::uint8_t b : guarded.after) {
+        check(b == 0x5C, "guard after DeviceInfo");
+    }
+    check(
+        std::memcmp(&before.modelText, &device.modelText, sizeof device.modelText) == 0 &&
+            std::memcmp(&before.firmwareInfoText, &device.firmwareInfoText, sizeof device.firmwareInfoText) ==
+                0 &&
+            std::memcmp(&before.bootloaderText, &device.bootloaderText, sizeof device.bootloaderText) == 0 &&
+            std::memcmp(&before.shortReply, &device.shortReply, sizeof device.shortReply) == 0,
+        "only the three version texts change");
+    for (const auto* field : {&device.loaderText, &device.firmwareText, &device.applicationText}) {
+        for (std::size_t i = 12; i < field->size(); ++i) {
+            check((*field)[i] == '\0', "a version text holds at most 12 characters");
+        }
+    }
+
+    // What arrived in time: the reply goes out when the request is written, after the drain.
+    if (delayMs == 0) {
+        const std::string got = reply.substr(0, 109);
+        check(textOf(device.loaderText) == expectedText(got, 22), "loader text from bytes 22-33");
+        check(textOf(device.firmwareText) == expectedText(got, 34), "firmware text from bytes 34-45");
+        check(textOf(device.applicationText) == expectedText(got, 46), "application text from bytes 46-57");
+        bool expectSmall = false;
+        if (got.size() >= 100) {
+            // The field's characters as copied, zeros included: the tests look past an early zero.
+            const auto c = [&got](std::size_t i) { return static_cast<unsigned char>(got[46 + i]); };
+            expectSmall = c(5) > '0' || c(6) > '2' || c(8) > '0' || c(9) > 'B';
+        }
+        check(small == expectSmall, "512-byte blocks exactly when one of the four tests holds");
+    } else if (delayMs > 2000) {
+        check(!small && textOf(device.applicationText).empty(), "a reply after the limit counts as none");
+    }
+    return 0;
+}

@@ -1,0 +1,676 @@
+// A scanner whose every reply the fuzzer chooses: after each write of the tool, the next bytes of the
+// input say what comes back (how many bytes, after how long, which bytes), or that the scanner falls
+// silent, babbles without end, or hangs up the line. Step 2 and Step 3 of both families run against it
+// (the classic one also with its language pages and fonts), in virtual time, with a small package and
+// small tables so that one execution costs little.
+//
+// Checked, beyond crashes and out-of-bounds access:
+//   - every step ends within its bound (StepBounds.h) in virtual time;
+//   - no reply byte lands outside its field: guards around DeviceInfo, every text field terminated
+//     inside itself, and the fields a step does not own unchanged by it;
+//   - the transfer's outcome is the one its replies call for: a classic frame is judged by the first
+//     byte read after it ("X" accepted, "C"/"O" refused and resent ten times at most since the last "X",
+//     anything else accepted), a framed block by whether 14 bytes came back at all. So a run whose
+//     scanner fell silent or hung up before the end never shows the success text, a refused frame whose
+//     resends ran out always ends in the error text, and replies that count as acceptance stay so.
+//
+// Input: byte 0 picks the scenario and its options; then one reply per write of the tool:
+//   0xFF  the line hangs up after this write        0xFE  silent from here on
+//   0xFD v  the scanner sends v every millisecond, for ever
+//   h [d] bytes...  h & 0x7F reply bytes; when h & 0x80, byte d gives the delay before them
+//                   (d < 128: d * 10 ms; otherwise (d - 128) * 250 ms, up to about 32 s)
+// An input that runs out leaves the scanner silent.
+#include "StepBounds.h"
+
+#include "ScriptedWindow.h"
+#include "SimulatedChannel.h"
+#include "SimulatedScanner.h"
+#include "VirtualClock.h"
+
+#include "device/Family.h"
+#include "firmware/FramedLink.h"
+#include "firmware/FramedPacket.h"
+#include "steps/FramedDownload.h"
+#include "steps/Steps.h"
+#include "ui/Controls.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace orvexa;
+
+namespace {
+
+void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+constexpr std::uint64_t kUsPerMs = 1000;
+constexpr std::uint64_t kByteSpacingUs = 100; // reply bytes follow each other closely
+constexpr std::uint64_t kBabbleSpacingUs = 1000;
+
+// The tool's writes that the oracle follows.
+enum class WriteKind { Other, ClassicFrame, FramedStart, FramedBlock };
+
+struct WriteRecord {
+    WriteKind kind = WriteKind::Other;
+    int block = -1;
+    bool whole = true;                      // the write went out whole
+    std::size_t bytesAfter = 0;             // bytes the tool read after it, before its next write
+    std::optional<std::uint8_t> firstAfter; // the first of them
+};
+
+// The scanner's end of the line, answering from the fuzzer's bytes.
+class FuzzedLine : public SerialChannel {
+public:
+    FuzzedLine(VirtualClock& clock, const std::uint8_t* data, std::size_t size)
+        : clock_(clock), data_(data), size_(size) {}
+
+    std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
+        if (!open_ || count <= 0) {
+            return 0;
+        }
+        WriteRecord record;
+        record.kind = classify(buffer, count);
+        record.block = blockOf(buffer, count);
+        if (lost_) {
+            lastError_ = ChannelError::LineLost;
+            record.whole = false;
+            writes_.push_back(record);
+            return 0;
+        }
+        writes_.push_back(record);
+        answer();
+        return count;
+    }
+
+    std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
+        if (!open_ || count <= 0) {
+            return 0;
+        }
+        const std::uint64_t totalEnd =
+            clock_.nowUs() +
+            (kReadTotalMultiplierMs * static_cast<std::uint64_t>(count) + kReadTotalConstantMs) * kUsPerMs;
+        std::uint64_t end = totalEnd;
+        std::int32_t received = 0;
+        while (received < count) {
+            const std::optional<std::uint64_t> due = nextDue();
+            if (!due || *due > end) {
+                clock_.advanceToUs(end);
+                break;
+            }
+            clock_.advanceToUs(*due);
+            buffer[received++] = take();
+            end = std::min(totalEnd, clock_.nowUs() + kReadIntervalMs * kUsPerMs);
+        }
+        if (lost_) {
+            lastError_ = ChannelError::LineLost;
+        }
+        if (received > 0 && !writes_.empty()) {
+            WriteRecord& last = writes_.back();
+            if (last.bytesAfter == 0) {
+                last.firstAfter = buffer[0];
+            }
+            last.bytesAfter += static_cast<std::size_t>(received);
+        }
+        return received;
+    }
+
+    bool isOpen() const override { return open_; }
+    void close() override { open_ = false; }
+    bool open(const std::string&, std::uint32_t, std::uint8_t, std::uint8_t, std::uint8_t,
+              std::uint32_t) override {
+        open_ = !lost_;
+        return open_;
+    }
+    ChannelError lastError() const override { return lastError_; }
+
+    const std::vector<WriteRecord>& writes() const { return writes_; }
+    std::size_t writeMark() const { return writes_.size(); }
+    void setFramedBlockSize(std::size_t size) { framedBlockSize_ = size; }
+
+private:
+    WriteKind classify(const std::uint8_t* buffer, std::int32_t count) const {
+        if (count == 261 && buffer[2] == 'W') {
+            return WriteKind::ClassicFrame;
+        }
+        if (count >= 12 && buffer[0] == kFramedStart && buffer[1] == kFramedLinkMark &&
+            buffer[8] == kFramedDownload) {
+            if (buffer[9] == kSubStart && count == 12) {
+                return WriteKind::FramedStart;
+            }
+            if (buffer[9] == kSubBlock && static_cast<std::size_t>(count) == framedBlockSize_ + 14) {
+                return WriteKind::FramedBlock;
+            }
+        }
+        return WriteKind::Other;
+    }
+    static int blockOf(const std::uint8_t* buffer, std::int32_t count) {
+        if (count == 261) {
+            return buffer[3] | (buffer[4] << 8);
+        }
+        if (count > 14) {
+            return (buffer[10] << 8) | buffer[11];
+        }
+        return -1;
+    }
+
+    // Reads the reply to the write just made from the input.
+    void answer() {
+        if (silent_ || at_ >= size_) {
+            return;
+        }
+        const std::uint8_t head = data_[at_++];
+        if (head == 0xFF) {
+            lost_ = true;
+            pending_.clear();
+            babbleNext_.reset();
+            return;
+        }
+        if (head == 0xFE) {
+            silent_ = true;
+            return;
+        }
+        if (head == 0xFD) {
+            babbleByte_ = at_ < size_ ? data_[at_++] : 0;
+            babbleNext_ = clock_.nowUs() + kBabbleSpacingUs;
+            return;
+        }
+        std::uint64_t delayUs = 0;
+        if ((head & 0x80) != 0 && at_ < size_) {
+            const std::uint8_t d = data_[at_++];
+            delayUs = (d < 128 ? d * 10ull : (d - 128) * 250ull) * kUsPerMs;
+        }
+        std::uint64_t due = std::max(clock_.nowUs() + delayUs, lastDue_);
+        for (std::size_t i = 0; i < (head & 0x7Fu) && at_ < size_; ++i) {
+            due += kByteSpacingUs;
+            pending_.push_back({data_[at_++], due});
+        }
+        lastDue_ = due;
+    }
+
+    std::optional<std::uint64_t> nextDue() const {
+        if (lost_) {
+            return std::nullopt;
+        }
+        std::optional<std::uint64_t> due;
+        if (!pending_.empty()) {
+            due = pending_.front().due;
+        }
+        if (babbleNext_ && (!due || *babbleNext_ < *due)) {
+            due = babbleNext_;
+        }
+        return due;
+    }
+    std::uint8_t take() {
+        if (!pending_.empty() && (!babbleNext_ || pending_.front().due <= *babbleNext_)) {
+            const std::uint8_t byte = pending_.front().byte;
+            pending_.pop_front();
+            return byte;
+        }
+        *babbleNext_ += kBabbleSpacingUs;
+        return babbleByte_;
+    }
+
+    struct Pending {
+        std::uint8_t byte;
+        std::uint64_t due;
+    };
+
+    VirtualClock& clock_;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+    bool open_ = true;
+    bool lost_ = false;
+    bool silent_ = false;
+    ChannelError lastError_ = ChannelError::None;
+    std::deque<Pending> pending_;
+    std::uint64_t lastDue_ = 0;
+    std::optional<std::uint64_t> babbleNext_;
+    std::uint8_t babbleByte_ = 0;
+    std::size_t framedBlockSize_ = 0;
+    std::vector<WriteRecord> writes_;
+};
+
+class CountingWindow : public ScriptedWindow {
+public:
+    void progressStepIt() override {
+        ++steps;
+        ScriptedWindow::progressStepIt();
+    }
+    int steps = 0;
+};
+
+class NoPorts : public PortDiscovery {
+public:
+    std::vector<PortInfo> discoverPorts() override { return {}; }
+};
+
+// Small tables and fonts: one page per language still goes out as three 4096-byte chunks, and the two
+// fonts take one and two chunks.
+const LanguageData& smallLanguages() {
+    static const LanguageData data = [] {
+        LanguageData d;
+        for (auto& table : d.tables) {
+            table = {"         Exit", "     Top Menu", "  No data !!!"};
+        }
+        d.koreanFont.assign(100, 0x5A);
+        d.japaneseFont.assign(5000, 0xA5);
+        return d;
+    }();
+    return data;
+}
+
+constexpr char kIdentity[] = "M307_200_A7UG";
+constexpr std::int32_t kBlock = 256;
+
+// A classic image of a few blocks; with its header it reaches past offset 5120, of which a scanner in
+// its bootloader gets only the blocks after the header's start.
+std::vector<std::uint8_t> classicImage(bool withHeader) {
+    std::vector<std::uint8_t> image(withHeader ? kImageBodyOffset + 300 : 3 * kBlock + 40);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    if (withHeader) {
+        std::memcpy(image.data() + kImageHeaderOffset, "$$RDQ", 5);
+        image[kImageHeaderOffset + 14] = '0';
+        image[kImageHeaderOffset + 15] = '0';
+    }
+    return image;
+}
+
+std::vector<std::uint8_t> framedImage() {
+    std::vector<std::uint8_t> image(2 * 1024 + 100, 0x11);
+    std::memcpy(image.data(), "UPDATE", 6);
+    return image;
+}
+
+enum Scenario { ClassicChain, ClassicStep3, ClassicFonts, FramedChain, FramedStep3, kScenarios };
+
+struct GuardedRecords {
+    std::array<std::uint8_t, 64> before;
+    ProcessRecords records;
+    std::array<std::uint8_t, 64> after;
+};
+
+template <std::size_t N> bool terminatedInside(const std::array<char, N>& field) {
+    return std::memchr(field.data(), '\0', N) != nullptr;
+}
+
+void checkFields(const GuardedRecords& guarded) {
+    for (std::uint8_t b : guarded.before) {
+        check(b == 0xA7, "guard before DeviceInfo");
+    }
+    for (std::uint8_t b : guarded.after) {
+        check(b == 0xA7, "guard after the records");
+    }
+    const DeviceInfo& d = guarded.records.deviceInfo;
+    check(d.modelText[10] == '\0', "modelText terminated at 10");
+    check(terminatedInside(d.firmwareText) && terminatedInside(d.firmwareInfoText) &&
+              terminatedInside(d.bootloaderText),
+          "collected texts terminated inside their fields");
+    for (std::size_t i = 12; i < 16; ++i) {
+        check(d.loaderText[i] == '\0' && d.applicationText[i] == '\0', "framed texts hold 12 characters");
+    }
+    check(d.flashType >= -128 && d.flashType <= 127, "flashType from one signed byte");
+    check(d.framedBlockSize == 0 || d.framedBlockSize == 512 || d.framedBlockSize == 1024, "block size");
+}
+
+// The classic transfer as its replies call for it: how many blocks it moves on, and how it ends.
+struct ClassicVerdict {
+    bool reachedFrames = false;
+    bool silent = false;    // a frame got no reply
+    bool exhausted = false; // a refused frame's resends ran out
+    int steps = 0;
+    bool complete = false; // every block got a reply
+};
+
+ClassicVerdict judgeClassic(const std::vector<WriteRecord>& writes, std::size_t from, int lastBlock) {
+    ClassicVerdict v;
+    int retries = classic::kRetries;
+    for (std::size_t i = from; i < writes.size(); ++i) {
+        const WriteRecord& w = writes[i];
+        if (w.kind != WriteKind::ClassicFrame) {
+            continue;
+        }
+        v.reachedFrames = true;
+        if (!w.firstAfter) {
+            v.silent = true;
+            return v;
+        }
+        const std::uint8_t reply = *w.firstAfter;
+        if (reply == 'C' || reply == 'O') {
+            if (retries > 0) {
+                --retries;
+                continue;
+            }
+            v.exhausted = true;
+        } else if (reply == 'X') {
+            retries = classic::kRetries;
+        }
+        ++v.steps;
+        if (w.block == lastBlock) {
+            v.complete = true;
+        }
+    }
+    return v;
+}
+
+struct FramedVerdict {
+    bool started = false;
+    bool failed = false;
+    int steps = 0;
+    bool complete = false;
+};
+
+FramedVerdict judgeFramed(const std::vector<WriteRecord>& writes, std::size_t from, int lastBlock) {
+    FramedVerdict v;
+    for (std::size_t i = from; i < writes.size(); ++i) {
+        const WriteRecord& w = writes[i];
+        if (w.kind == WriteKind::FramedStart) {
+            v.started = w.whole;
+            v.failed = !w.whole;
+        } else if (w.kind == WriteKind::FramedBlock) {
+            if (!w.whole || w.bytesAfter < 14) {
+                v.failed = true;
+                return v;
+            }
+            ++v.steps;
+            v.complete = w.block == lastBlock;
+        }
+    }
+    return v;
+}
+
+const ShownBox* lastBox(const ScriptedWindow& window) {
+    return window.boxes.empty() ? nullptr : &window.boxes.back();
+}
+
+bool endedWith(const ScriptedWindow& window, const char* text) {
+    const ShownBox* box = lastBox(window);
+    return box != nullptr && box->text == text;
+}
+
+// One run's surroundings: the dialog, the package of the scenario and the records, on any line.
+struct Bench {
+    Bench(VirtualClock& c, SerialChannel& line, std::uint8_t opts)
+        : clock(c), options(opts), scenario(static_cast<Scenario>((opts & 0x07) % kScenarios)),
+          framed(scenario == FramedChain || scenario == FramedStep3),
+          fontsAsked(scenario == ClassicFonts || (scenario == ClassicChain && (opts & 0x40) != 0)),
+          package(kIdentity, framed ? framedImage() : classicImage((opts & 0x08) != 0)),
+          ctx{window, line, clock, discovery, nullptr, package, smallLanguages(), guarded.records} {
+        guarded.before.fill(0xA7);
+        guarded.after.fill(0xA7);
+        window.answer({kIdYes, kIdYes, kIdYes, kIdYes});
+        window.setChecked(control::kSilentMode, true);
+        if (fontsAsked) {
+            window.enableControl(control::kDownloadFont, true);
+            window.setChecked(control::kDownloadFont, true);
+        }
+        DeviceInfo& device = guarded.records.deviceInfo;
+        if (chained()) {
+            return;
+        }
+        if (framed) {
+            std::memcpy(device.modelText.data(), "RDa500B2WW", 10);
+            device.framedBlockSize = (options & 0x80) != 0 ? 1024 : 512;
+        } else {
+            std::memcpy(device.modelText.data(), "RDQ200A7UG", 10);
+            const char* firmware = (options & 0x10) != 0 ? "Bootloader v00" : "3.07_200_A7UG";
+            std::memcpy(device.firmwareText.data(), firmware, std::strlen(firmware));
+            device.itAccepted = (options & 0x20) != 0;
+            device.fontCapable = (options & 0x40) != 0;
+        }
+    }
+    bool chained() const { return scenario == ClassicChain || scenario == FramedChain; }
+    DeviceInfo& device() { return guarded.records.deviceInfo; }
+
+    VirtualClock& clock;
+    std::uint8_t options;
+    Scenario scenario;
+    bool framed;
+    bool fontsAsked;
+    CountingWindow window;
+    NoPorts discovery;
+    FirmwarePackage package;
+    GuardedRecords guarded;
+    StepContext ctx;
+};
+
+// Step 2 alone (the Silent chain held back so that each step is timed on its own); true when Step 3
+// may follow.
+bool runStep2(Bench& bench) {
+    StepContext& ctx = bench.ctx;
+    ctx.stopAfterVerification = true;
+    verifyDevice(ctx);
+    ctx.stopAfterVerification = false;
+    return ctx.outcome == Outcome::Verified;
+}
+
+// Seeds: the replies of a healthy simulated scanner, write by write, in the input format above. Made by
+// running the harness with ORVEXA_WRITE_SEEDS=<directory>.
+class RecordingLine : public SerialChannel {
+public:
+    RecordingLine(VirtualClock& clock, SimulatedChannel& inner) : clock_(clock), inner_(inner) {}
+    std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
+        writes_.push_back({clock_.nowUs(), 0, {}});
+        return inner_.write(buffer, count);
+    }
+    std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
+        const std::int32_t n = inner_.read(buffer, count);
+        if (n > 0 && !writes_.empty()) {
+            Reply& reply = writes_.back();
+            if (reply.bytes.empty()) {
+                reply.firstUs = clock_.nowUs();
+            }
+            reply.bytes.insert(reply.bytes.end(), buffer, buffer + n);
+        }
+        return n;
+    }
+    bool isOpen() const override { return inner_.isOpen(); }
+    void close() override { inner_.close(); }
+    bool open(const std::string& name, std::uint32_t baud, std::uint8_t bits, std::uint8_t parity,
+              std::uint8_t stop, std::uint32_t access) override {
+        return inner_.open(name, baud, bits, parity, stop, access);
+    }
+    ChannelError lastError() const override { return inner_.lastError(); }
+
+    std::vector<std::uint8_t> encode() const {
+        std::vector<std::uint8_t> out;
+        for (const Reply& reply : writes_) {
+            const std::size_t length = std::min<std::size_t>(reply.bytes.size(), 127);
+            if (length == 0) {
+                out.push_back(0);
+                continue;
+            }
+            const std::uint64_t delayMs = (reply.firstUs - reply.atUs) / kUsPerMs;
+            out.push_back(static_cast<std::uint8_t>(0x80 | length));
+            out.push_back(delayMs < 1280
+                              ? static_cast<std::uint8_t>(delayMs / 10)
+                              : static_cast<std::uint8_t>(128 + std::min<std::uint64_t>(127, delayMs / 250)));
+            out.insert(out.end(), reply.bytes.begin(),
+                       reply.bytes.begin() + static_cast<std::ptrdiff_t>(length));
+        }
+        return out;
+    }
+
+private:
+    struct Reply {
+        std::uint64_t atUs;
+        std::uint64_t firstUs;
+        std::vector<std::uint8_t> bytes;
+    };
+    VirtualClock& clock_;
+    SimulatedChannel& inner_;
+    std::vector<Reply> writes_;
+};
+
+void writeSeed(const std::string& directory, const std::string& name, std::uint8_t options,
+               const std::vector<std::uint8_t>& replies) {
+    const std::string path = directory + "/" + name;
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::fputc(options, file);
+        std::fwrite(replies.data(), 1, replies.size(), file);
+        std::fclose(file);
+    }
+}
+
+void writeSeeds(const std::string& directory) {
+    const struct {
+        const char* name;
+        std::uint8_t options;
+    } runs[] = {{"classic-chain", ClassicChain},
+                {"classic-chain-header-fonts", ClassicChain | 0x08 | 0x40},
+                {"classic-step3-header", ClassicStep3 | 0x08 | 0x20},
+                {"classic-step3-in-bootloader", ClassicStep3 | 0x08 | 0x10 | 0x20},
+                {"classic-fonts", ClassicFonts | 0x40 | 0x20},
+                {"framed-chain", FramedChain},
+                {"framed-step3-512", FramedStep3},
+                {"framed-step3-1024", FramedStep3 | 0x80}};
+    for (const auto& run : runs) {
+        VirtualClock clock;
+        const bool framed = (run.options & 0x07) == FramedChain || (run.options & 0x07) == FramedStep3;
+        ScannerPersonality personality =
+            framed ? ScannerPersonality::framed() : ScannerPersonality::classic();
+        personality.versionText = "3.07_200_A7UG";
+        if (framed) {
+            personality.versionText = "F500_03_0C00";
+        }
+        SimulatedScanner scanner(personality);
+        SimulatedChannel cable(clock, scanner);
+        RecordingLine line(clock, cable);
+        Bench bench(clock, line, run.options);
+        if (!bench.chained() || runStep2(bench)) {
+            firmwareDownload(bench.ctx);
+        }
+        const std::vector<std::uint8_t> replies = line.encode();
+        writeSeed(directory, run.name, run.options, replies);
+        // The same run with the line hung up, and with the scanner gone silent, two thirds of the way in.
+        std::vector<std::uint8_t> cut(replies.begin(),
+                                      replies.begin() + static_cast<std::ptrdiff_t>(replies.size() * 2 / 3));
+        writeSeed(directory, std::string(run.name) + "-silent", run.options, cut);
+        cut.push_back(0xFF);
+        writeSeed(directory, std::string(run.name) + "-hangup", run.options, cut);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (const char* directory = std::getenv("ORVEXA_WRITE_SEEDS")) {
+        writeSeeds(directory);
+        std::exit(0);
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) {
+        return 0;
+    }
+    VirtualClock clock;
+    FuzzedLine line(clock, data + 1, size - 1);
+    Bench bench(clock, line, data[0]);
+    CountingWindow& window = bench.window;
+    GuardedRecords& guarded = bench.guarded;
+    DeviceInfo& device = bench.device();
+    FirmwarePackage& package = bench.package;
+    StepContext& ctx = bench.ctx;
+    const bool fontsAsked = bench.fontsAsked;
+
+    if (bench.chained()) {
+        const DeviceInfo before = device;
+        const std::uint64_t start = clock.nowUs();
+        const bool verified = runStep2(bench);
+        check(clock.nowUs() - start <= bounds::kStep2 * kUsPerMs, "Step 2 within its bound");
+        checkFields(guarded);
+        check(std::memcmp(before.bootloaderText.data(), device.bootloaderText.data(), 14) == 0 &&
+                  before.flashType == device.flashType,
+              "Step 2 leaves bootloaderText and flashType alone");
+        check(!window.sawBox(kFirmwareUpdatedText), "no success from Step 2 alone");
+        if (!verified) {
+            return 0;
+        }
+    }
+
+    // The family is the one Step 2 found (or was given), whatever package this scenario carries.
+    const bool framedRun = isFramedFamily(device);
+    line.setFramedBlockSize(device.framedBlockSize);
+    const std::size_t mark = line.writeMark();
+    const int stepsBefore = window.steps;
+    const std::size_t boxesBefore = window.boxes.size();
+    const DeviceInfo before = device;
+    const std::uint64_t start = clock.nowUs();
+    firmwareDownload(ctx);
+    const std::uint64_t tookMs = (clock.nowUs() - start) / kUsPerMs;
+    if (std::getenv("ORVEXA_FUZZ_TRACE") != nullptr) {
+        std::fprintf(stderr, "outcome %d, Step 3 took %llu ms, %zu writes, last box: %s\n",
+                     static_cast<int>(ctx.outcome), static_cast<unsigned long long>(tookMs), line.writes().size(),
+                     window.boxes.empty() ? "-" : window.boxes.back().text.substr(0, 40).c_str());
+    }
+    checkFields(guarded);
+    check(std::memcmp(&before.modelText, &device.modelText, sizeof device.modelText) == 0 &&
+              std::memcmp(&before.firmwareText, &device.firmwareText, sizeof device.firmwareText) == 0 &&
+              std::memcmp(&before.firmwareInfoText, &device.firmwareInfoText,
+                          sizeof device.firmwareInfoText) == 0 &&
+              before.framedBlockSize == device.framedBlockSize,
+          "Step 3 leaves Step 2's fields alone");
+    const int steps = window.steps - stepsBefore;
+    const bool success = window.sawBox(kFirmwareUpdatedText);
+    check(window.boxes.size() >= boxesBefore, "boxes only added");
+
+    if (framedRun && device.framedBlockSize == 0) {
+        check(!success, "no success for a framed scanner nobody verified");
+        return 0;
+    }
+    if (framedRun) {
+        const std::int32_t blockSize = static_cast<std::int32_t>(device.framedBlockSize);
+        const int blocks = (package.imageSize() + blockSize - 1) / blockSize;
+        check(tookMs <= bounds::step3Framed(static_cast<std::uint64_t>(blocks)),
+              "framed Step 3 within its bound");
+        const FramedVerdict v = judgeFramed(line.writes(), mark, blocks - 1);
+        check(steps == v.steps, "every answered block moves the bar, whatever its reply held");
+        if (v.started && !v.failed && v.complete) {
+            check(success && endedWith(window, kFirmwareUpdatedText), "any framed reply is acceptance");
+        } else {
+            check(!success, "no success for a framed transfer that did not get through");
+            check(endedWith(window, kFirmwareErrorText), "an unfinished framed transfer ends in the error");
+        }
+        check(!line.isOpen(), "the framed download closes the channel");
+        return 0;
+    }
+
+    const int chunks = fontsAsked ? 6 * 3 + 1 + 2 : 0;
+    const int lastBlock = (package.imageSize() - 1) / kBlock;
+    const int blocks = lastBlock + 1;
+    check(tookMs <= bounds::step3Classic(static_cast<std::uint64_t>(chunks),
+                                         bounds::worstFrameSends(static_cast<std::uint64_t>(blocks))),
+          "classic Step 3 within its bound");
+    const ClassicVerdict v = judgeClassic(line.writes(), mark, lastBlock);
+    if (!v.reachedFrames) {
+        check(!success, "no success without a single frame");
+        return 0;
+    }
+    check(steps == v.steps, "the bar moves once per block passed, refused or not");
+    if (v.silent) {
+        check(!success && endedWith(window, kFirmwareErrorText), "a silent scanner ends in the error");
+    } else if (v.exhausted) {
+        check(!success && endedWith(window, kFirmwareErrorText), "spent resends end in the error");
+    } else {
+        check(v.complete, "a transfer that was never silent reaches the last block");
+        check(success && endedWith(window, kFirmwareUpdatedText),
+              "replies other than C and O are acceptance");
+    }
+    return 0;
+}
