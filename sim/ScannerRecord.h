@@ -49,8 +49,8 @@ struct ScannerRecord {
     std::map<std::uint16_t, std::vector<std::uint8_t>> framedBlocks;
     bool upgradeFinished = false; // a valid closing "R" frame arrived
     std::uint16_t closingBlock = 0;
-    std::vector<std::uint8_t> bytesIn;  // every byte the tool wrote, in order
-    std::vector<std::uint8_t> bytesOut; // every byte the scanner delivered, in order
+    std::vector<std::uint8_t> bytesIn;  // every byte the tool wrote, in order (the first 16 MiB)
+    std::vector<std::uint8_t> bytesOut; // every byte the scanner delivered, in order (the first 16 MiB)
 
     // The texts of the recognised commands, in order.
     std::vector<std::string> commandTexts() const;

@@ -89,4 +89,17 @@ void SimulatedPortHub::release(const std::string& port, const void* owner) {
     }
 }
 
+std::vector<PortInfo> SimulatedPortDiscovery::discoverPorts() {
+    std::vector<PortInfo> ports;
+    for (const std::string& path : hub_.portNames()) {
+        const std::size_t slash = path.find_last_of("/\\");
+        std::string shown = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (!shown.empty() && shown.back() == ':') {
+            shown.pop_back();
+        }
+        ports.push_back({path, shown, "simulated"});
+    }
+    return ports;
+}
+
 } // namespace orvexa

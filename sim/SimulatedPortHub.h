@@ -6,6 +6,7 @@
 
 #include "SimulatedScanner.h"
 
+#include "serial/PortDiscovery.h"
 #include "serial/SerialChannel.h"
 
 #include <memory>
@@ -52,6 +53,18 @@ private:
     Port& findOrAdd(const std::string& port);
 
     std::vector<Port> ports_;
+};
+
+// Port discovery on the simulated machine: the hub's ports in the order they were added (add them in
+// ascending order, as a real discovery lists them). The name shown is the path's last part: "ttyUSB0"
+// for "/dev/ttyUSB0", "COM10" for "\\.\COM10", "COM5" for "COM5:".
+class SimulatedPortDiscovery : public PortDiscovery {
+public:
+    explicit SimulatedPortDiscovery(const SimulatedPortHub& hub) : hub_(hub) {}
+    std::vector<PortInfo> discoverPorts() override;
+
+private:
+    const SimulatedPortHub& hub_;
 };
 
 } // namespace orvexa

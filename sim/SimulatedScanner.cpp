@@ -71,6 +71,9 @@ constexpr std::uint8_t kFillerByte = '#';
 constexpr std::uint8_t kBabbleByte = '~';
 // Without line pacing an endless reply still needs a rate: about that of 115200 baud.
 constexpr std::uint64_t kBabbleIntervalUs = 87;
+// The record keeps the raw bytes of a long session (a full upgrade with fonts is about 0.5 MiB) but not
+// those of a scanner left babbling for hours.
+constexpr std::size_t kRecordedBytesLimit = 16u << 20;
 // Bytes that look like no answer the tool waits for.
 constexpr std::array<std::uint8_t, 8> kGarbage = {0xA5, 0x5A, 0x3C, 0xE7, 0x81, 0x7E, 0x18, 0xDB};
 
@@ -164,7 +167,9 @@ void SimulatedScanner::receive(const std::uint8_t* data, std::size_t count, std:
     const std::uint64_t startUs = std::max(nowUs, inLineFreeUs_);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t atUs = startUs + lineTimeUs(i + 1);
-        record_.bytesIn.push_back(data[i]);
+        if (record_.bytesIn.size() < kRecordedBytesLimit) {
+            record_.bytesIn.push_back(data[i]);
+        }
         takeByte(data[i], atUs);
         inLineFreeUs_ = atUs;
     }
@@ -486,6 +491,13 @@ bool SimulatedScanner::answer(const std::string& key, std::vector<std::uint8_t> 
         (static_cast<std::uint64_t>(personality_.latencyMs) + fault.lateMs + extraDelayMs) * kUsPerMs;
     queueReply(reply, atUs + delayUs, babble);
     lastReply_ = reply;
+    if (faults_.silentAfter && reachedPoint(*faults_.silentAfter, key, blockNumber)) {
+        silent_ = true;
+    }
+    if (faults_.vanishAfter && reachedPoint(*faults_.vanishAfter, key, blockNumber)) {
+        vanishedAtUs_ = std::max(atUs + delayUs, outLineFreeUs_);
+        babbleNextUs_.reset();
+    }
     return normal;
 }
 
@@ -583,7 +595,9 @@ std::size_t SimulatedScanner::takeDue(std::uint64_t nowUs, std::uint8_t* out, st
             *babbleNextUs_ += babbleIntervalUs_;
         }
         out[taken++] = byte;
-        record_.bytesOut.push_back(byte);
+        if (record_.bytesOut.size() < kRecordedBytesLimit) {
+            record_.bytesOut.push_back(byte);
+        }
     }
     return taken;
 }

@@ -119,8 +119,10 @@ struct NakFault {
 
 struct ScannerFaults {
     std::map<std::string, CommandFault> commands;
-    std::optional<FaultPoint> silentFrom; // answers nothing from this point on, this one included
-    std::optional<FaultPoint> vanishAt;   // hangs up the line on reaching this point
+    std::optional<FaultPoint> silentFrom;  // answers nothing from this point on, this one included
+    std::optional<FaultPoint> silentAfter; // answers this point, then nothing more
+    std::optional<FaultPoint> vanishAt;    // hangs up the line on reaching this point, without answering
+    std::optional<FaultPoint> vanishAfter; // answers this point, then hangs up once the answer is out
     std::vector<NakFault> naks;
 };
 
@@ -142,6 +144,7 @@ public:
     // The scanner hung up the line (a vanish fault) at or before nowUs.
     bool lineLost(std::uint64_t nowUs) const { return vanishedAtUs_ && *vanishedAtUs_ <= nowUs; }
     bool vanished() const { return vanishedAtUs_.has_value(); }
+    std::optional<std::uint64_t> vanishedAtUs() const { return vanishedAtUs_; }
 
     const ScannerRecord& record() const { return record_; }
     ScannerPersonality& personality() { return personality_; }

@@ -4,6 +4,8 @@
 #include "SimulatedChannel.h"
 #include "VirtualClock.h"
 
+#include "device/CommandLink.h"
+#include "device/Family.h"
 #include "firmware/Crc16.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +48,17 @@ Bytes readReply(SimulatedChannel& channel, std::size_t n) {
         reply.push_back(byte);
     }
     return reply;
+}
+
+// As the download waits for a frame's answer: reads again after every read that got nothing.
+char awaitLetter(SimulatedChannel& channel, int reads = 100) {
+    for (int i = 0; i < reads; ++i) {
+        std::uint8_t byte = 0;
+        if (channel.read(&byte, 1) == 1) {
+            return static_cast<char>(byte);
+        }
+    }
+    return 0;
 }
 
 Bytes blockFrame(char kind, std::uint16_t block, std::uint8_t fill, bool spoilCrc = false) {
@@ -269,4 +282,247 @@ TEST(SimulatedScanner, ClassicScannerIgnoresFramedPackets) {
     sendBlock(b.channel, framedPacket('F', 0x20));
     EXPECT_TRUE(readReply(b.channel, 1).empty());
     EXPECT_TRUE(b.scanner.record().packets.empty());
+}
+
+// ---- fault switches ---------------------------------------------------------------------------------
+
+TEST(SimulatedScannerFaults, SilentFromAGivenCommandOn) {
+    ScannerFaults faults;
+    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 2};
+    Bench b({}, faults);
+    sendLetters(b.channel, b.clock, "M", 0);
+    EXPECT_EQ(readReply(b.channel, 10).size(), 10u);
+    sendLetters(b.channel, b.clock, "W", 0);
+    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    sendLetters(b.channel, b.clock, "M", 0);
+    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    sendLetters(b.channel, b.clock, "W", 0); // silent for good, and still listening
+    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    EXPECT_EQ(b.scanner.record().count("W"), 2);
+}
+
+TEST(SimulatedScannerFaults, SilentFromAFrameABlockOrAChunk) {
+    auto enterDownload = [](Bench& b) {
+        sendLetters(b.channel, b.clock, "IU");
+        b.clock.sleepMs(1000);
+        readReply(b.channel, 1);
+        sendLetters(b.channel, b.clock, "HH");
+    };
+    ScannerFaults byFrame;
+    byFrame.silentFrom = FaultPoint{FaultPoint::Kind::Frame, "", 3};
+    Bench frames({}, byFrame);
+    enterDownload(frames);
+    std::string replies;
+    for (std::uint16_t block = 0; block < 4; ++block) {
+        sendBlock(frames.channel, blockFrame('W', block, 1));
+        const Bytes reply = readReply(frames.channel, 1);
+        replies += reply.empty() ? '-' : static_cast<char>(reply[0]);
+    }
+    EXPECT_EQ(replies, "XX--");
+    EXPECT_EQ(frames.scanner.record().blocks.size(), 2u); // a silent scanner keeps nothing
+    EXPECT_EQ(frames.scanner.record().frames.size(), 4u); // but every frame is on record
+
+    ScannerFaults byBlock;
+    byBlock.silentFrom = FaultPoint{FaultPoint::Kind::Block, "", 20};
+    Bench blocks({}, byBlock);
+    enterDownload(blocks);
+    sendBlock(blocks.channel, blockFrame('W', 19, 1));
+    EXPECT_EQ(readReply(blocks.channel, 1), bytes("X"));
+    sendBlock(blocks.channel, blockFrame('W', 20, 1));
+    EXPECT_TRUE(readReply(blocks.channel, 1).empty());
+
+    ScannerFaults byChunk;
+    byChunk.silentFrom = FaultPoint{FaultPoint::Kind::Chunk, "", 2};
+    Bench chunks({}, byChunk);
+    const Bytes data(4096, 0x33);
+    sendLetters(chunks.channel, chunks.clock, "GFw300000#", 0);
+    sendBlock(chunks.channel, data);
+    EXPECT_EQ(readReply(chunks.channel, 1), bytes("@"));
+    sendLetters(chunks.channel, chunks.clock, "GFw301000#", 0);
+    sendBlock(chunks.channel, data);
+    EXPECT_TRUE(readReply(chunks.channel, 1).empty());
+    ASSERT_EQ(chunks.scanner.record().chunks.size(), 2u);
+    EXPECT_FALSE(chunks.scanner.record().chunks[1].stored);
+    EXPECT_EQ(chunks.scanner.record().flash(0x301000, 1)[0], 0xFF);
+}
+
+TEST(SimulatedScannerFaults, BentRepliesToOneCommand) {
+    auto replyTo = [](ReplyFault kind, std::string_view command, std::size_t n) {
+        ScannerFaults faults;
+        faults.commands[std::string(command)] = CommandFault{kind};
+        Bench b({}, faults);
+        sendLetters(b.channel, b.clock, command, 0);
+        return readReply(b.channel, n);
+    };
+    EXPECT_EQ(replyTo(ReplyFault::Refuse, "M", 10), bytes("!"));
+    EXPECT_EQ(replyTo(ReplyFault::UnknownLetter, "W", 1), bytes("?"));
+    EXPECT_TRUE(replyTo(ReplyFault::Silent, "Gs", 5).empty());
+
+    const Bytes garbage = replyTo(ReplyFault::Garbage, "Gs", 100);
+    EXPECT_EQ(garbage.size(), 5u);
+    for (std::uint8_t byte : garbage) {
+        EXPECT_TRUE(byte != '@' && byte != '!' && byte != 'X' && byte != 'C' && byte != 'O' && byte != 'v');
+    }
+    const Bytes overlong = replyTo(ReplyFault::Overlong, "V", 1000);
+    EXPECT_GT(overlong.size(), 300u);
+    EXPECT_EQ(std::string(overlong.begin(), overlong.begin() + 13), "3.05_200_A7UG");
+}
+
+TEST(SimulatedScannerFaults, LateRepliesAndFaultsOnSomeOccurrencesOnly) {
+    ScannerFaults faults;
+    faults.commands["W"] = CommandFault{ReplyFault::None, 1500};
+    faults.commands["M"] = CommandFault{ReplyFault::Refuse, 0, 2, 1}; // the second "M" only
+    Bench b({}, faults);
+    sendLetters(b.channel, b.clock, "W", 0);
+    std::uint8_t buffer[100];
+    EXPECT_EQ(b.channel.read(buffer, 100), 0); // gives up after 10 * 100 + 10 ms
+    EXPECT_EQ(b.clock.nowUs(), 1010 * 1000u);
+    EXPECT_EQ(b.channel.read(buffer, 100), 1); // "@" at 1500 ms, then 200 ms of silence
+    EXPECT_EQ(b.clock.nowUs(), 1700 * 1000u);
+
+    std::string firstLetters;
+    for (int i = 0; i < 3; ++i) {
+        sendLetters(b.channel, b.clock, "M", 0);
+        firstLetters += static_cast<char>(readReply(b.channel, 10).at(0));
+    }
+    EXPECT_EQ(firstLetters, "R!R");
+}
+
+TEST(SimulatedScannerFaults, NakABlockAGivenNumberOfTimes) {
+    ScannerFaults faults;
+    faults.naks.push_back({3, 'O', 2});
+    Bench b({}, faults);
+    sendLetters(b.channel, b.clock, "IEIT");
+    b.clock.sleepMs(1000);
+    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
+    sendLetters(b.channel, b.clock, "HH");
+    std::string replies;
+    for (int i = 0; i < 3; ++i) {
+        sendBlock(b.channel, blockFrame('W', 3, 0x44));
+        replies += static_cast<char>(readReply(b.channel, 1).at(0));
+        EXPECT_EQ(b.scanner.record().blocks.count(3), i < 2 ? 0u : 1u);
+    }
+    EXPECT_EQ(replies, "OOX");
+}
+
+TEST(SimulatedScannerFaults, VanishedScannerLosesTheLine) {
+    VirtualClock clock;
+    SimulatedPortHub hub;
+    ScannerFaults faults;
+    faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "V", 1};
+    hub.attachScanner("/dev/rfcomm0", {}, faults);
+    SimulatedChannel channel(clock, hub);
+    ASSERT_TRUE(channel.openDefault("/dev/rfcomm0"));
+    sendLetters(channel, clock, "W", 0);
+    EXPECT_EQ(readReply(channel, 1), bytes("@"));
+    EXPECT_EQ(channel.lastError(), ChannelError::None);
+
+    sendLetters(channel, clock, "V", 0);
+    const std::uint64_t before = clock.nowUs();
+    std::uint8_t buffer[4];
+    EXPECT_EQ(channel.read(buffer, 4), 0);
+    EXPECT_EQ(clock.nowUs() - before, 50 * 1000u); // waits out its time-out like a silent line
+    EXPECT_EQ(channel.lastError(), ChannelError::LineLost);
+    EXPECT_EQ(channel.write(buffer, 1), 0);
+    EXPECT_TRUE(channel.isOpen()); // still open until the tool closes it
+
+    channel.close();
+    EXPECT_FALSE(channel.openDefault("/dev/rfcomm0"));
+    EXPECT_EQ(channel.lastError(), ChannelError::NoSuchPort);
+}
+
+TEST(SimulatedScannerFaults, BabblingScannerNeverFallsSilent) {
+    ScannerFaults faults;
+    faults.commands["V"] = CommandFault{ReplyFault::Babble};
+    Bench b({}, faults);
+    sendLetters(b.channel, b.clock, "V", 0);
+    Bytes heard = readReply(b.channel, 5000);
+    EXPECT_EQ(heard.size(), 5000u);
+    EXPECT_EQ(heard[20], '~');
+    // A port purge does not stop it either.
+    ASSERT_TRUE(b.channel.openDefault("again"));
+    EXPECT_EQ(readReply(b.channel, 10).size(), 10u);
+}
+
+// ---- the line model ---------------------------------------------------------------------------------
+
+TEST(SimulatedScannerLine, FrameAndAnswerCostTheirLineTimeAt115200) {
+    ScannerPersonality p;
+    p.baudRate = 115200;
+    Bench b(p);
+    // 10 bits a byte: one byte takes 86.8 us, a 261-byte frame 22.66 ms.
+    EXPECT_EQ(b.scanner.lineTimeUs(1), 87u);
+    EXPECT_EQ(b.scanner.lineTimeUs(261), 22657u);
+
+    sendLetters(b.channel, b.clock, "W", 0);
+    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    EXPECT_EQ(b.clock.nowUs(), 2 * 87u); // the letter there, the answer back
+
+    sendLetters(b.channel, b.clock, "IU", 100);
+    b.clock.sleepMs(1000);
+    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
+    sendLetters(b.channel, b.clock, "HH", 100);
+    const std::uint64_t start = b.clock.nowUs();
+    sendBlock(b.channel, blockFrame('W', 0, 0));
+    EXPECT_EQ(awaitLetter(b.channel), 'X'); // one 20 ms read is not enough at this speed
+    EXPECT_EQ(b.clock.nowUs() - start, 22657u + 87u);
+
+    // The whole carried image, 683 frames and their answers: about 15.5 s on the wire.
+    const std::uint64_t imageStart = b.clock.nowUs();
+    for (std::uint16_t block = 0; block < 683; ++block) {
+        sendBlock(b.channel, blockFrame('W', block, 0));
+        ASSERT_EQ(awaitLetter(b.channel), 'X');
+    }
+    EXPECT_NEAR(static_cast<double>(b.clock.nowUs() - imageStart) / 1e6, 683 * 262 * 10 / 115200.0, 0.01);
+}
+
+TEST(SimulatedScannerLine, LatencyDelaysEveryReplyAndPacingSpreadsItsBytes) {
+    ScannerPersonality p;
+    p.baudRate = 9600;
+    p.latencyMs = 5;
+    Bench b(p);
+    sendLetters(b.channel, b.clock, "M", 0);
+    std::uint8_t buffer[10];
+    EXPECT_EQ(b.channel.read(buffer, 10), 10);
+    // "M" there (1042 us), 5 ms of thought, ten bytes back (10417 us).
+    EXPECT_EQ(b.clock.nowUs(), 1042u + 5000u + 10417u);
+}
+
+// ---- the real command link against the simulated scanner --------------------------------------------
+
+TEST(SimulatedScannerWithCommandLink, StepTwoQueriesFillTheDeviceRecord) {
+    Bench b;
+    DeviceInfo device;
+    CommandLink link(b.channel, b.clock, device);
+    EXPECT_EQ(link.pingDevice(), 0);
+    EXPECT_FALSE(link.queryGps());
+    link.queryVersion();
+    link.queryModel();
+    EXPECT_TRUE(link.queryIt());
+    EXPECT_TRUE(link.queryFontSupport());
+    EXPECT_TRUE(link.queryBootloader());
+    EXPECT_EQ(textOf(device.firmwareText), "3.05_200_A7UG");
+    EXPECT_EQ(textOf(device.firmwareInfoText), "RDQ200 BT Imager A7UG");
+    EXPECT_EQ(textOf(device.modelText), "RDQ200A7UG");
+    EXPECT_EQ(textOf(device.bootloaderText), "v00");
+    EXPECT_FALSE(isFramedFamily(device));
+    EXPECT_EQ(b.scanner.record().count("Gs"), 2);
+}
+
+TEST(SimulatedScannerWithCommandLink, FaultsCostWhatTheLinkAllows) {
+    ScannerFaults faults;
+    faults.commands["M"] = CommandFault{ReplyFault::Silent};
+    faults.commands["V"] = CommandFault{ReplyFault::Babble};
+    Bench b({}, faults);
+    DeviceInfo device;
+    CommandLink link(b.channel, b.clock, device);
+
+    link.queryModel(); // the drain's one empty read, two attempts of 2000 ms, each followed by 1000 ms
+    EXPECT_EQ(b.clock.nowUs() / 1000, 20u + 2 * (2000 + 1000));
+    EXPECT_EQ(textOf(device.modelText), "");
+
+    const std::uint64_t before = b.clock.nowUs();
+    link.queryVersion(); // a text that never ends is cut at the link's bound
+    EXPECT_LT(b.clock.nowUs() - before, 10'000'000u);
+    EXPECT_EQ(textOf(device.firmwareText).substr(0, 13), "3.05_200_A7UG");
 }

@@ -1,0 +1,200 @@
+// rdq-sim over a real pseudo-terminal, in real time, driven by the real termios channel and the real
+// command link. Kept short: every exchange here is one the tool makes within a second or two.
+#include "device/CommandLink.h"
+#include "serial/Clock.h"
+#include "serial/posix/PosixSerialChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace orvexa;
+
+namespace {
+
+const std::string kRdqSim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
+
+// rdq-sim as a child process; its first line is the terminal's path.
+class RdqSim {
+public:
+    explicit RdqSim(std::vector<std::string> options) {
+        int out[2];
+        if (pipe(out) != 0) {
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            std::vector<char*> argv{const_cast<char*>(kRdqSim.c_str())};
+            for (std::string& option : options) {
+                argv.push_back(option.data());
+            }
+            argv.push_back(nullptr);
+            execv(kRdqSim.c_str(), argv.data());
+            _exit(127);
+        }
+        ::close(out[1]);
+        // The first line, within a bounded wait.
+        pollfd pfd{out[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&pfd, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
+            path_.push_back(c);
+        }
+        ::close(out[0]);
+    }
+    ~RdqSim() { stop(); }
+
+    const std::string& path() const { return path_; }
+
+    // SIGTERM, then the exit code (-1 when it had to be killed).
+    int stop() {
+        if (pid_ <= 0) {
+            return exitCode_;
+        }
+        kill(pid_, SIGTERM);
+        return wait();
+    }
+    // Waits up to 5 s for the process to end on its own.
+    int wait() {
+        for (int i = 0; i < 500 && pid_ > 0; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return exitCode_;
+            }
+            usleep(10'000);
+        }
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        return exitCode_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    std::string path_;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+TEST(RdqSim, AnswersProbePingVersionAndModelInRealTime) {
+    const std::string record = testing::TempDir() + "rdq-sim-record.json";
+    RdqSim sim({"--record", record});
+    ASSERT_EQ(sim.path().rfind("/dev/pts/", 0), 0u) << sim.path();
+
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(sim.path()));
+    SteadyClock clock;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(probeDevice(channel, clock));
+    EXPECT_LT(secondsSince(start), 0.2);
+
+    DeviceInfo device;
+    CommandLink link(channel, clock, device);
+    EXPECT_EQ(link.pingDevice(), 0);
+    link.queryModel();
+    EXPECT_EQ(textOf(device.modelText), "RDQ200A7UG");
+    link.queryVersion(); // two texts, each ended by about 0.6 s of quiet
+    EXPECT_EQ(textOf(device.firmwareText), "3.05_200_A7UG");
+    EXPECT_EQ(textOf(device.firmwareInfoText), "RDQ200 BT Imager A7UG");
+    EXPECT_LT(secondsSince(start), 3.0);
+
+    // The tool closes its port between steps; the scanner stays reachable.
+    channel.close();
+    ASSERT_TRUE(channel.openDefault(sim.path()));
+    EXPECT_TRUE(probeDevice(channel, clock));
+    channel.close();
+
+    EXPECT_EQ(sim.stop(), 0);
+    const std::string json = readFile(record);
+    EXPECT_NE(json.find("{\"text\": \"M\""), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"text\": \"Iv\""), std::string::npos);
+    EXPECT_NE(json.find("\"upgradeFinished\": false"), std::string::npos);
+}
+
+TEST(RdqSim, VanishingScannerHangsUpTheLine) {
+    RdqSim sim({"--vanish-at", "M"});
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(sim.path()));
+    SteadyClock clock;
+    ASSERT_TRUE(probeDevice(channel, clock));
+    const std::uint8_t model = 'M';
+    channel.write(&model, 1);
+    std::uint8_t reply[10];
+    EXPECT_EQ(channel.read(reply, 10), 0);
+    EXPECT_EQ(channel.lastError(), ChannelError::LineLost);
+    EXPECT_EQ(sim.wait(), 0); // it ends by itself once the line is gone
+}
+
+TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
+    const std::string helpFile = testing::TempDir() + "rdq-sim-help.txt";
+    ASSERT_EQ(std::system((kRdqSim + " --help > " + helpFile).c_str()), 0);
+    const std::string help = readFile(helpFile);
+    for (const char* option : {"--family",
+                               "--model-text",
+                               "--firmware-text",
+                               "--info-text",
+                               "--bootloader-text",
+                               "--no-bootloader",
+                               "--in-bootloader",
+                               "--gps",
+                               "--no-font-support",
+                               "--refuse-it",
+                               "--refuse-gwq",
+                               "--flash-type",
+                               "--external-memory",
+                               "--framed-texts",
+                               "--framed-reply-length",
+                               "--ready-delay",
+                               "--baud",
+                               "--latency",
+                               "--silent-from",
+                               "--silent-after",
+                               "--vanish-at",
+                               "--vanish-after",
+                               "--nak",
+                               "--silent",
+                               "--refuse",
+                               "--garbage",
+                               "--overlong",
+                               "--unknown-letter",
+                               "--babble",
+                               "--late",
+                               "--link",
+                               "--record",
+                               "--record-data",
+                               "--help"}) {
+        EXPECT_NE(help.find(std::string("  ") + option + " "), std::string::npos) << option;
+    }
+    for (const char* bad :
+         {"--family serial", "--nak 3", "--flash-type x", "--bogus 1", "--silent-from frame"}) {
+        const int status = std::system((kRdqSim + " " + bad + " 2>/dev/null").c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;
+    }
+}
