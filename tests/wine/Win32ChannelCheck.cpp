@@ -1,6 +1,7 @@
 // The Windows serial channel and port walk on a real Win32 system, run by scripts/test-wine with a
 // silent simulated scanner behind the named port:
-//   orvexa-wine-check PORT-PATH EXPECTED-PORT-NAME
+//   orvexa-wine-check PORT-PATH EXPECTED-PORTS
+// where EXPECTED-PORTS is what the setup API walk must list, in order: "COM5=COM5:,COM10=\\.\COM10".
 // Prints one line per check and the measured time of a one-byte read on the silent line; the exit code
 // is the number of failed checks.
 #include "serial/win32/Win32Clock.h"
@@ -43,21 +44,19 @@ constexpr std::uint32_t kSilentReadHighMs = 80;
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: orvexa-wine-check PORT-PATH EXPECTED-PORT-NAME\n");
+        std::fprintf(stderr, "usage: orvexa-wine-check PORT-PATH EXPECTED-PORTS\n");
         return 100;
     }
     const std::string path = argv[1];
-    const std::string expectedName = argv[2];
+    const std::string expected = argv[2];
 
     Win32PortDiscovery discovery;
     const std::vector<PortInfo> ports = discovery.discoverPorts();
     std::string listed;
     for (const PortInfo& port : ports) {
-        listed += " " + port.displayName + "=" + port.path;
+        listed += (listed.empty() ? "" : ",") + port.displayName + "=" + port.path;
     }
-    check(std::any_of(ports.begin(), ports.end(),
-                      [&](const PortInfo& p) { return p.displayName == expectedName; }),
-          "the setup API walk lists " + expectedName + ":" + listed);
+    check(listed == expected, "the setup API walk lists " + listed + " (expected " + expected + ")");
 
     Win32SerialChannel channel;
     std::uint8_t byte = 0;
