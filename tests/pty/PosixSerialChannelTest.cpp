@@ -66,7 +66,7 @@ TEST(PosixSerialChannel, ReadReturnsAtOnceWhenAllBytesAreThere) {
     std::uint8_t buffer[4];
     const double start = nowMs();
     EXPECT_EQ(channel.read(buffer, 4), 4);
-    EXPECT_LT(nowMs() - start, 15.0);
+    EXPECT_LT(nowMs() - start, 20.0 * kSlack); // well inside the 50 ms the read may take at most
 }
 
 TEST(PosixSerialChannel, PortIsExclusive) {
@@ -98,10 +98,13 @@ TEST(PosixSerialChannel, ClosedChannelReturnsZeroAtOnce) {
     PosixSerialChannel channel;
     std::uint8_t byte = 'W';
     const double start = nowMs();
-    EXPECT_EQ(channel.write(&byte, 1), 0);
-    EXPECT_EQ(channel.read(&byte, 1), 0);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(channel.write(&byte, 1), 0);
+        EXPECT_EQ(channel.read(&byte, 1), 0);
+    }
     channel.close(); // closing a closed channel does nothing
-    EXPECT_LT(nowMs() - start, 5.0);
+    // Ten silent reads alone would take 200 ms; a closed channel makes no system call at all.
+    EXPECT_LT(nowMs() - start, 50.0);
     EXPECT_FALSE(channel.isOpen());
 }
 
