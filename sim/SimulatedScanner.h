@@ -24,6 +24,17 @@
 //
 // Fault switches (ScannerFaults) bend the answers: silence from a given point on, refusals, garbage,
 // over-long and endless replies, late replies, NAKs for given blocks, and a hang-up of the line.
+//
+// In a test:
+//     VirtualClock clock;
+//     SimulatedPortHub hub;
+//     ScannerFaults faults;
+//     faults.naks.push_back({3, 'C', 2});                                  // block 3 refused twice
+//     faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 2};   // the second "M" goes unanswered
+//     SimulatedScanner& scanner = hub.attachScanner("/dev/ttyUSB0", ScannerPersonality::classic(), faults);
+//     SimulatedChannel channel(clock, hub);   // or SimulatedChannel(clock, scanner) for a plain cable
+//     ... run the tool on `channel` and `clock` ...
+//     scanner.record().image(), .flash(address, length), .commandTexts(), .frames, .packets
 #pragma once
 
 #include "ScannerRecord.h"

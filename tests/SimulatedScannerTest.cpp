@@ -1,6 +1,7 @@
 // The simulated scanner driven with raw bytes through a SimulatedChannel, on the virtual clock: every
 // exchange the tool relies on, for both families, and what the scanner keeps of it.
 #include "SimulatedScanner.h"
+#include "Sha256.h"
 #include "SimulatedChannel.h"
 #include "VirtualClock.h"
 
@@ -525,4 +526,25 @@ TEST(SimulatedScannerWithCommandLink, FaultsCostWhatTheLinkAllows) {
     link.queryVersion(); // a text that never ends is cut at the link's bound
     EXPECT_LT(b.clock.nowUs() - before, 10'000'000u);
     EXPECT_EQ(textOf(device.firmwareText).substr(0, 13), "3.05_200_A7UG");
+}
+
+// ---- the record as rdq-sim writes it ------------------------------------------------------------------
+
+TEST(ScannerRecord, JsonNamesWhatWasReceivedAndDigestsTheData) {
+    EXPECT_EQ(sha256Hex(bytes("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256Hex(Bytes(1000, 'a')),
+              "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
+
+    Bench b;
+    sendLetters(b.channel, b.clock, "W", 0);
+    sendLetters(b.channel, b.clock, "GFw300000#", 0);
+    sendBlock(b.channel, Bytes(4096, 0));
+    readReply(b.channel, 1);
+    const std::string json = b.scanner.record().toJson();
+    EXPECT_NE(json.find("{\"text\": \"W\", \"atUs\": 0}"), std::string::npos) << json;
+    EXPECT_NE(
+        json.find("{\"address\": 3145728, \"stored\": true, \"sha256\": \"" + sha256Hex(Bytes(4096, 0))),
+        std::string::npos);
+    EXPECT_EQ(json.find("\"data\""), std::string::npos);
+    EXPECT_NE(b.scanner.record().toJson(true).find("\"data\": \"0000"), std::string::npos);
 }
