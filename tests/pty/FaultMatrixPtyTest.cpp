@@ -21,7 +21,13 @@
 #include <memory>
 #include <thread>
 
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace orvexa {
@@ -208,6 +214,78 @@ TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChann
     EXPECT_FALSE(tool.window.sawBox(kFirmwareUpdatedText));
     EXPECT_FALSE(tool.channel.isOpen());
     EXPECT_EQ(tool.window.progressPosition, kMiddleBlock); // the blocks before it were answered
+}
+
+// The same hang-up between real processes: rdq-sim hangs up when the probe's "W" arrives, and orvexa-cli
+// ends at once with the search's report and exit code 1.
+pid_t spawn(const std::string& program, std::vector<std::string> args, int out) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        dup2(devNull, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(out, STDERR_FILENO);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int waitFor(pid_t pid, double limitMs) {
+    const double end = nowMs() + limitMs;
+    while (nowMs() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(10'000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+TEST(FaultMatrixPty, OrvexaCliAgainstRdqSimHangingUpOnTheProbeExitsOneWithItsReport) {
+    const std::string sim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
+    const std::string cli = std::string(ORVEXA_BINARY_DIR) + "/src/cli/orvexa-cli";
+    if (access(sim.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "rdq-sim was not built";
+    }
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t simPid = spawn(sim, {"--vanish-at", "W"}, pipeFds[1]);
+    ::close(pipeFds[1]);
+    std::string path;
+    pollfd pfd{pipeFds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&pfd, 1, 5000) > 0 && ::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
+        path.push_back(c);
+    }
+    ::close(pipeFds[0]);
+    ASSERT_FALSE(path.empty());
+
+    const std::string outputFile = "/tmp/orvexa-fault-cli-" + std::to_string(getpid()) + ".txt";
+    const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const double start = nowMs();
+    const int exitCode = waitFor(spawn(cli, {"--silent", "--yes", "--port", path}, out), kShortMs);
+    const double tookMs = nowMs() - start;
+    ::close(out);
+    kill(simPid, SIGTERM);
+    waitFor(simPid, 5000);
+    std::ifstream in(outputFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(outputFile.c_str());
+
+    EXPECT_EQ(exitCode, exitcode::kNotDone) << text.str();
+    EXPECT_LT(tookMs, kShortMs);
+    EXPECT_EQ(text.str().find("sucessfully"), std::string::npos);
+    EXPECT_NE(text.str().find(path.substr(5)), std::string::npos) << text.str(); // the port it tried
 }
 
 } // namespace
