@@ -16,26 +16,23 @@ constexpr int kIconX = 11;
 constexpr int kIconY = 17;
 constexpr int kIconSizePx = 32; // an icon control takes the icon's own size, not dialog units
 constexpr DialogRect kTitleRect{40, 10, 135, 8};
-constexpr DialogRect kSecondRect{40, 25, 135, 8};
+// Below the button the second line may run to the dialog's right margin.
+constexpr DialogRect kSecondRect{40, 25, 188, 8};
 constexpr DialogRect kOkRect{178, 7, 50, 14};
 
-constexpr char kCaption[] = "About Orvexa";
-constexpr char kTitleText[] = "Tevanor RDQ F/W upgrade program";
+QString lineOf(const std::vector<std::string>& lines, std::size_t index) {
+    return index < lines.size() ? QString::fromStdString(lines[index]) : QString();
+}
 
 } // namespace
 
-QString AboutDialog::versionLine(const std::string& carriedIdentity) {
-    return QStringLiteral("Version %1, firmware %2")
-        .arg(QString::fromLatin1(ORVEXA_VERSION), QString::fromStdString(carriedIdentity));
-}
-
-AboutDialog::AboutDialog(const std::string& carriedIdentity, QWidget* parent)
+AboutDialog::AboutDialog(const std::string& caption, const std::vector<std::string>& lines, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     const QFont font = dialogFont();
     const DialogUnits units(font);
     setFont(font);
-    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowTitle(QString::fromStdString(caption));
     setFixedSize(units.toPixels(kDialogWidth, kDialogHeight));
 
     icon_ = new QLabel(this);
@@ -43,9 +40,9 @@ AboutDialog::AboutDialog(const std::string& carriedIdentity, QWidget* parent)
     const QRect iconOrigin = units.toPixels(DialogRect{kIconX, kIconY, 0, 0});
     icon_->setGeometry(iconOrigin.x(), iconOrigin.y(), kIconSizePx, kIconSizePx);
 
-    title_ = new QLabel(QString::fromLatin1(kTitleText), this);
+    title_ = new QLabel(lineOf(lines, 0), this);
     title_->setGeometry(units.toPixels(kTitleRect));
-    second_ = new QLabel(versionLine(carriedIdentity), this);
+    second_ = new QLabel(lineOf(lines, 1), this);
     second_->setGeometry(units.toPixels(kSecondRect));
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);

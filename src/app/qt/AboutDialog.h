@@ -1,10 +1,11 @@
-// The About box: the icon, the program's line, and a second line naming the program's version and the
-// firmware it carries. It has no behaviour beyond "OK".
+// The About box: the icon and the lines the dialog's logic gives it (the program's line, then its version
+// and the firmware it carries). It has no behaviour beyond "OK".
 #pragma once
 
 #include <QDialog>
 
 #include <string>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -14,9 +15,7 @@ namespace orvexa {
 class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    AboutDialog(const std::string& carriedIdentity, QWidget* parent = nullptr);
-
-    static QString versionLine(const std::string& carriedIdentity);
+    AboutDialog(const std::string& caption, const std::vector<std::string>& lines, QWidget* parent = nullptr);
 
     QLabel* iconLabel() const { return icon_; }
     QLabel* titleLine() const { return title_; }

@@ -90,6 +90,8 @@ MainDialog::MainDialog(const QString& caption, QWidget* parent)
             status_ = new QPlainTextEdit(this);
             status_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             status_->setLineWrapMode(QPlainTextEdit::NoWrap);
+            // Scrolls sideways with the caret, but has no horizontal bar: only the vertical one is asked for.
+            status_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             status_->setTabChangesFocus(true);
             widget = status_;
             break;

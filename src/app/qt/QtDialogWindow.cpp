@@ -1,5 +1,6 @@
 #include "QtDialogWindow.h"
 
+#include "AboutDialog.h"
 #include "MainDialog.h"
 #include "PortSelectDialog.h"
 #include "ui/Controls.h"
@@ -199,6 +200,11 @@ std::optional<std::size_t> QtDialogWindow::runPortDialog(const std::vector<PortI
     PortSelectDialog portDialog(ports, &dialog_);
     portDialog.exec();
     return portDialog.chosenPort();
+}
+
+void QtDialogWindow::showAbout(const std::string& caption, const std::vector<std::string>& lines) {
+    AboutDialog about(caption, lines, &dialog_);
+    about.exec();
 }
 
 } // namespace orvexa

@@ -38,6 +38,7 @@ public:
     void endWaitCursor() override;
     void exitProcess(int exitCode) override;
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) override;
+    void showAbout(const std::string& caption, const std::vector<std::string>& lines) override;
 
     // The progress bar as the Windows control keeps it: the position may lie outside the range.
     int progressPosition() const { return position_; }

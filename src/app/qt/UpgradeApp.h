@@ -1,25 +1,14 @@
-// The application: builds the main dialog, runs it modally for the life of the process, and returns the
-// exit code a step asked for (0 otherwise).
+// The application: the machine's clock, serial ports and port discovery (with the extra ports of
+// ORVEXA_EXTRA_PORTS, which is how the GUI is pointed at rdq-sim), one session of the main dialog run
+// modally for the life of the process, and the exit code a step asked for (0 otherwise).
 #pragma once
-
-#include "firmware/FirmwarePackage.h"
 
 namespace orvexa {
 
-class MainDialog;
-
 class UpgradeApp {
 public:
-    UpgradeApp();
-
     // Call with a QApplication in place.
     int run();
-
-    // Opens the About box over the dialog.
-    static void showAbout(MainDialog& dialog, const FirmwarePackage& package);
-
-private:
-    FirmwarePackage package_;
 };
 
 } // namespace orvexa

@@ -1,0 +1,24 @@
+#include "UpgradeSession.h"
+
+namespace orvexa {
+
+UpgradeSession::UpgradeSession(Clock& clock, PortDiscovery& discovery,
+                               std::unique_ptr<SerialChannel> mainChannel, ChannelFactory makeProbeChannel,
+                               FirmwarePackage package)
+    : dialog_(std::make_unique<MainDialog>(QString::fromStdString(package.caption()))),
+      window_(std::make_unique<QtDialogWindow>(*dialog_)),
+      app_(std::make_unique<AppContext>(*window_, clock, discovery, std::move(mainChannel),
+                                        std::move(makeProbeChannel), std::move(package))),
+      logic_(std::make_unique<UpgradeDialog>(*app_)) {
+    dialog_->onCommand = [this](int commandId) {
+        if (commandId == MainDialog::kAboutCommand) {
+            logic_->onSystemCommand(kSysCommandAbout);
+        } else {
+            logic_->onButton(commandId);
+        }
+    };
+    dialog_->onKey = [this](int virtualKey) { logic_->onKey(static_cast<char>(virtualKey)); };
+    logic_->initDialog();
+}
+
+} // namespace orvexa

@@ -1,0 +1,34 @@
+// One run of the desktop tool, wired: the main dialog, its DialogWindow, the application context and the
+// dialog's logic. The program builds one over the machine's ports and clock; the tests build one over
+// simulated ports on the virtual clock and click the same widgets a user does.
+#pragma once
+
+#include "MainDialog.h"
+#include "QtDialogWindow.h"
+#include "app/AppContext.h"
+#include "app/UpgradeDialog.h"
+
+#include <memory>
+
+namespace orvexa {
+
+class UpgradeSession {
+public:
+    UpgradeSession(Clock& clock, PortDiscovery& discovery, std::unique_ptr<SerialChannel> mainChannel,
+                   ChannelFactory makeProbeChannel, FirmwarePackage package = FirmwarePackage::carried());
+    UpgradeSession(const UpgradeSession&) = delete;
+    UpgradeSession& operator=(const UpgradeSession&) = delete;
+
+    MainDialog& dialog() { return *dialog_; }
+    QtDialogWindow& window() { return *window_; }
+    AppContext& app() { return *app_; }
+    UpgradeDialog& logic() { return *logic_; }
+
+private:
+    std::unique_ptr<MainDialog> dialog_;
+    std::unique_ptr<QtDialogWindow> window_;
+    std::unique_ptr<AppContext> app_;
+    std::unique_ptr<UpgradeDialog> logic_;
+};
+
+} // namespace orvexa
