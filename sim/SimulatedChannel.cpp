@@ -95,4 +95,12 @@ std::int32_t SimulatedChannel::read(std::uint8_t* buffer, std::int32_t count) {
     return received;
 }
 
+std::int32_t SimulatedChannel::readArrived(std::uint8_t* buffer, std::int32_t count) {
+    if (!open_ || count <= 0 || scanner_ == nullptr) {
+        return 0;
+    }
+    return static_cast<std::int32_t>(
+        scanner_->takeDue(clock_.nowUs(), buffer, static_cast<std::size_t>(count)));
+}
+
 } // namespace orvexa

@@ -35,6 +35,7 @@ public:
 
 private:
     void drainUntilSilent();
+    void discardArrived();
     void drainWithPauses();
     bool writeAll(const std::uint8_t* bytes, std::size_t count);
     std::size_t readReply(std::uint8_t* buffer, std::size_t wanted, std::uint32_t limitMs);

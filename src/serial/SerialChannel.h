@@ -48,6 +48,14 @@ public:
     virtual std::int32_t write(const std::uint8_t* buffer, std::int32_t count) = 0;
     // Number of bytes received, 0 to count, within the read time-outs; 0 when the channel is closed.
     virtual std::int32_t read(std::uint8_t* buffer, std::int32_t count) = 0;
+    // Up to count bytes that have already arrived, without waiting for more: 0 when none are there or the
+    // channel is closed. Only for bytes that are thrown away unread; a channel that cannot tell what has
+    // arrived reports nothing.
+    virtual std::int32_t readArrived(std::uint8_t* buffer, std::int32_t count) {
+        (void)buffer;
+        (void)count;
+        return 0;
+    }
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
     // Closes first; true when the port was opened.

@@ -88,6 +88,14 @@ std::int32_t TracingChannel::read(std::uint8_t* buffer, std::int32_t count) {
     return got;
 }
 
+std::int32_t TracingChannel::readArrived(std::uint8_t* buffer, std::int32_t count) {
+    const std::int32_t got = inner_->readArrived(buffer, count);
+    if (got > 0) {
+        trace_.bytes(label_, '<', buffer, got);
+    }
+    return got;
+}
+
 void TracingChannel::close() {
     if (inner_->isOpen()) {
         trace_.event(label_, "close");

@@ -182,6 +182,15 @@ std::int32_t PosixSerialChannel::read(std::uint8_t* buffer, std::int32_t count) 
     return received;
 }
 
+std::int32_t PosixSerialChannel::readArrived(std::uint8_t* buffer, std::int32_t count) {
+    if (fd_ < 0 || count <= 0) {
+        return 0;
+    }
+    // The descriptor is non-blocking: read() takes what the driver holds and returns at once.
+    const ssize_t got = ::read(fd_, buffer, static_cast<std::size_t>(count));
+    return got > 0 ? static_cast<std::int32_t>(got) : 0;
+}
+
 std::int32_t PosixSerialChannel::write(const std::uint8_t* buffer, std::int32_t count) {
     if (fd_ < 0 || count <= 0) {
         return 0;

@@ -117,6 +117,25 @@ std::int32_t Win32SerialChannel::read(std::uint8_t* buffer, std::int32_t count) 
     return static_cast<std::int32_t>(received);
 }
 
+std::int32_t Win32SerialChannel::readArrived(std::uint8_t* buffer, std::int32_t count) {
+    if (handle_ == INVALID_HANDLE_VALUE || count <= 0) {
+        return 0;
+    }
+    // Ask only for what the driver already holds, so that ReadFile has nothing to wait for.
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status) || status.cbInQue == 0) {
+        return 0;
+    }
+    const DWORD wanted =
+        status.cbInQue < static_cast<DWORD>(count) ? status.cbInQue : static_cast<DWORD>(count);
+    DWORD received = 0;
+    if (!ReadFile(handle_, buffer, wanted, &received, nullptr)) {
+        callFailed(0);
+    }
+    return static_cast<std::int32_t>(received);
+}
+
 std::int32_t Win32SerialChannel::write(const std::uint8_t* buffer, std::int32_t count) {
     if (handle_ == INVALID_HANDLE_VALUE || count <= 0) {
         return 0;

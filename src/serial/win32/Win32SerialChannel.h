@@ -15,6 +15,7 @@ public:
 
     std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override;
     std::int32_t read(std::uint8_t* buffer, std::int32_t count) override;
+    std::int32_t readArrived(std::uint8_t* buffer, std::int32_t count) override;
     bool isOpen() const override;
     void close() override;
     bool open(const std::string& portName, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_t parity,

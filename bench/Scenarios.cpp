@@ -1,0 +1,116 @@
+#include "Scenarios.h"
+
+#include "../tests/TestContainer.h"
+
+#include "steps/Steps.h"
+#include "ui/Controls.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace orvexa::bench {
+
+namespace {
+
+const LanguageData& carriedLanguages() {
+    static const LanguageData data = LanguageData::carried();
+    return data;
+}
+
+FirmwarePackage packageFor(Scenario scenario) {
+    if (infoOf(scenario).family == ScannerFamily::Framed) {
+        return FirmwarePackage("M500_200_TEST", testContainer());
+    }
+    return FirmwarePackage::carried();
+}
+
+template <std::size_t N> void setText(std::array<char, N>& field, const std::string& text) {
+    field.fill('\0');
+    std::memcpy(field.data(), text.data(), std::min(N - 1, text.size()));
+}
+
+// DeviceInfo as Step 2 leaves it for the scanner rdq-sim plays by default. Collected texts lose their
+// last byte, which the scanner sends as a terminator.
+void asAfterStep2(DeviceInfo& device, const ScannerPersonality& p, std::uint32_t framedBlockSize) {
+    setText(device.modelText, p.modelText);
+    setText(device.firmwareText, p.family == ScannerFamily::Framed ? p.framedFirmwareText : p.versionText);
+    setText(device.firmwareInfoText, p.infoText);
+    setText(device.applicationText, p.framedApplicationText);
+    device.itAccepted = p.itAccepted;
+    device.fontCapable = p.fontSupport;
+    device.framedBlockSize = framedBlockSize;
+}
+
+} // namespace
+
+const std::vector<ScenarioInfo>& allScenarios() {
+    static const std::vector<ScenarioInfo> scenarios{
+        {Scenario::Step1, "Step 1, scanner on one port", Flow::Probe, ScannerFamily::Classic},
+        {Scenario::Step2, "Step 2, classic", Flow::Classic, ScannerFamily::Classic},
+        {Scenario::Step3, "Step 3, classic", Flow::Classic, ScannerFamily::Classic},
+        {Scenario::Step3Fonts, "Step 3, classic, pages+fonts", Flow::Classic, ScannerFamily::Classic},
+        {Scenario::Framed1024, "Framed download, 1024", Flow::Framed, ScannerFamily::Framed},
+        {Scenario::Framed512, "Framed download, 512", Flow::Framed, ScannerFamily::Framed},
+    };
+    return scenarios;
+}
+
+const ScenarioInfo& infoOf(Scenario scenario) {
+    for (const ScenarioInfo& info : allScenarios()) {
+        if (info.scenario == scenario) {
+            return info;
+        }
+    }
+    throw std::logic_error("unknown scenario");
+}
+
+std::vector<PortInfo> FixedPorts::discoverPorts() {
+    std::vector<PortInfo> ports;
+    for (const std::string& path : paths_) {
+        ports.push_back({path, path.substr(path.rfind('/') + 1), {}});
+    }
+    return ports;
+}
+
+ScenarioRun::ScenarioRun(Scenario scenario, SerialChannel& channel, Clock& clock,
+                         ChannelFactory probeChannels, std::vector<std::string> ports)
+    : scenario_(scenario), discovery_(std::move(ports)), package_(packageFor(scenario)),
+      ctx_{window,  channel, clock, discovery_, std::move(probeChannels), package_, carriedLanguages(),
+           records_} {
+    const ScannerPersonality personality = infoOf(scenario).family == ScannerFamily::Framed
+                                               ? ScannerPersonality::framed()
+                                               : ScannerPersonality{};
+    asAfterStep2(records_.deviceInfo, personality, scenario == Scenario::Framed512 ? 512 : 1024);
+    ctx_.stopAfterVerification = true;
+    ctx_.endWhenNoPortAnswered = true;
+    // Silent mode skips the readiness questions of Steps 1 and 3; the steps are run one at a time here,
+    // so Step 1 and Step 2 must not chain on.
+    window.setChecked(control::kSilentMode, scenario == Scenario::Step3 || scenario == Scenario::Step3Fonts ||
+                                                scenario == Scenario::Framed1024 ||
+                                                scenario == Scenario::Framed512);
+    if (scenario == Scenario::Step1) {
+        window.answer({kIdYes});
+    }
+    if (scenario == Scenario::Step3Fonts) {
+        window.enableControl(control::kDownloadFont, true);
+        window.setChecked(control::kDownloadFont, true);
+    }
+}
+
+Outcome ScenarioRun::run() {
+    switch (scenario_) {
+    case Scenario::Step1:
+        portSelection(ctx_);
+        break;
+    case Scenario::Step2:
+        verifyDevice(ctx_);
+        break;
+    default:
+        firmwareDownload(ctx_);
+        break;
+    }
+    return ctx_.outcome;
+}
+
+} // namespace orvexa::bench

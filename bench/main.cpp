@@ -1,0 +1,295 @@
+// orvexa-bench: the real step code against rdq-sim over pseudo-terminals, with the line model on
+// (115200 baud, 10 bits per byte both ways) and a latency per reply, each run's wall time set against
+// the wire limit computed from what the scanner recorded. Then Step 1 behind silent ports, and the CPU
+// share and peak memory of orvexa-cli through a whole classic upgrade with pages and fonts.
+#include "Scenarios.h"
+#include "WireLimit.h"
+
+#include "serial/Clock.h"
+#include "serial/posix/PosixSerialChannel.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace orvexa;
+using namespace orvexa::bench;
+
+namespace {
+
+constexpr std::uint32_t kBaudRate = 115200;
+constexpr std::uint32_t kReadyDelayMs = 300; // rdq-sim's time from the start sequence to its "X"
+constexpr int kStartLimitMs = 5000;          // for rdq-sim to name its terminal
+
+constexpr const char* kUsage = R"(Usage: orvexa-bench [--quick] [--sim PATH] [--cli PATH] [--latency MS]...
+Times the real step code against rdq-sim over pseudo-terminals at 115200 baud and prints, for each run,
+the measured wall time, the wire limit (line time of every byte, the scanner's latency, the mandated
+pauses and waits) and their ratio; then Step 1 with silent ports before the scanner's, and the CPU share
+and peak memory of orvexa-cli during a classic upgrade with pages and fonts.
+  --quick        Steps 1 to 3 and the 1024-byte framed download at 0 ms only; one silent port; no CPU run
+  --latency MS   a latency per reply to run (repeatable)            [0 2 16 40]
+  --sim PATH     rdq-sim to use                                     [the build's]
+  --cli PATH     orvexa-cli to use                                  [the build's]
+)";
+
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double one = 0, five = 0, fifteen = 0;
+    in >> one >> five >> fifteen;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+    return text;
+}
+
+pid_t spawn(const std::vector<std::string>& args, int stdoutFd) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_RDWR);
+        dup2(devNull, STDIN_FILENO);
+        dup2(stdoutFd >= 0 ? stdoutFd : devNull, STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// rdq-sim for one run: started with the line model, stopped (which writes its record) at the end.
+class Simulator {
+public:
+    Simulator(const std::string& sim, ScannerFamily family, std::uint32_t latencyMs) {
+        recordPath_ = "/tmp/orvexa-bench-" + std::to_string(getpid()) + ".json";
+        std::vector<std::string> args{sim,
+                                      "--record",
+                                      recordPath_,
+                                      "--baud",
+                                      std::to_string(kBaudRate),
+                                      "--latency",
+                                      std::to_string(latencyMs),
+                                      "--ready-delay",
+                                      std::to_string(kReadyDelayMs)};
+        if (family == ScannerFamily::Framed) {
+            args.insert(args.end(), {"--family", "framed"});
+        }
+        int out[2];
+        if (pipe(out) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        pid_ = spawn(args, out[1]);
+        ::close(out[1]);
+        pollfd p{out[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&p, 1, kStartLimitMs) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
+            path_.push_back(c);
+        }
+        ::close(out[0]);
+        if (path_.empty()) {
+            stop();
+            throw std::runtime_error("rdq-sim did not start: " + sim);
+        }
+    }
+    ~Simulator() { stop(); }
+    const std::string& path() const { return path_; }
+
+    std::string stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        std::ifstream in(recordPath_);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::remove(recordPath_.c_str());
+        return text.str();
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::string path_;
+    std::string recordPath_;
+};
+
+// A pseudo-terminal where nothing answers: the probe's "W" bytes pile up unread.
+class SilentPort {
+public:
+    SilentPort() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        path_ = ptsname(master_);
+        // Keep the line up while the probe opens and closes its end.
+        keep_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    }
+    ~SilentPort() {
+        ::close(keep_);
+        ::close(master_);
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    int master_ = -1;
+    int keep_ = -1;
+    std::string path_;
+};
+
+struct Row {
+    std::string name;
+    std::uint32_t latencyMs;
+    double wallMs;
+    Limit limit;
+    Outcome outcome;
+};
+
+void printHeader() {
+    std::printf("%-32s %7s %10s %10s %8s %8s %9s %7s\n", "run", "latency", "wall ms", "limit ms", "line",
+                "latency", "mandated", "ratio");
+}
+
+void printRow(const Row& row) {
+    std::printf("%-32s %5u ms %10.1f %10.1f %8.1f %8.1f %9.1f %7.4f%s\n", row.name.c_str(), row.latencyMs,
+                row.wallMs, row.limit.totalMs(), row.limit.lineMs, row.limit.latencyMs, row.limit.mandatedMs,
+                row.wallMs / row.limit.totalMs(),
+                row.outcome == Outcome::TransferError || row.outcome == Outcome::NotVerified ? "  (FAILED)"
+                                                                                             : "");
+    std::fflush(stdout);
+}
+
+Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latencyMs, int silentPorts = 0) {
+    const ScenarioInfo& info = infoOf(scenario);
+    Simulator simulator(sim, info.family, latencyMs);
+    SteadyClock clock;
+    PosixSerialChannel channel;
+    std::vector<std::unique_ptr<SilentPort>> silent;
+    std::vector<std::string> ports;
+    for (int i = 0; i < silentPorts; ++i) {
+        silent.push_back(std::make_unique<SilentPort>());
+        ports.push_back(silent.back()->path());
+    }
+    ports.push_back(simulator.path());
+    if (scenario != Scenario::Step1 && !channel.openDefault(simulator.path())) {
+        throw std::runtime_error("cannot open " + simulator.path());
+    }
+    ScenarioRun run(
+        scenario, channel, clock, [] { return std::make_unique<PosixSerialChannel>(); }, ports);
+    const double start = nowMs();
+    const Outcome outcome = run.run();
+    const double wallMs = nowMs() - start;
+    channel.close();
+    const Exchange exchange = exchangeFromJson(simulator.stop());
+    const Limit limit = wireLimit(exchange, info.flow, {kBaudRate, latencyMs, kReadyDelayMs}, silentPorts);
+    std::string name = info.name;
+    if (scenario == Scenario::Step1 && silentPorts > 0) {
+        name = "Step 1, " + std::to_string(silentPorts) + " silent ports first";
+    }
+    return {name, latencyMs, wallMs, limit, outcome};
+}
+
+// orvexa-cli through Steps 1 to 3 with pages and fonts in Silent mode: its CPU time against its wall time,
+// and its peak resident memory.
+void measureCli(const std::string& sim, const std::string& cli) {
+    Simulator simulator(sim, ScannerFamily::Classic, 0);
+    const double start = nowMs();
+    const pid_t pid = spawn({cli, "--port", simulator.path(), "--silent", "--fonts"}, -1);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wallMs = nowMs() - start;
+    const double cpuMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 +
+                         usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
+    std::printf("\norvexa-cli --silent --fonts (Steps 1-3, classic, pages+fonts, 0 ms latency): exit %d\n",
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    std::printf("  wall %.1f ms, CPU %.1f ms (user %.1f, system %.1f): %.3f %% of wall; peak RSS %ld KiB\n",
+                wallMs, cpuMs, usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0,
+                usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0, 100.0 * cpuMs / wallMs,
+                usage.ru_maxrss);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string sim = ORVEXA_BINARY_DIR "/sim/rdq-sim";
+    std::string cli = ORVEXA_BINARY_DIR "/src/cli/orvexa-cli";
+    bool quick = false;
+    std::vector<std::uint32_t> latencies;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--quick") {
+            quick = true;
+        } else if ((arg == "--sim" || arg == "--cli" || arg == "--latency") && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (arg == "--sim") {
+                sim = value;
+            } else if (arg == "--cli") {
+                cli = value;
+            } else {
+                latencies.push_back(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+            }
+        } else {
+            std::fputs(kUsage, arg == "--help" ? stdout : stderr);
+            return arg == "--help" ? 0 : 2;
+        }
+    }
+    if (access(sim.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "orvexa-bench: no rdq-sim at %s (build it, or name one with --sim)\n",
+                     sim.c_str());
+        return 2;
+    }
+    if (latencies.empty()) {
+        latencies = quick ? std::vector<std::uint32_t>{0} : std::vector<std::uint32_t>{0, 2, 16, 40};
+    }
+
+    std::printf("load average at start: %s\n\n", loadAverage().c_str());
+    printHeader();
+    try {
+        for (std::uint32_t latency : latencies) {
+            for (const ScenarioInfo& info : allScenarios()) {
+                if (quick &&
+                    (info.scenario == Scenario::Step3Fonts || info.scenario == Scenario::Framed512)) {
+                    continue;
+                }
+                printRow(runScenario(sim, info.scenario, latency));
+            }
+        }
+        std::printf("\n");
+        for (int silent : quick ? std::vector<int>{1} : std::vector<int>{1, 4, 10}) {
+            const Row row = runScenario(sim, Scenario::Step1, 0, silent);
+            printRow(row);
+            std::printf("%-32s %.4f x %d s\n", "", row.wallMs / (silent * 1000.0), silent);
+        }
+        if (!quick) {
+            measureCli(sim, cli);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "orvexa-bench: %s\n", error.what());
+        return 1;
+    }
+    std::printf("\nload average at end: %s\n", loadAverage().c_str());
+    return 0;
+}
