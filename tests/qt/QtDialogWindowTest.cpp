@@ -4,7 +4,7 @@
 #include "QtDialogWindow.h"
 #include "BoxWatch.h"
 #include "MainDialog.h"
-#include "PortSelectDialog.h"
+#include "QtPortSelectDialog.h"
 #include "QtTests.h"
 #include "ui/Controls.h"
 
@@ -100,7 +100,7 @@ private slots:
     void portDialogOffersTheFoundPortsAndCancelIsTheDefault() {
         const std::vector<PortInfo> ports = {{"/dev/ttyUSB0", "ttyUSB0", "usb"}, {"/dev/pts/7", "pts/7", ""}};
         {
-            PortSelectDialog portDialog(ports);
+            QtPortSelectDialog portDialog(ports);
             QCOMPARE(portDialog.windowTitle(), QStringLiteral("Select COM Port"));
             QCOMPARE(portDialog.portCombo()->count(), 2);
             QCOMPARE(portDialog.portCombo()->itemText(0), QStringLiteral("ttyUSB0 (usb)"));
@@ -115,12 +115,12 @@ private slots:
         BoxWatch watch;
         watch.planEnter(); // Enter: Cancel, even with a port selected
         watch.plan([](QWidget* modal) {
-            auto* portDialog = qobject_cast<PortSelectDialog*>(modal);
+            auto* portDialog = qobject_cast<QtPortSelectDialog*>(modal);
             portDialog->portCombo()->setCurrentIndex(1);
             QTest::keyClick(portDialog, Qt::Key_Return);
         });
         watch.plan([](QWidget* modal) {
-            auto* portDialog = qobject_cast<PortSelectDialog*>(modal);
+            auto* portDialog = qobject_cast<QtPortSelectDialog*>(modal);
             portDialog->portCombo()->setCurrentIndex(1);
             QVERIFY(portDialog->okButton()->isEnabled());
             portDialog->okButton()->click();

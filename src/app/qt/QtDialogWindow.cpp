@@ -2,7 +2,7 @@
 
 #include "AboutDialog.h"
 #include "MainDialog.h"
-#include "PortSelectDialog.h"
+#include "QtPortSelectDialog.h"
 #include "ui/Controls.h"
 
 #include <QAbstractButton>
@@ -197,7 +197,7 @@ void QtDialogWindow::exitProcess(int exitCode) {
 }
 
 std::optional<std::size_t> QtDialogWindow::runPortDialog(const std::vector<PortInfo>& ports) {
-    PortSelectDialog portDialog(ports, &dialog_);
+    QtPortSelectDialog portDialog(ports, &dialog_);
     portDialog.exec();
     return portDialog.chosenPort();
 }

@@ -1,4 +1,4 @@
-#include "PortSelectDialog.h"
+#include "QtPortSelectDialog.h"
 
 #include "AppIcon.h"
 #include "DialogUnits.h"
@@ -31,7 +31,7 @@ QString itemText(const PortInfo& port) {
 
 } // namespace
 
-PortSelectDialog::PortSelectDialog(const std::vector<PortInfo>& ports, QWidget* parent)
+QtPortSelectDialog::QtPortSelectDialog(const std::vector<PortInfo>& ports, QWidget* parent)
     // A caption and a modal frame, but no window menu and so no close box: only the buttons end it.
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     const QFont font = dialogFont();
@@ -74,11 +74,11 @@ PortSelectDialog::PortSelectDialog(const std::vector<PortInfo>& ports, QWidget* 
     cancelButton_->setFocus();
 }
 
-void PortSelectDialog::onPortSelChange() {
+void QtPortSelectDialog::onPortSelChange() {
     okButton_->setEnabled(portCombo_->currentIndex() >= 0);
 }
 
-std::optional<std::size_t> PortSelectDialog::chosenPort() const {
+std::optional<std::size_t> QtPortSelectDialog::chosenPort() const {
     if (result() != QDialog::Accepted) {
         return std::nullopt;
     }

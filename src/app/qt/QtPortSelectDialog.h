@@ -1,6 +1,7 @@
-// The port dialog, shown when no port answered the probe. It lists the ports found so that the user can
-// pick one by hand (an addition: the dialog's original design left its list empty). "Cancel" is the
-// default button, so Enter and Escape both cancel; "OK" is enabled once a port is selected.
+// The port dialog drawn with Qt (the step logic has its own PortSelectDialog), shown when no port answered
+// the probe. It lists the ports found so that the user can pick one by hand (an addition: the dialog's
+// original design left its list empty). "Cancel" is the default button, so Enter and Escape both cancel; "OK"
+// is enabled once a port is selected.
 #pragma once
 
 #include "serial/PortDiscovery.h"
@@ -15,10 +16,10 @@ class QPushButton;
 
 namespace orvexa {
 
-class PortSelectDialog : public QDialog {
+class QtPortSelectDialog : public QDialog {
     Q_OBJECT
 public:
-    PortSelectDialog(const std::vector<PortInfo>& ports, QWidget* parent = nullptr);
+    QtPortSelectDialog(const std::vector<PortInfo>& ports, QWidget* parent = nullptr);
 
     // The index of the chosen port after OK; nothing after Cancel.
     std::optional<std::size_t> chosenPort() const;
