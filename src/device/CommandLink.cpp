@@ -237,14 +237,11 @@ bool CommandLink::queryGps() {
     return (reply[3] & 0x01) != 0;
 }
 
-bool CommandLink::queryExternalMemory() {
-    if (device_.firmwareText[0] == kMajorVersion3) {
-        return true;
-    }
+std::optional<bool> CommandLink::askForVerdict(std::string_view query, std::uint32_t limitMs) {
     Deadline limit(clock_);
-    limit.start(kExternalMemoryLimitMs);
+    limit.start(limitMs);
     for (;;) {
-        for (char letter : kExternalMemoryQuery) {
+        for (char letter : query) {
             sendCommand(letter, kCommandPauseMs);
         }
         std::uint8_t byte = 0;
@@ -257,34 +254,27 @@ bool CommandLink::queryExternalMemory() {
             }
         }
         if (limit.expired()) {
-            // Step 1 must reopen the port before the scanner is reached again.
-            channel_.close();
-            return false;
+            return std::nullopt;
         }
     }
 }
 
+bool CommandLink::queryExternalMemory() {
+    if (device_.firmwareText[0] == kMajorVersion3) {
+        return true;
+    }
+    const std::optional<bool> verdict = askForVerdict(kExternalMemoryQuery, kExternalMemoryLimitMs);
+    if (!verdict) {
+        // Step 1 must reopen the port before the scanner is reached again.
+        channel_.close();
+        return false;
+    }
+    return *verdict;
+}
+
 bool CommandLink::queryIt() {
     drainWithPauses();
-    Deadline limit(clock_);
-    limit.start(kItLimitMs);
-    for (;;) {
-        for (char letter : kItQuery) {
-            sendCommand(letter, kCommandPauseMs);
-        }
-        std::uint8_t byte = 0;
-        if (readByte(byte)) {
-            if (isVerdict(byte, kAccepted)) {
-                return true;
-            }
-            if (isVerdict(byte, kRefused)) {
-                return false;
-            }
-        }
-        if (limit.expired()) {
-            return false;
-        }
-    }
+    return askForVerdict(kItQuery, kItLimitMs).value_or(false);
 }
 
 bool CommandLink::queryFontSupport() {

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace orvexa {
@@ -115,6 +116,9 @@ private:
     void sendCommand(char letter, std::uint32_t pauseMs);
     // One one-byte read; true when a byte arrived.
     bool readByte(std::uint8_t& byte);
+    // Sends the query, each letter paced, again in every pass until a verdict byte arrives: '@' gives
+    // true, '!' false, and nothing once the limit (started before the first send) has passed.
+    std::optional<bool> askForVerdict(std::string_view query, std::uint32_t limitMs);
 
     SerialChannel& channel_;
     Clock& clock_;
