@@ -60,6 +60,19 @@ double polledArrival(double arrivalMs, double windowMs, double pauseMs) {
     return std::max(firstRead * period, arrivalMs);
 }
 
+// The framed start request pings the scanner until its wake-up time has passed, pausing after every
+// answered ping. How many pings that takes follows from the time, not from what the tool did, so a tool
+// that pinged once too often would show.
+int wakeUpPings(double byteMs, double latencyMs) {
+    // A ping: its "W" and pause, with the "@" read after the pause (or when it comes, if later).
+    const double pingMs = std::max(kPingPauseMs, 2 * byteMs + latencyMs);
+    int pings = 0;
+    for (double elapsedMs = 0; elapsedMs < kWakeUpLimitMs; elapsedMs += pingMs + kWakeUpPauseMs) {
+        ++pings;
+    }
+    return pings;
+}
+
 // Pulls the string values of `"key": "..."` and the numbers of `"key": n` out of one JSON section.
 std::string section(const std::string& json, const std::string& name) {
     const std::size_t start = json.find("\"" + name + "\": [");
@@ -147,15 +160,25 @@ Limit wireLimit(const Exchange& exchange, Flow flow, const LineModel& line, int 
 
     auto reply = [&](double hiddenMs) { limit.latencyMs += std::max(0.0, latency - hiddenMs); };
 
+    if (flow == Flow::Probe) {
+        // Step 1 needs one "W" and its "@". The probe sends "W" again after every empty read, so a slow
+        // scanner gets several and answers each; those resends overlap the wait for the first answer
+        // and are no part of the limit.
+        const bool answered = std::count(exchange.commands.begin(), exchange.commands.end(), "W") > 0;
+        limit.lineMs = answered ? 2 * byteMs : 0;
+        if (answered) {
+            reply(0);
+        }
+        return limit;
+    }
+
     std::uint64_t fixedBytesOut = 0;
     int texts = 0;
     for (const std::string& command : exchange.commands) {
         if (command == "W") {
             fixedBytesOut += 1;
-            if (flow == Flow::Probe) {
-                reply(0);
-            } else {
-                limit.mandatedMs += kPingPauseMs + (flow == Flow::Framed ? kWakeUpPauseMs : 0);
+            if (flow == Flow::Classic) {
+                limit.mandatedMs += kPingPauseMs;
                 reply(kPingPauseMs);
             }
             continue;
@@ -203,8 +226,13 @@ Limit wireLimit(const Exchange& exchange, Flow flow, const LineModel& line, int 
 
     for (const Exchange::Packet& packet : exchange.packets) {
         if (packet.command == 'D' && packet.subCode == 1) {
-            // The start request: a drain with pauses (one silent read on a quiet line), its reply, the
-            // settling pause. Its wake-up pings are the "W" commands before it.
+            // The start request: its wake-up pings, a drain with pauses (one silent read on a quiet
+            // line), its reply, the settling pause.
+            const int pings = wakeUpPings(byteMs, latency);
+            for (int i = 0; i < pings; ++i) {
+                limit.mandatedMs += kPingPauseMs + kWakeUpPauseMs;
+                reply(kPingPauseMs);
+            }
             limit.mandatedMs += kDrainMs + kStartSettleMs;
         } else if (packet.command == 'F') {
             limit.mandatedMs += kDrainMs;
@@ -213,7 +241,6 @@ Limit wireLimit(const Exchange& exchange, Flow flow, const LineModel& line, int 
         // discards what is already there), so it adds nothing here.
         limit.latencyMs += latency;
     }
-    (void)kWakeUpLimitMs; // the number of wake-up pings it allows is counted from the record
 
     // Free-length texts: one poll (and its pause) per byte, then the silent polls that end the reply.
     const std::uint64_t textBytes = exchange.bytesOut > fixedBytesOut ? exchange.bytesOut - fixedBytesOut : 0;

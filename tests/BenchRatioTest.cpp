@@ -79,6 +79,27 @@ TEST(BenchRatio, FramedDownloadHasNoWaitPerBlock) {
     }
 }
 
+// A slow scanner gets the probe's "W" more than once before its first "@" comes back; the limit counts
+// the one exchange Step 1 needs, and the tool must still sit on it.
+TEST(BenchRatio, Step1WaitsForTheFirstAnswerOnly) {
+    for (std::uint32_t latency : kLatenciesMs) {
+        VirtualClock clock;
+        SimulatedPortHub hub;
+        const std::string port = "/dev/ttyScanner";
+        SimulatedScanner& scanner = hub.attachScanner(port, personalityFor(Scenario::Step1, latency));
+        SimulatedChannel channel(clock, hub);
+        ScenarioRun run(Scenario::Step1, channel, clock,
+                        [&]() { return std::make_unique<SimulatedChannel>(clock, hub); }, {port});
+        const std::uint32_t start = clock.tickMs();
+        EXPECT_EQ(run.run(), Outcome::PortOpened);
+        const double wallMs = clock.tickMs() - start;
+        const Limit limit = wireLimit(exchangeOf(scanner.record()), Flow::Probe, {115200, latency, 300});
+        // The virtual clock ticks in whole milliseconds, and a read ends on its tick.
+        EXPECT_LE(wallMs, limit.totalMs() + 1.0) << latency << " ms latency";
+        EXPECT_GE(wallMs, limit.totalMs() - 1.0) << latency << " ms latency";
+    }
+}
+
 TEST(BenchRatio, Step1ProbesTenSilentPortsForTheirSecondEachAndNoMore) {
     VirtualClock clock;
     SimulatedPortHub hub;
