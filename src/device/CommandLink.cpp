@@ -86,6 +86,10 @@ bool CommandLink::readByte(std::uint8_t& byte) {
     return orvexa::readByte(channel_, byte);
 }
 
+bool CommandLink::awaitByte(std::uint8_t& byte) {
+    return orvexa::awaitByte(channel_, clock_, byte);
+}
+
 int CommandLink::pingDevice() {
     Deadline limit(clock_);
     limit.start(kPingLimitMs);
@@ -188,7 +192,7 @@ void CommandLink::queryModel() {
         bool answered = false;
         while (!answered) {
             std::uint8_t byte = 0;
-            if (awaitByte(channel_, clock_, byte)) {
+            if (awaitByte(byte)) {
                 // count stays below kModelReplyLength here: the reply is complete when it reaches it.
                 model[count++] = static_cast<char>(byte);
                 answered = count == kModelReplyLength || (count == 1 && isVerdict(byte, kRefused));
@@ -206,35 +210,42 @@ void CommandLink::queryModel() {
 }
 
 bool CommandLink::queryGps() {
-    auto& reply = device_.shortReply;
     for (int attempt = 0; attempt < kGpsAttempts; ++attempt) {
         for (char letter : kGpsQuery) {
             sendCommand(letter, kCommandPauseMs);
         }
-        Deadline limit(clock_);
-        limit.start(kGpsAttemptLimitMs);
-        std::size_t count = 0;
-        for (;;) {
-            std::uint8_t byte = 0;
-            if (awaitByte(channel_, clock_, byte)) {
-                // Bytes past the fifth are read and dropped; the wait goes on to the limit.
-                if (count < reply.size()) {
-                    reply[count] = byte;
-                }
-                ++count;
-                if (count == 1 && isVerdict(reply[0], kRefused)) {
-                    return false;
-                }
-                if (count == kShortReplyLength && isVerdict(reply[4], kAccepted)) {
-                    break;
-                }
-            }
-            if (limit.expired()) {
-                break;
-            }
+        if (awaitShortReply(device_.shortReply, kGpsAttemptLimitMs) == ShortReply::Refused) {
+            return false;
         }
     }
-    return (reply[3] & 0x01) != 0;
+    return (device_.shortReply[3] & 0x01) != 0;
+}
+
+CommandLink::ShortReply CommandLink::awaitShortReply(std::array<std::uint8_t, kShortReplyLength>& reply,
+                                                     std::uint32_t limitMs) {
+    Deadline limit(clock_);
+    limit.start(limitMs);
+    std::size_t count = 0;
+    for (;;) {
+        std::uint8_t byte = 0;
+        if (awaitByte(byte)) {
+            // Bytes past the fifth are read and dropped; the wait goes on to the limit.
+            if (count < reply.size()) {
+                reply[count] = byte;
+            }
+            ++count;
+            if (count == 1 && isVerdict(byte, kRefused)) {
+                return ShortReply::Refused;
+            }
+            // A fifth byte other than '@' does not end the wait.
+            if (count == kShortReplyLength && isVerdict(byte, kAccepted)) {
+                return ShortReply::Accepted;
+            }
+        }
+        if (limit.expired()) {
+            return ShortReply::NoVerdict;
+        }
+    }
 }
 
 std::optional<bool> CommandLink::askForVerdict(std::string_view query, std::uint32_t limitMs) {
@@ -280,29 +291,8 @@ bool CommandLink::queryIt() {
 bool CommandLink::queryFontSupport() {
     drainWithPauses();
     sendPaced(kFontSupportQuery);
-    Deadline limit(clock_);
-    limit.start(kFontSupportLimitMs);
     std::array<std::uint8_t, kShortReplyLength> reply{};
-    std::size_t count = 0;
-    for (;;) {
-        std::uint8_t byte = 0;
-        if (awaitByte(channel_, clock_, byte)) {
-            if (count < reply.size()) {
-                reply[count] = byte;
-            }
-            ++count;
-            if (count == 1 && isVerdict(reply[0], kRefused)) {
-                return false;
-            }
-            // A fifth byte other than '@' does not end the wait.
-            if (count == kShortReplyLength && isVerdict(reply[4], kAccepted)) {
-                return true;
-            }
-        }
-        if (limit.expired()) {
-            return false;
-        }
-    }
+    return awaitShortReply(reply, kFontSupportLimitMs) == ShortReply::Accepted;
 }
 
 bool CommandLink::queryGwQ() {
@@ -321,7 +311,7 @@ bool CommandLink::queryGwQ() {
     bool firstByte = true;
     for (;;) {
         std::uint8_t byte = 0;
-        if (awaitByte(channel_, clock_, byte) && firstByte) {
+        if (awaitByte(byte) && firstByte) {
             // Only the first byte decides; after any other first byte the query waits out its limit.
             firstByte = false;
             if (isVerdict(byte, kRefused)) {

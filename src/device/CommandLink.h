@@ -107,6 +107,15 @@ public:
     bool queryGwQ();
     bool queryBootloader();
 
+    // The verdict of a five-byte reply ("Gs", "GnOLG", the flash type's query): '!' as the first byte
+    // refuses at once, '@' as the fifth accepts; anything else waits out the limit, which starts here.
+    // The bytes go into `reply`; bytes past the fifth are read and dropped.
+    enum class ShortReply { Refused, Accepted, NoVerdict };
+    ShortReply awaitShortReply(std::array<std::uint8_t, kShortReplyLength>& reply, std::uint32_t limitMs);
+    // One one-byte read in a wait that ends only at its limit; on a closed channel it takes as long as
+    // a silent read, so that the wait still ends on any clock.
+    bool awaitByte(std::uint8_t& byte);
+
     SerialChannel& channel() { return channel_; }
     Clock& clock() { return clock_; }
     DeviceInfo& device() { return device_; }

@@ -12,23 +12,11 @@ namespace orvexa {
 namespace {
 
 constexpr char kAccepted = CommandLink::kAccepted;
-constexpr char kRefused = CommandLink::kRefused;
 constexpr char kFlashTypeQuery[] = "GFS";
 // Only firmware whose version character 3 is above '6' knows the flash-type query.
 constexpr std::size_t kFlashTypeVersionAt = 3;
 constexpr signed char kFlashTypeVersionAbove = '6';
 constexpr std::size_t kFlashTypeAt = 3; // in the 5-byte reply
-
-bool readOneByte(SerialChannel& channel, Clock& clock, std::uint8_t& byte) {
-    if (channel.read(&byte, 1) == 1) {
-        return true;
-    }
-    if (!channel.isOpen()) {
-        // Returns at once: paced as the link paces it, so that a Deadline still ends on any clock.
-        clock.sleepMs(CommandLink::kClosedReadMs);
-    }
-    return false;
-}
 
 } // namespace
 
@@ -46,31 +34,20 @@ void queryFlashType(CommandLink& link) {
             link.channel().write(&byte, 1);
             link.clock().sleepMs(CommandLink::kCommandPauseMs);
         }
-        Deadline deadline(link.clock());
-        deadline.start(FlashWriter::kFlashTypeAttemptLimitMs);
-        std::size_t count = 0;
-        do {
-            std::uint8_t byte = 0;
-            if (!readOneByte(link.channel(), link.clock(), byte)) {
-                continue;
-            }
-            if (count < device.shortReply.size()) {
-                device.shortReply[count] = byte; // bytes past the fifth are read and dropped
-            }
-            ++count;
-            if (count == 1 && byte == kRefused) {
-                return;
-            }
-            if (count == device.shortReply.size() && byte == kAccepted) {
-                device.flashType = static_cast<signed char>(device.shortReply[kFlashTypeAt]);
-                return;
-            }
-        } while (!deadline.expired());
+        switch (link.awaitShortReply(device.shortReply, FlashWriter::kFlashTypeAttemptLimitMs)) {
+        case CommandLink::ShortReply::Refused:
+            return;
+        case CommandLink::ShortReply::Accepted:
+            device.flashType = static_cast<signed char>(device.shortReply[kFlashTypeAt]);
+            return;
+        case CommandLink::ShortReply::NoVerdict:
+            break;
+        }
     }
 }
 
 bool FlashWriter::readByte(std::uint8_t& byte) {
-    return readOneByte(link_.channel(), link_.clock(), byte);
+    return link_.awaitByte(byte);
 }
 
 bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address,
