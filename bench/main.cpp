@@ -2,6 +2,7 @@
 // (115200 baud, 10 bits per byte both ways) and a latency per reply, each run's wall time set against
 // the wire limit computed from what the scanner recorded. Then Step 1 behind silent ports, and the CPU
 // share and peak memory of orvexa-cli through a whole classic upgrade with pages and fonts.
+#include "ChildProcess.h"
 #include "Scenarios.h"
 #include "WireLimit.h"
 
@@ -10,21 +11,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace orvexa;
@@ -34,7 +30,7 @@ namespace {
 
 constexpr std::uint32_t kBaudRate = 115200;
 constexpr std::uint32_t kReadyDelayMs = 300; // rdq-sim's time from the start sequence to its "X"
-constexpr int kStartLimitMs = 5000;          // for rdq-sim to name its terminal
+constexpr int kCliLimitMs = 600000;          // for the CPU run: far beyond its length, met only by a hang
 
 constexpr const char* kUsage =
     R"(Usage: orvexa-bench [--quick] [--only TEXT] [--repeat N] [--sim PATH] [--cli PATH] [--latency MS]...
@@ -64,77 +60,28 @@ std::string loadAverage() {
     return text;
 }
 
-pid_t spawn(const std::vector<std::string>& args, int stdoutFd) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devNull = open("/dev/null", O_RDWR);
-        dup2(devNull, STDIN_FILENO);
-        dup2(stdoutFd >= 0 ? stdoutFd : devNull, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 // rdq-sim for one run: started with the line model, stopped (which writes its record) at the end.
-class Simulator {
+class Simulator : public RdqSimProcess {
 public:
-    Simulator(const std::string& sim, ScannerFamily family, std::uint32_t latencyMs) {
-        recordPath_ = "/tmp/orvexa-bench-" + std::to_string(getpid()) + ".json";
-        std::vector<std::string> args{sim,
-                                      "--record",
-                                      recordPath_,
-                                      "--baud",
-                                      std::to_string(kBaudRate),
-                                      "--latency",
-                                      std::to_string(latencyMs),
-                                      "--ready-delay",
-                                      std::to_string(kReadyDelayMs)};
-        if (family == ScannerFamily::Framed) {
-            args.insert(args.end(), {"--family", "framed"});
-        }
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        pid_ = spawn(args, out[1]);
-        ::close(out[1]);
-        pollfd p{out[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&p, 1, kStartLimitMs) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
-            path_.push_back(c);
-        }
-        ::close(out[0]);
-        if (path_.empty()) {
-            stop();
+    Simulator(const std::string& sim, ScannerFamily family, std::uint32_t latencyMs)
+        : RdqSimProcess(sim, options(family, latencyMs)) {
+        if (path().empty()) {
             throw std::runtime_error("rdq-sim did not start: " + sim);
         }
     }
-    ~Simulator() { stop(); }
-    const std::string& path() const { return path_; }
-
-    std::string stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        std::ifstream in(recordPath_);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::remove(recordPath_.c_str());
-        return text.str();
-    }
 
 private:
-    pid_t pid_ = -1;
-    std::string path_;
-    std::string recordPath_;
+    static std::vector<std::string> options(ScannerFamily family, std::uint32_t latencyMs) {
+        std::vector<std::string> args{
+            "--record",      "/tmp/orvexa-bench-" + std::to_string(getpid()) + ".json",
+            "--baud",        std::to_string(kBaudRate),
+            "--latency",     std::to_string(latencyMs),
+            "--ready-delay", std::to_string(kReadyDelayMs)};
+        if (family == ScannerFamily::Framed) {
+            args.insert(args.end(), {"--family", "framed"});
+        }
+        return args;
+    }
 };
 
 // A pseudo-terminal where nothing answers: the probe's "W" bytes pile up unread.
@@ -212,7 +159,7 @@ Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latency
     const Outcome outcome = run.run();
     const double wallMs = nowMs() - start;
     channel.close();
-    const Exchange exchange = exchangeFromJson(simulator.stop());
+    const Exchange exchange = exchangeFromJson(simulator.takeRecord());
     const Limit limit = wireLimit(exchange, info.flow, {kBaudRate, latencyMs, kReadyDelayMs}, silentPorts);
     std::string name = info.name;
     if (scenario == Scenario::Step1 && silentPorts > 0) {
@@ -226,15 +173,15 @@ Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latency
 void measureCli(const std::string& sim, const std::string& cli) {
     Simulator simulator(sim, ScannerFamily::Classic, 0);
     const double start = nowMs();
-    const pid_t pid = spawn({cli, "--port", simulator.path(), "--silent", "--fonts"}, -1);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    const ChildExit exit = waitChild(
+        spawnChild(cli, {"--port", simulator.path(), "--silent", "--fonts"}, {-1, -1, STDERR_FILENO}),
+        kCliLimitMs);
+    const rusage& usage = exit.usage;
     const double wallMs = nowMs() - start;
     const double cpuMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 +
                          usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
-    std::printf("\norvexa-cli --silent --fonts (Steps 1-3, classic, pages+fonts, 0 ms latency): exit %d\n",
-                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    std::printf("\norvexa-cli --silent --fonts (Steps 1-3, classic, pages+fonts, 0 ms latency): exit %d%s\n",
+                exit.code, exit.killed ? " (killed at the limit)" : "");
     std::printf("  wall %.1f ms, CPU %.1f ms (user %.1f, system %.1f): %.3f %% of wall; peak RSS %ld KiB\n",
                 wallMs, cpuMs, usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0,
                 usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0, 100.0 * cpuMs / wallMs,

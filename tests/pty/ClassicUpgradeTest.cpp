@@ -1,6 +1,7 @@
 // The whole upgrade end to end over a real pseudo-terminal: orvexa-cli finds rdq-sim's terminal, checks
 // the scanner and writes the firmware, the language pages and the fonts; rdq-sim's record then shows what
 // the scanner holds. Without line pacing this takes only the pauses the exchanges mandate (a few seconds).
+#include "ChildProcess.h"
 #include "Sha256.h"
 
 #include "firmware/FirmwarePackage.h"
@@ -10,16 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace orvexa;
@@ -30,83 +27,14 @@ const std::string kRdqSim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
 const std::string kCli = std::string(ORVEXA_BINARY_DIR) + "/src/cli/orvexa-cli";
 constexpr int kCliLimitMs = 120000; // far above the run's few seconds; a hang fails instead of blocking CI
 
-std::vector<char*> argvOf(const std::string& program, std::vector<std::string>& args) {
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    return argv;
-}
-
-// Waits for a child up to limitMs, then kills it; its exit code, or -1.
-int waitFor(pid_t pid, int limitMs) {
-    for (int waited = 0; waited < limitMs; waited += 10) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        usleep(10'000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
-// rdq-sim as a child; its first line is the terminal's path. Stopped with SIGTERM, it writes its record.
-class RdqSim {
-public:
-    explicit RdqSim(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            execv(kRdqSim.c_str(), argvOf(kRdqSim, args).data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        pollfd pfd{out[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&pfd, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
-            path_.push_back(c);
-        }
-        ::close(out[0]);
-    }
-    ~RdqSim() { stop(); }
-    const std::string& path() const { return path_; }
-    int stop() {
-        if (pid_ <= 0) {
-            return -1;
-        }
-        kill(pid_, SIGTERM);
-        const int code = waitFor(pid_, 5000);
-        pid_ = -1;
-        return code;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string path_;
-};
-
 // Runs orvexa-cli with its output (both streams) into a file; the exit code.
-int runCli(std::vector<std::string> args, const std::string& outputFile) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int devNull = ::open("/dev/null", O_RDONLY);
-        dup2(devNull, STDIN_FILENO);
-        dup2(fd, STDOUT_FILENO);
-        dup2(fd, STDERR_FILENO);
-        execv(kCli.c_str(), argvOf(kCli, args).data());
-        _exit(127);
+int runCli(const std::vector<std::string>& args, const std::string& outputFile) {
+    const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int exitCode = waitChild(spawnChild(kCli, args, {-1, fd, fd}), kCliLimitMs).code;
+    if (fd >= 0) {
+        ::close(fd);
     }
-    return waitFor(pid, kCliLimitMs);
+    return exitCode;
 }
 
 std::string readFile(const std::string& path) {
@@ -141,7 +69,7 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     const std::string dir = ::testing::TempDir();
     const std::string recordFile = dir + "/classic-upgrade-record.json";
     const std::string outputFile = dir + "/classic-upgrade-output.txt";
-    RdqSim sim({"--record", recordFile});
+    RdqSimProcess sim(kRdqSim, {"--record", recordFile});
     ASSERT_FALSE(sim.path().empty());
 
     const int exitCode = runCli({"--silent", "--yes", "--fonts", "--port", sim.path()}, outputFile);
@@ -151,7 +79,7 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     EXPECT_NE(output.find("Firmware updated sucessfully!!!"), std::string::npos) << output;
     EXPECT_NE(output.find("Japanese font downloaded.."), std::string::npos) << output;
 
-    const std::string record = readFile(recordFile);
+    const std::string record = sim.takeRecord();
     ASSERT_FALSE(record.empty());
     // The whole patched image, the last block's tail erased flash.
     FirmwarePackage package = FirmwarePackage::carried();

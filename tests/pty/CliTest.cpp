@@ -1,24 +1,21 @@
 // orvexa-cli as a script runs it: a real process, real pseudo-terminals, rdq-sim as the scanner. What is
 // asserted is what a script sees: the printed lines, the exit code, the trace file, and whether anything
 // reached the far end.
+#include "ChildProcess.h"
 #include "PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+using namespace orvexa;
 using namespace orvexa::test;
 
 namespace {
@@ -51,43 +48,27 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& input = "
     const std::string outPath = tempPath("out");
     const std::string errPath = tempPath("err");
     const double start = nowMs();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open(input.c_str(), O_RDWR);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0) {
-            ::_exit(127);
-        }
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        if (extraPorts.empty()) {
-            ::unsetenv("ORVEXA_EXTRA_PORTS");
-        } else {
-            ::setenv("ORVEXA_EXTRA_PORTS", extraPorts.c_str(), 1);
-        }
-        std::vector<char*> argv{const_cast<char*>(kCli.c_str())};
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(kCli.c_str(), argv.data());
-        ::_exit(127);
-    }
+    // The terminal must not become this test's controlling terminal: it is the CLI's keyboard.
+    const int in = ::open(input.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     CliRun run;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (nowMs() - start > kRunLimitMs) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+    if (in < 0 || out < 0 || err < 0) {
+        ADD_FAILURE() << "cannot open the streams for orvexa-cli (" << input << ")";
+    } else {
+        const ChildExit exit = waitChild(
+            spawnChild(kCli, args, {in, out, err}, {{"ORVEXA_EXTRA_PORTS", extraPorts}}), kRunLimitMs);
+        if (exit.killed) {
             ADD_FAILURE() << "orvexa-cli did not end within " << kRunLimitMs << " ms";
-            break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        run.exitCode = exit.code;
     }
     run.ms = nowMs() - start;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (const int fd : {in, out, err}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
     run.out = readFile(outPath);
     run.err = readFile(errPath);
     ::unlink(outPath.c_str());
@@ -104,52 +85,6 @@ bool hasLine(const std::string& text, const std::string& line) {
     }
     return false;
 }
-
-// rdq-sim in the background; its first line is the terminal's path.
-class RdqSim {
-public:
-    RdqSim() {
-        int pipeFds[2];
-        if (::pipe(pipeFds) != 0) {
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(pipeFds[1], 1);
-            ::close(pipeFds[0]);
-            ::execl(kRdqSim.c_str(), kRdqSim.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
-        out_ = pipeFds[0];
-        const double end = nowMs() + 5000;
-        char c = 0;
-        while (nowMs() < end) {
-            pollfd pfd{out_, POLLIN, 0};
-            if (::poll(&pfd, 1, 100) > 0) {
-                if (::read(out_, &c, 1) != 1 || c == '\n') {
-                    break;
-                }
-                path_ += c;
-            }
-        }
-    }
-    ~RdqSim() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            ::close(out_);
-        }
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string path_;
-};
 
 bool rdqSimBuilt() {
     return ::access(kRdqSim.c_str(), X_OK) == 0;
@@ -217,7 +152,7 @@ TEST(Cli, SilentCheckFindsTheScannerOnRdqSimAndTracesTheProbe) {
     if (!rdqSimBuilt()) {
         GTEST_SKIP() << "rdq-sim is not built";
     }
-    RdqSim sim;
+    RdqSimProcess sim(kRdqSim, {});
     ASSERT_FALSE(sim.path().empty());
     const std::string name = sim.path().substr(std::string("/dev/").size());
     const std::string trace = tempPath("trace");

@@ -3,6 +3,7 @@
 // termios channel meets the hang-up the way it meets an unplugged adapter or a Bluetooth link that
 // drops. The tool runs on a clock whose pauses are counted but not slept, so the sample stays short
 // while every read is a real one on the real line.
+#include "ChildProcess.h"
 #include "PseudoTerminal.h"
 
 #include "ScriptedWindow.h"
@@ -21,13 +22,11 @@
 #include <memory>
 #include <thread>
 
-#include <csignal>
 #include <fstream>
 #include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace orvexa {
@@ -144,7 +143,7 @@ struct Tool {
 
 // Real time each sample may take. Reads on a line that hung up wait out their time-outs as on a silent
 // one, so a reply wait runs to its limit: the framed block's 5000 ms is the longest here.
-constexpr double kShortMs = 8000;
+constexpr int kShortMs = 8000;
 
 ScannerFaults hangUpAt(FaultPoint point) {
     ScannerFaults faults;
@@ -218,65 +217,24 @@ TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChann
 
 // The same hang-up between real processes: rdq-sim hangs up when the probe's "W" arrives, and orvexa-cli
 // ends at once with the search's report and exit code 1.
-pid_t spawn(const std::string& program, std::vector<std::string> args, int out) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const int devNull = ::open("/dev/null", O_RDWR);
-        dup2(devNull, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-int waitFor(pid_t pid, double limitMs) {
-    const double end = nowMs() + limitMs;
-    while (nowMs() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        usleep(10'000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
 TEST(FaultMatrixPty, OrvexaCliAgainstRdqSimHangingUpOnTheProbeExitsOneWithItsReport) {
     const std::string sim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
     const std::string cli = std::string(ORVEXA_BINARY_DIR) + "/src/cli/orvexa-cli";
     if (access(sim.c_str(), X_OK) != 0) {
         GTEST_SKIP() << "rdq-sim was not built";
     }
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t simPid = spawn(sim, {"--vanish-at", "W"}, pipeFds[1]);
-    ::close(pipeFds[1]);
-    std::string path;
-    pollfd pfd{pipeFds[0], POLLIN, 0};
-    char c = 0;
-    while (poll(&pfd, 1, 5000) > 0 && ::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
-        path.push_back(c);
-    }
-    ::close(pipeFds[0]);
+    RdqSimProcess rdqSim(sim, {"--vanish-at", "W"});
+    const std::string path = rdqSim.path();
     ASSERT_FALSE(path.empty());
 
     const std::string outputFile = "/tmp/orvexa-fault-cli-" + std::to_string(getpid()) + ".txt";
-    const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const double start = nowMs();
-    const int exitCode = waitFor(spawn(cli, {"--silent", "--yes", "--port", path}, out), kShortMs);
+    const int exitCode =
+        waitChild(spawnChild(cli, {"--silent", "--yes", "--port", path}, {-1, out, out}), kShortMs).code;
     const double tookMs = nowMs() - start;
     ::close(out);
-    kill(simPid, SIGTERM);
-    waitFor(simPid, 5000);
+    rdqSim.stop();
     std::ifstream in(outputFile);
     std::stringstream text;
     text << in.rdbuf();

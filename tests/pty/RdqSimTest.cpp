@@ -1,5 +1,7 @@
 // rdq-sim over a real pseudo-terminal, in real time, driven by the real termios channel and the real
 // command link. Kept short: every exchange here is one the tool makes within a second or two.
+#include "ChildProcess.h"
+
 #include "device/CommandLink.h"
 #include "serial/Clock.h"
 #include "serial/posix/PosixSerialChannel.h"
@@ -7,88 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <poll.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using namespace orvexa;
 
 namespace {
 
 const std::string kRdqSim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
-
-// rdq-sim as a child process; its first line is the terminal's path.
-class RdqSim {
-public:
-    explicit RdqSim(std::vector<std::string> options) {
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv{const_cast<char*>(kRdqSim.c_str())};
-            for (std::string& option : options) {
-                argv.push_back(option.data());
-            }
-            argv.push_back(nullptr);
-            execv(kRdqSim.c_str(), argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        // The first line, within a bounded wait.
-        pollfd pfd{out[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&pfd, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
-            path_.push_back(c);
-        }
-        ::close(out[0]);
-    }
-    ~RdqSim() { stop(); }
-
-    const std::string& path() const { return path_; }
-
-    // SIGTERM, then the exit code (-1 when it had to be killed).
-    int stop() {
-        if (pid_ <= 0) {
-            return exitCode_;
-        }
-        kill(pid_, SIGTERM);
-        return wait();
-    }
-    // Waits up to 5 s for the process to end on its own.
-    int wait() {
-        for (int i = 0; i < 500 && pid_ > 0; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                return exitCode_;
-            }
-            usleep(10'000);
-        }
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        return exitCode_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int exitCode_ = -1;
-    std::string path_;
-};
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path);
@@ -105,7 +38,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 TEST(RdqSim, AnswersProbePingVersionAndModelInRealTime) {
     const std::string record = testing::TempDir() + "rdq-sim-record.json";
-    RdqSim sim({"--record", record});
+    RdqSimProcess sim(kRdqSim, {"--record", record});
     ASSERT_EQ(sim.path().rfind("/dev/pts/", 0), 0u) << sim.path();
 
     PosixSerialChannel channel;
@@ -132,14 +65,14 @@ TEST(RdqSim, AnswersProbePingVersionAndModelInRealTime) {
     channel.close();
 
     EXPECT_EQ(sim.stop(), 0);
-    const std::string json = readFile(record);
+    const std::string json = sim.takeRecord();
     EXPECT_NE(json.find("{\"text\": \"M\""), std::string::npos) << json;
     EXPECT_NE(json.find("{\"text\": \"Iv\""), std::string::npos);
     EXPECT_NE(json.find("\"upgradeFinished\": false"), std::string::npos);
 }
 
 TEST(RdqSim, VanishingScannerHangsUpTheLine) {
-    RdqSim sim({"--vanish-at", "M"});
+    RdqSimProcess sim(kRdqSim, {"--vanish-at", "M"});
     PosixSerialChannel channel;
     ASSERT_TRUE(channel.openDefault(sim.path()));
     SteadyClock clock;

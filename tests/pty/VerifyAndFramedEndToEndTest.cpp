@@ -1,24 +1,16 @@
 // orvexa-cli against rdq-sim over a real pseudo-terminal, in real time: Step 2 for both families, and a
 // whole framed-family upgrade. Which cases apply depends on what this build carries: the carried classic
 // image, or a test "UPDATE" container (ORVEXA_FIRMWARE_IMAGE, see FramedContainer.sh).
+#include "ChildProcess.h"
 #include "Sha256.h"
 #include "firmware/FirmwarePackage.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace orvexa;
@@ -31,67 +23,12 @@ const std::string kSim = ORVEXA_BINARY_DIR "/sim/rdq-sim";
 // hanging the suite when something waits that should not.
 constexpr int kCliLimitMs = 90000;
 
-pid_t spawn(const std::vector<std::string>& args, int stdoutFd, int stderrFd) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devNull = open("/dev/null", O_RDONLY);
-        dup2(devNull, STDIN_FILENO);
-        dup2(stdoutFd, STDOUT_FILENO);
-        dup2(stderrFd, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
+// rdq-sim's options with a record of what it received, for takeRecord() at the test's end.
+std::vector<std::string> recorded(std::vector<std::string> options) {
+    options.insert(options.begin(),
+                   {"--record", "/tmp/orvexa-e2e-record-" + std::to_string(getpid()) + ".json"});
+    return options;
 }
-
-// rdq-sim for the length of a test: started with its options, stopped (and its record written) at the end.
-class Simulator {
-public:
-    explicit Simulator(std::vector<std::string> options) {
-        recordPath_ = "/tmp/orvexa-e2e-record-" + std::to_string(getpid()) + ".json";
-        options.insert(options.begin(), {kSim, "--record", recordPath_});
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        pid_ = spawn(options, out[1], STDERR_FILENO);
-        close(out[1]);
-        // The first line is the terminal's path.
-        pollfd p{out[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&p, 1, 5000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') {
-            path_.push_back(c);
-        }
-        close(out[0]);
-    }
-    ~Simulator() { stop(); }
-
-    const std::string& path() const { return path_; }
-
-    // Stops the simulator and returns what it recorded, as JSON.
-    std::string stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        std::ifstream in(recordPath_);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::remove(recordPath_.c_str());
-        return text.str();
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string path_;
-    std::string recordPath_;
-};
 
 struct CliRun {
     int exitCode = -1;
@@ -110,24 +47,14 @@ std::string drain(int fd) {
 }
 
 CliRun runCli(const std::vector<std::string>& options) {
-    std::vector<std::string> args{kCli};
-    args.insert(args.end(), options.begin(), options.end());
     FILE* out = std::tmpfile();
     FILE* err = std::tmpfile();
-    const pid_t pid = spawn(args, fileno(out), fileno(err));
-    CliRun run;
-    int status = 0;
-    const auto start = std::chrono::steady_clock::now();
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kCliLimitMs)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "orvexa-cli did not end within " << kCliLimitMs << " ms";
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const ChildExit exit = waitChild(spawnChild(kCli, options, {-1, fileno(out), fileno(err)}), kCliLimitMs);
+    if (exit.killed) {
+        ADD_FAILURE() << "orvexa-cli did not end within " << kCliLimitMs << " ms";
     }
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    CliRun run;
+    run.exitCode = exit.code;
     lseek(fileno(out), 0, SEEK_SET);
     lseek(fileno(err), 0, SEEK_SET);
     run.out = drain(fileno(out));
@@ -154,12 +81,12 @@ TEST(VerifyAndFramedEndToEnd, ClassicScannerIsVerifiedAndCheckStopsThere) {
     if (carriesContainer()) {
         GTEST_SKIP() << "this build carries a framed-family container";
     }
-    Simulator sim({});
+    RdqSimProcess sim(kSim, recorded({}));
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path()});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("RDQ is verified[00A7UG] !!"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("3.05_200_A7UG RDQ200 BT Imager A7UG"), std::string::npos) << run.out;
-    const std::string record = sim.stop();
+    const std::string record = sim.takeRecord();
     EXPECT_EQ(record.find("\"HH\""), std::string::npos); // no download was started
 }
 
@@ -168,11 +95,11 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerMeetingTheClassicImageIsToldWrongFirm
     if (carriesContainer()) {
         GTEST_SKIP() << "this build carries a framed-family container";
     }
-    Simulator sim({"--family", "framed"});
+    RdqSimProcess sim(kSim, recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--yes", "--port", sim.path()});
     EXPECT_NE(run.out.find("Wrong RDQ500 Firmware!!!"), std::string::npos) << run.out;
     EXPECT_EQ(run.exitCode, 1); // a refusal for a script, where the GUI exits 0
-    EXPECT_NE(sim.stop().find("\"framedBlocksStored\": 0"), std::string::npos);
+    EXPECT_NE(sim.takeRecord().find("\"framedBlocksStored\": 0"), std::string::npos);
 }
 
 TEST(VerifyAndFramedEndToEnd, FramedScannerIsUpgradedWithTheCarriedContainer) {
@@ -181,7 +108,7 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerIsUpgradedWithTheCarriedContainer) {
         GTEST_SKIP() << "needs a build that carries an UPDATE container (scripts/test builds one)";
     }
     const FirmwarePackage package = FirmwarePackage::carried();
-    Simulator sim({"--family", "framed"});
+    RdqSimProcess sim(kSim, recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--yes", "--port", sim.path()});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Loader:       L500_01_0A00 => "), std::string::npos) << run.out;
@@ -192,7 +119,7 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerIsUpgradedWithTheCarriedContainer) {
     const std::size_t size = static_cast<std::size_t>(package.imageSize());
     std::vector<std::uint8_t> expected(package.image(), package.image() + size);
     expected.resize((size + kBlock - 1) / kBlock * kBlock, 0xFF);
-    const std::string record = sim.stop();
+    const std::string record = sim.takeRecord();
     EXPECT_NE(record.find("\"framedImage\": {\"length\": " + std::to_string(expected.size()) +
                           ", \"sha256\": \"" + sha256Hex(expected) + "\""),
               std::string::npos)
@@ -204,9 +131,9 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerIsVerifiedAndCheckStopsThere) {
     if (!carriesContainer()) {
         GTEST_SKIP() << "needs a build that carries an UPDATE container (scripts/test builds one)";
     }
-    Simulator sim({"--family", "framed"});
+    RdqSimProcess sim(kSim, recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path()});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("RDQ is verified[00B2WW] !!"), std::string::npos) << run.out;
-    EXPECT_NE(sim.stop().find("\"framedBlocksStored\": 0"), std::string::npos);
+    EXPECT_NE(sim.takeRecord().find("\"framedBlocksStored\": 0"), std::string::npos);
 }

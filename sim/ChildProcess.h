@@ -1,0 +1,69 @@
+// The programs themselves as child processes, for the end-to-end tests and the benchmark: orvexa-cli run
+// the way a script runs it, rdq-sim as the scanner behind a pseudo-terminal. Every wait on a child is
+// bounded, so a program that hangs fails its run instead of stalling the suite. POSIX only: the Windows
+// build leaves this out.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+namespace orvexa {
+
+// A child's standard streams. -1 is /dev/null, so that a child never reads the caller's input or writes
+// into its output unless it is asked to.
+struct ChildStreams {
+    int in = -1;
+    int out = -1;
+    int err = -1;
+};
+
+// Starts `program` with `args` after its own name. `environment` changes the child's variables: a name
+// with its value, or with an empty value to remove it, so that a run does not depend on the caller's own.
+// The child's pid, or -1 when it could not be started.
+pid_t spawnChild(const std::string& program, const std::vector<std::string>& args, ChildStreams streams = {},
+                 const std::vector<std::pair<std::string, std::string>>& environment = {});
+
+struct ChildExit {
+    int code = -1;       // -1 when a signal ended it
+    bool killed = false; // it was still running at the limit
+    rusage usage{};      // its CPU time and peak memory
+};
+
+// Waits up to limitMs for the child to end, then kills it (SIGKILL) and reaps it.
+ChildExit waitChild(pid_t pid, int limitMs);
+
+// rdq-sim for the length of a test or a run. Its first line names its terminal; stopped with SIGTERM, it
+// writes the file named by its --record option, if any.
+class RdqSimProcess {
+public:
+    static constexpr int kStartLimitMs = 5000; // for the terminal's path
+    static constexpr int kStopLimitMs = 5000;
+
+    RdqSimProcess(const std::string& program, const std::vector<std::string>& options);
+    // Stops it; the record is removed with it, as it belongs to this run alone.
+    ~RdqSimProcess();
+    RdqSimProcess(const RdqSimProcess&) = delete;
+    RdqSimProcess& operator=(const RdqSimProcess&) = delete;
+
+    // Empty when rdq-sim did not name its terminal in time.
+    const std::string& path() const { return path_; }
+
+    // SIGTERM, then the exit code: -1 when it had to be killed. Once ended, the same code again.
+    int stop();
+    // For an rdq-sim that ends by itself (a hang-up fault): its exit code, -1 when it had to be killed.
+    int wait(int limitMs = kStopLimitMs);
+    // Stops it, then reads and removes its record; empty without a --record option.
+    std::string takeRecord();
+
+private:
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    std::string path_;
+    std::string recordPath_;
+};
+
+} // namespace orvexa
