@@ -46,12 +46,15 @@ void asAfterStep2(DeviceInfo& device, const ScannerPersonality& p, std::uint32_t
 
 const std::vector<ScenarioInfo>& allScenarios() {
     static const std::vector<ScenarioInfo> scenarios{
-        {Scenario::Step1, "Step 1, scanner on one port", Flow::Probe, ScannerFamily::Classic},
-        {Scenario::Step2, "Step 2, classic", Flow::Classic, ScannerFamily::Classic},
-        {Scenario::Step3, "Step 3, classic", Flow::Classic, ScannerFamily::Classic},
-        {Scenario::Step3Fonts, "Step 3, classic, pages+fonts", Flow::Classic, ScannerFamily::Classic},
-        {Scenario::Framed1024, "Framed download, 1024", Flow::Framed, ScannerFamily::Framed},
-        {Scenario::Framed512, "Framed download, 512", Flow::Framed, ScannerFamily::Framed},
+        {Scenario::Step1, "Step 1, scanner on one port", Flow::Probe, ScannerFamily::Classic,
+         Outcome::PortOpened},
+        {Scenario::Step2, "Step 2, classic", Flow::Classic, ScannerFamily::Classic, Outcome::Verified},
+        {Scenario::Step3, "Step 3, classic", Flow::Classic, ScannerFamily::Classic, Outcome::Written},
+        {Scenario::Step3Fonts, "Step 3, classic, pages+fonts", Flow::Classic, ScannerFamily::Classic,
+         Outcome::Written},
+        {Scenario::Framed1024, "Framed download, 1024", Flow::Framed, ScannerFamily::Framed,
+         Outcome::Written},
+        {Scenario::Framed512, "Framed download, 512", Flow::Framed, ScannerFamily::Framed, Outcome::Written},
     };
     return scenarios;
 }

@@ -22,6 +22,7 @@ struct ScenarioInfo {
     const char* name;
     Flow flow;
     ScannerFamily family;
+    Outcome expected; // how the step ends when all goes well
 };
 
 const std::vector<ScenarioInfo>& allScenarios();

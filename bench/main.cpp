@@ -111,6 +111,7 @@ private:
 };
 
 struct Row {
+    Scenario scenario;
     std::string name;
     std::uint32_t latencyMs;
     double wallMs;
@@ -124,18 +125,20 @@ void printHeader() {
 }
 
 // Time lost to the machine (a wake-up that comes late) only ever adds to a run, so of several runs the
-// median says what a user sees and the best says what the tool itself costs.
-void printRuns(std::vector<Row> runs) {
+// median says what a user sees and the best says what the tool itself costs. False when a run did not
+// end as it should: its time says nothing then.
+bool printRuns(std::vector<Row> runs) {
     const auto ratio = [](const Row& row) { return row.wallMs / row.limit.totalMs(); };
     std::sort(runs.begin(), runs.end(), [&](const Row& a, const Row& b) { return ratio(a) < ratio(b); });
     const Row& row = runs[(runs.size() - 1) / 2];
     const bool failed = std::any_of(runs.begin(), runs.end(), [](const Row& run) {
-        return run.outcome == Outcome::TransferError || run.outcome == Outcome::NotVerified;
+        return run.outcome != infoOf(run.scenario).expected;
     });
     std::printf("%-32s %5u ms %10.1f %10.1f %8.1f %8.1f %9.1f %7.4f %7.4f%s\n", row.name.c_str(),
                 row.latencyMs, row.wallMs, row.limit.totalMs(), row.limit.lineMs, row.limit.latencyMs,
                 row.limit.mandatedMs, ratio(row), ratio(runs.front()), failed ? "  (FAILED)" : "");
     std::fflush(stdout);
+    return !failed;
 }
 
 Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latencyMs, int silentPorts = 0) {
@@ -165,12 +168,12 @@ Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latency
     if (scenario == Scenario::Step1 && silentPorts > 0) {
         name = "Step 1, " + std::to_string(silentPorts) + " silent ports first";
     }
-    return {name, latencyMs, wallMs, limit, outcome};
+    return {scenario, name, latencyMs, wallMs, limit, outcome};
 }
 
 // orvexa-cli through Steps 1 to 3 with pages and fonts in Silent mode: its CPU time against its wall time,
 // and its peak resident memory.
-void measureCli(const std::string& sim, const std::string& cli) {
+bool measureCli(const std::string& sim, const std::string& cli) {
     Simulator simulator(sim, ScannerFamily::Classic, 0);
     const double start = nowMs();
     const ChildExit exit = waitChild(
@@ -186,6 +189,7 @@ void measureCli(const std::string& sim, const std::string& cli) {
                 wallMs, cpuMs, usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0,
                 usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0, 100.0 * cpuMs / wallMs,
                 usage.ru_maxrss);
+    return exit.code == 0;
 }
 
 } // namespace
@@ -242,6 +246,7 @@ int main(int argc, char** argv) {
     };
     std::printf("load average at start: %s\n\n", loadAverage().c_str());
     printHeader();
+    bool allEnded = true;
     try {
         for (std::uint32_t latency : latencies) {
             for (const ScenarioInfo& info : allScenarios()) {
@@ -250,7 +255,7 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 if (selected(info.name)) {
-                    printRuns(runs(info.scenario, latency, 0));
+                    allEnded &= printRuns(runs(info.scenario, latency, 0));
                 }
             }
         }
@@ -260,7 +265,7 @@ int main(int argc, char** argv) {
                 break;
             }
             const std::vector<Row> rows = runs(Scenario::Step1, 0, silent);
-            printRuns(rows);
+            allEnded &= printRuns(rows);
             double worstMs = 0;
             for (const Row& row : rows) {
                 worstMs = std::max(worstMs, row.wallMs);
@@ -268,12 +273,16 @@ int main(int argc, char** argv) {
             std::printf("%-32s slowest run %.4f x %d s\n", "", worstMs / (silent * 1000.0), silent);
         }
         if (!quick && selected("cli")) {
-            measureCli(sim, cli);
+            allEnded &= measureCli(sim, cli);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "orvexa-bench: %s\n", error.what());
         return 1;
     }
     std::printf("\nload average at end: %s\n", loadAverage().c_str());
+    if (!allEnded) {
+        std::fprintf(stderr, "orvexa-bench: a run did not end as it should (FAILED above)\n");
+        return 1;
+    }
     return 0;
 }

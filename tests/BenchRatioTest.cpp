@@ -40,8 +40,7 @@ Measured measure(Scenario scenario, std::uint32_t latencyMs) {
     SimulatedChannel channel(clock, scanner);
     ScenarioRun run(scenario, channel, clock, nullptr);
     const std::uint32_t start = clock.tickMs();
-    const Outcome outcome = run.run();
-    EXPECT_NE(outcome, Outcome::TransferError);
+    EXPECT_EQ(run.run(), infoOf(scenario).expected) << infoOf(scenario).name << " at " << latencyMs << " ms";
     const double wallMs = clock.tickMs() - start;
     const LineModel line{115200, latencyMs, scanner.personality().readyDelayMs};
     return {wallMs, wireLimit(exchangeOf(scanner.record()), infoOf(scenario).flow, line)};
