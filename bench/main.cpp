@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ pauses and waits) and their ratio; then Step 1 with silent ports before the scan
 and peak memory of orvexa-cli during a classic upgrade with pages and fonts.
   --quick        Steps 1 to 3 and the 1024-byte framed download at 0 ms only; one silent port; no CPU run
   --only TEXT    only the runs whose name holds TEXT ("512", "fonts", "Step 1", "cli")
-  --repeat N     run each N times; print the median run and the best ratio          [1]
+  --repeat N     run each N times; print the median run and the best ratio [1]
   --latency MS   a latency per reply to run (repeatable)            [0 2 16 40]
   --sim PATH     rdq-sim to use                                     [the build's]
   --cli PATH     orvexa-cli to use                                  [the build's]
@@ -57,6 +58,32 @@ std::string loadAverage() {
     in >> one >> five >> fifteen;
     char text[64];
     std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+    return text;
+}
+
+// How late this machine wakes a sleeper: every exchange of an upgrade ends in such a wake-up, in the tool
+// and in rdq-sim, so a machine that oversleeps by milliseconds now and then moves every ratio with it.
+std::string wakeUpLateness() {
+    constexpr int kProbeMs = 2000;
+    constexpr int kLateMs = 2;
+    std::vector<double> lateUs;
+    const double end = nowMs() + kProbeMs;
+    while (nowMs() < end) {
+        const double before = nowMs();
+        poll(nullptr, 0, 1);
+        lateUs.push_back((nowMs() - before - 1.0) * 1000.0);
+    }
+    std::sort(lateUs.begin(), lateUs.end());
+    const auto at = [&](double share) {
+        return lateUs[static_cast<std::size_t>(share * (lateUs.size() - 1))];
+    };
+    const auto late =
+        std::count_if(lateUs.begin(), lateUs.end(), [](double us) { return us > kLateMs * 1000; });
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "1 ms sleeps wake %.0f us late (median), %.0f us (99th), %.0f us (worst); "
+                  "%ld of %zu over %d ms",
+                  at(0.5), at(0.99), lateUs.back(), static_cast<long>(late), lateUs.size(), kLateMs);
     return text;
 }
 
@@ -244,7 +271,8 @@ int main(int argc, char** argv) {
         }
         return rows;
     };
-    std::printf("load average at start: %s\n\n", loadAverage().c_str());
+    std::printf("load average at start: %s\n", loadAverage().c_str());
+    std::printf("wake-ups at start: %s\n\n", wakeUpLateness().c_str());
     printHeader();
     bool allEnded = true;
     try {
@@ -280,6 +308,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("\nload average at end: %s\n", loadAverage().c_str());
+    std::printf("wake-ups at end: %s\n", wakeUpLateness().c_str());
     if (!allEnded) {
         std::fprintf(stderr, "orvexa-bench: a run did not end as it should (FAILED above)\n");
         return 1;
