@@ -60,6 +60,9 @@ Personality:
 Line:
   --baud N                    pace the line at N baud, 10 bits a byte, both ways (0: no pacing) [0]
   --latency MS                delay before every reply                                     [0]
+  --spin-us N                 sleep only until N microseconds before a reply byte is due, then
+                              keep the CPU awake until it is: a timed sleep can wake late by
+                              milliseconds on a machine whose CPU went idle (for benchmarks) [0]
 
 Faults (POINT is KEY[:N] for the N-th occurrence of a command, N counted from 1, or frame:N,
 block:N, chunk:N, packet:N, any:N; a KEY is the command's letters, e.g. W Gs V Iv M GwQ It GFQ
@@ -92,6 +95,7 @@ struct Options {
     std::string link;
     std::string record;
     bool recordData = false;
+    std::uint64_t spinUs = 0;
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -240,6 +244,8 @@ Options parse(int argc, char** argv) {
             p.baudRate = static_cast<std::uint32_t>(number(value, option, 0, 4'000'000));
         } else if (option == "--latency") {
             p.latencyMs = static_cast<std::uint32_t>(number(value, option, 0, 600'000));
+        } else if (option == "--spin-us") {
+            o.spinUs = static_cast<std::uint64_t>(number(value, option, 0, 100'000));
         } else if (option == "--silent-from") {
             o.faults.silentFrom = point(value, option);
         } else if (option == "--silent-after") {
@@ -353,7 +359,7 @@ void writeRecord(const Options& options, const SimulatedScanner& scanner) {
 }
 
 // Serves the scanner until a stop signal or a hang-up; returns the exit code.
-int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t originUs) {
+int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t originUs, std::uint64_t spinUs) {
     std::vector<std::uint8_t> buffer(4096);
     bool outputBlocked = false;
     // The stop signals are held back except inside ppoll(), so that one arriving just before the wait
@@ -395,8 +401,9 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
             nowUs = monotonicUs() - originUs;
             // Every reply byte goes out when its last bit would have left the scanner: the tool can hold
             // it no sooner, and the benchmark needs it no later, or the tool is charged for the wait. At
-            // 11520 bytes a second at most, a wake-up per byte costs little.
-            const std::uint64_t leftUs = *next > nowUs ? *next - nowUs : 0;
+            // 11520 bytes a second at most, a wake-up per byte costs little. Within spinUs of the due
+            // time the wait only looks for input and comes round again.
+            const std::uint64_t leftUs = *next > nowUs + spinUs ? *next - nowUs - spinUs : 0;
             timeout.tv_sec = static_cast<time_t>(leftUs / 1'000'000);
             timeout.tv_nsec = static_cast<long>(leftUs % 1'000'000) * 1000;
             wait = &timeout;
@@ -449,7 +456,7 @@ int main(int argc, char** argv) {
     std::cout << terminal.path() << std::endl;
 
     SimulatedScanner scanner(options.personality, options.faults);
-    const int code = serve(terminal, scanner, monotonicUs());
+    const int code = serve(terminal, scanner, monotonicUs(), options.spinUs);
     terminal.hangUp();
     if (!options.link.empty()) {
         ::unlink(options.link.c_str());
