@@ -208,9 +208,9 @@ Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latency
 bool measureCli(const std::string& sim, const std::string& cli) {
     Simulator simulator(sim, ScannerFamily::Classic, 0);
     const double start = nowMs();
-    const ChildExit exit = waitChild(
-        spawnChild(cli, {"--port", simulator.path(), "--silent", "--fonts"}, {-1, -1, STDERR_FILENO}),
-        kCliLimitMs);
+    // Its progress lines would break up the table; its exit code, printed below, says how it ended.
+    const ChildExit exit =
+        waitChild(spawnChild(cli, {"--port", simulator.path(), "--silent", "--fonts"}), kCliLimitMs);
     const rusage& usage = exit.usage;
     const double wallMs = nowMs() - start;
     const double cpuMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 +
