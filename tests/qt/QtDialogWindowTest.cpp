@@ -6,6 +6,7 @@
 #include "MainDialog.h"
 #include "QtPortSelectDialog.h"
 #include "QtTests.h"
+#include "ScreenCapture.h"
 #include "ui/Controls.h"
 
 #include <QApplication>
@@ -20,22 +21,6 @@
 #include <QScreen>
 
 namespace orvexa::test {
-
-namespace {
-
-// The dialog's pixels as the screen shows them, not as the widget would render now.
-QImage screenOf(MainDialog& dialog, const QRect& area) {
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(dialog.winId(), area.x(), area.y(), area.width(), area.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-QImage renderingOf(MainDialog& dialog, const QRect& area) {
-    return dialog.grab(area).toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-} // namespace
 
 class QtDialogWindowTest : public QObject {
     Q_OBJECT

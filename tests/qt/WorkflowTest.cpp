@@ -3,6 +3,7 @@
 #include "BoxWatch.h"
 #include "Desk.h"
 #include "QtTests.h"
+#include "ScreenCapture.h"
 #include "ui/Controls.h"
 
 #include <QCheckBox>
@@ -27,16 +28,6 @@ const QString kSuccess = QStringLiteral(
     "Firmware updated sucessfully!!!\n\nPlease make sure to set factory default after restart RDQ");
 const QString kError = QStringLiteral(
     "Error was detected while upgrading Firmware!!\nPlease reset RDQ and update Firmware again.");
-QImage screenOf(MainDialog& dialog, const QRect& area) {
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(dialog.winId(), area.x(), area.y(), area.width(), area.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-QImage renderingOf(MainDialog& dialog, const QRect& area) {
-    return dialog.grab(area).toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 } // namespace
 
