@@ -11,6 +11,7 @@ inline constexpr int kNotDone = 1;       // not found, not verified, refused, no
 inline constexpr int kUsage = 2;         // bad usage
 inline constexpr int kTransferError = 3; // the transfer failed, or pages or fonts were not all acknowledged
 inline constexpr int kCancelled = 4;     // a question was answered No
+inline constexpr int kInterrupted = 130; // stopped by Ctrl-C or SIGTERM (128 + SIGINT, as shells report it)
 } // namespace exitcode
 
 // The exit code for the last step's outcome. Verified is success only for a run that meant to stop after
@@ -27,6 +28,8 @@ constexpr int exitCodeFor(Outcome outcome, bool stopAfterVerification) {
         return exitcode::kTransferError;
     case Outcome::Cancelled:
         return exitcode::kCancelled;
+    case Outcome::Interrupted:
+        return exitcode::kInterrupted;
     case Outcome::None:
     case Outcome::PortOpened:
     case Outcome::PortNotFound:

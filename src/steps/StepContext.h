@@ -11,6 +11,7 @@
 #include "serial/SerialChannel.h"
 #include "ui/DialogWindow.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,6 +52,18 @@ enum class Outcome {
     TransferError,        // the transfer ended with the error message
     ItemsNotAcknowledged, // firmware written, but a page or font chunk was not acknowledged
     Cancelled,            // a question was answered No
+    Interrupted,          // the front end asked Step 3 to stop (Ctrl-C): it stopped between two frames
+};
+
+// Shared by Step 3 and a front end that can be interrupted (orvexa-cli on Ctrl-C or SIGTERM). Both flags
+// are lock-free atomics, so that a signal handler may read and set them.
+struct Interruption {
+    // Set by Step 3 from its first byte that changes the scanner (a page, a font, the start sequence)
+    // until it ends: stopping in between leaves the scanner without working firmware.
+    std::atomic<bool> writing{false};
+    // Set by the front end: Step 3 stops after the frame or chunk under way, closes the port and ends
+    // with Outcome::Interrupted. No closing frame is sent, so the scanner stays in its bootloader.
+    std::atomic<bool> stopRequested{false};
 };
 
 using ChannelFactory = std::function<std::unique_ptr<SerialChannel>()>;
@@ -70,6 +83,11 @@ struct StepContext {
     // Set by a front end that cannot wait for a manual port choice (orvexa-cli): when no port answered,
     // Step 1 ends with PortNotFound instead of chaining into Step 2 in Silent mode.
     bool endWhenNoPortAnswered = false;
+    // Set by a front end that can be interrupted; the steps run without one.
+    Interruption* interruption = nullptr;
+    // Set by a front end that says, before Step 3 writes, what it writes over what (orvexa-cli's status
+    // line "3.09 on the scanner, 3.07 carried: older"). Called once per Step 3 that is about to write.
+    std::function<void()> beforeWriting;
 };
 
 } // namespace orvexa
