@@ -87,7 +87,7 @@ struct StepContext {
     Interruption* interruption = nullptr;
     // Set by a front end that says, before Step 3 writes, what it writes over what (orvexa-cli's status
     // line "3.09 on the scanner, 3.07 carried: older"). Called once per Step 3 that is about to write.
-    std::function<void()> beforeWriting;
+    std::function<void()> beforeWriting = {};
 };
 
 } // namespace orvexa
