@@ -5,10 +5,12 @@ set(CPACK_PACKAGE_NAME orvexa)
 set(CPACK_PACKAGE_VENDOR "Orvexa")
 set(CPACK_PACKAGE_CONTACT "Orvexa maintainers <orvexa@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware upgrade tool for RDQ Bluetooth barcode scanners")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Finds the serial port of an RDQ scanner, checks that the carried firmware fits it, and writes it, "
-    "optionally with the scanner's language pages and fonts. Includes a command-line tool and a "
-    "simulated scanner on a pseudo-terminal.")
+# One string with its own line breaks: separate quoted parts would become a list, joined by ";".
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Finds the serial port of an RDQ scanner, checks that the carried firmware\n"
+    "fits it, and writes it, optionally with the scanner's language pages and\n"
+    "fonts. Includes a command-line tool and a simulated scanner on a\n"
+    "pseudo-terminal.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_STRIP_FILES ON)

@@ -129,6 +129,25 @@ private slots:
         QVERIFY(dialog.isVisible());
     }
 
+    void digitKeysAreKnownByWhereTheySitNotByWhatTheyType() {
+        auto press = [](Qt::Key key, quint32 scanCode, const char* text, const char* platform,
+                        Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            const QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, QString::fromLatin1(text));
+            return MainDialog::stepKeyOf(event, QString::fromLatin1(platform));
+        };
+        // AZERTY: the digit row types "&", "é" and '"' unshifted.
+        QCOMPARE(press(Qt::Key_Ampersand, 10, "&", "xcb"), 0x31);
+        QCOMPARE(press(Qt::Key_Eacute, 11, "e", "wayland"), 0x32);
+        QCOMPARE(press(Qt::Key_QuoteDbl, 4, "\"", "windows"), 0x33);
+        // Keys beside the row, the keypad, and a "1" typed elsewhere on the keyboard run nothing.
+        QCOMPARE(press(Qt::Key_4, 13, "4", "xcb"), 0);
+        QCOMPARE(press(Qt::Key_Escape, 9, "", "xcb"), 0);
+        QCOMPARE(press(Qt::Key_1, 87, "1", "xcb", Qt::KeypadModifier), 0);
+        // Without a scan code (or on a system not known here), the typed digit decides.
+        QCOMPARE(press(Qt::Key_2, 0, "2", "xcb"), 0x32);
+        QCOMPARE(press(Qt::Key_Ampersand, 10, "&", "offscreen"), 0);
+    }
+
     void closingIsRefusedWhileAStepRuns() {
         MainDialog dialog(QStringLiteral("RDQ"));
         bool closedDuringStep = true;

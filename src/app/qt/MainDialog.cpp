@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -50,10 +51,38 @@ constexpr char kAboutEntryText[] = "&About Orvexa...";
 constexpr int kVirtualKeyFirstDigit = 0x31;
 constexpr int kVirtualKeyLastDigit = 0x33;
 
+// Where the digit row's "1" key sits, as each windowing system numbers its keys: X11 and Wayland report
+// the evdev code plus 8, Windows the keyboard's own scan code. The row runs on in steps of one.
+struct DigitRow {
+    const char* platform;
+    quint32 scanCodeOfOne;
+};
+constexpr DigitRow kDigitRows[] = {{"xcb", 10}, {"wayland", 10}, {"windows", 2}};
+
 // The Windows progress bar starts with the range 0 to 100.
 constexpr int kProgressDefaultUpper = 100;
 
 } // namespace
+
+int MainDialog::stepKeyOf(const QKeyEvent& key, const QString& platform) {
+    if ((key.modifiers() & Qt::KeypadModifier) != 0) {
+        return 0;
+    }
+    const quint32 scanCode = key.nativeScanCode();
+    if (scanCode != 0) {
+        for (const DigitRow& row : kDigitRows) {
+            if (platform == QLatin1String(row.platform)) {
+                const quint32 digit = scanCode - row.scanCodeOfOne; // wraps far out of range below "1"
+                return digit <= kVirtualKeyLastDigit - kVirtualKeyFirstDigit
+                           ? kVirtualKeyFirstDigit + static_cast<int>(digit)
+                           : 0;
+            }
+        }
+    }
+    // A system that gives no position (or one we do not know): the character typed is all there is.
+    const int virtualKey = key.key() - Qt::Key_0 + 0x30;
+    return virtualKey >= kVirtualKeyFirstDigit && virtualKey <= kVirtualKeyLastDigit ? virtualKey : 0;
+}
 
 MainDialog::MainDialog(const QString& caption, QWidget* parent)
     : QDialog(parent,
@@ -189,9 +218,10 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
     // The digit keys run their steps before the focused control sees them, as on Windows, where the
     // dialog looks at every key first; the key then goes on to an edit as typed text. Other controls
     // would pass it up to the dialog, which must not run the step a second time, so it ends here.
-    const bool keypad = (key->modifiers() & Qt::KeypadModifier) != 0;
-    const int virtualKey = key->key() - Qt::Key_0 + 0x30;
-    if (!keypad && virtualKey >= kVirtualKeyFirstDigit && virtualKey <= kVirtualKeyLastDigit && onKey) {
+    // The key is known by where it sits, as Windows knows it: on an AZERTY keyboard the key marked "1"
+    // types "&" and still runs Step 1.
+    const int virtualKey = stepKeyOf(*key, QGuiApplication::platformName());
+    if (virtualKey != 0 && onKey) {
         runBusy([this, virtualKey] { onKey(virtualKey); });
         const bool typedIntoEdit = watched == portResult_ || watched == status_;
         return !typedIntoEdit;

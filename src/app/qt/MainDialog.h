@@ -12,6 +12,7 @@
 #include <map>
 
 class QCheckBox;
+class QKeyEvent;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -31,6 +32,10 @@ public:
     std::function<void(int commandId)> onCommand;
     // Run for a key press before any control sees it, with the key's Windows virtual-key code ('1'...).
     std::function<void(int virtualKey)> onKey;
+
+    // The Windows virtual-key code ('1' to '3') of a key that runs a step, or 0. The digit row is found
+    // by its scan codes on the windowing systems named by `platform` that report them.
+    static int stepKeyOf(const QKeyEvent& key, const QString& platform);
 
     // Every control of the template, by its identifier; nullptr for an unknown one.
     QWidget* control(int controlId) const;
