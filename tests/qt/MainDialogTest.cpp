@@ -132,7 +132,8 @@ private slots:
     void digitKeysAreKnownByWhereTheySitNotByWhatTheyType() {
         auto press = [](Qt::Key key, quint32 scanCode, const char* text, const char* platform,
                         Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-            const QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, QString::fromLatin1(text));
+            const QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0,
+                                  QString::fromLatin1(text));
             return MainDialog::stepKeyOf(event, QString::fromLatin1(platform));
         };
         // AZERTY: the digit row types "&", "é" and '"' unshifted.
