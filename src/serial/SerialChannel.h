@@ -37,6 +37,7 @@ enum class ChannelError {
     PermissionDenied, // the user may not open it (on Linux: not in the port's group)
     Busy,             // another program, or our other channel, holds it
     LineLost,         // the far end hung up while the port was open
+    NotSerialPort,    // it opened, but is no serial port (a file, a directory, /dev/null): left untouched
     Other,
 };
 

@@ -25,6 +25,8 @@ const char* channelErrorName(ChannelError error) {
         return "busy";
     case ChannelError::LineLost:
         return "line lost";
+    case ChannelError::NotSerialPort:
+        return "not a serial port";
     case ChannelError::Other:
         return "error";
     }

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <numeric>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace orvexa;
 using namespace orvexa::test;
@@ -125,4 +131,72 @@ TEST(PosixSerialChannel, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
     EXPECT_LT(cpuMs() - cpuBefore, 50.0); // and did not busy-loop meanwhile
     EXPECT_EQ(channel.lastError(), ChannelError::LineLost);
     EXPECT_TRUE(channel.isOpen()); // the tool decides what to do; the channel only reports
+}
+
+TEST(PosixSerialChannel, RefusesWhatIsNotATerminalDeviceAndLeavesItUntouched) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("orvexa-not-a-port-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = (dir / "n.txt").string();
+    const std::string content = "a user's notes\n";
+    std::ofstream(file) << content;
+
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    for (const std::string& path : {file, dir.string(), std::string("/dev/null"), std::string("/dev/zero")}) {
+        ASSERT_TRUE(channel.openDefault(pty.slavePath())); // refusing must also release the port held
+        EXPECT_FALSE(channel.openDefault(path)) << path;
+        EXPECT_EQ(channel.lastError(), ChannelError::NotSerialPort) << path;
+        EXPECT_FALSE(channel.isOpen());
+    }
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+    std::filesystem::remove_all(dir);
+}
+
+// Root ignores exclusive mode, so opening again after the close proves nothing; asking the terminal does.
+TEST(PosixSerialChannel, CloseLeavesThePortOpenToOthers) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    channel.close();
+
+    const int slave = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0) << "refused after the close";
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(slave);
+}
+
+namespace {
+
+// The lines of a UART that has just been opened (the driver raises DTR and RTS), changed as the kernel
+// would change them; a plain function, as the channel takes a function pointer.
+int modemLines = 0;
+bool modemLinesRaised = false;
+
+int fakeModemLines(int, unsigned long request, int* lines) {
+    const int before = modemLines;
+    if (request == TIOCMBIC) {
+        modemLines &= ~*lines;
+    } else if (request == TIOCMBIS) {
+        modemLines |= *lines;
+    } else if (request == TIOCMSET) {
+        modemLines = *lines;
+    }
+    modemLinesRaised = modemLinesRaised || (modemLines & ~before & (TIOCM_DTR | TIOCM_RTS)) != 0;
+    return 0;
+}
+
+} // namespace
+
+TEST(PosixSerialChannel, OpenHoldsDtrAndRtsInactive) {
+    modemLines = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS;
+    modemLinesRaised = false;
+    PseudoTerminal pty;
+    PosixSerialChannel channel(fakeModemLines);
+    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+    EXPECT_EQ(modemLines, TIOCM_CTS);
+    EXPECT_FALSE(modemLinesRaised);
 }

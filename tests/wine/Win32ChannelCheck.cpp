@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,22 @@ int main(int argc, char** argv) {
     check(!channel.open("\\\\.\\COM219", kBaudRate, kByteSize, kNoParity, kOneStopBit, kGenericReadWrite) &&
               !channel.isOpen() && channel.lastError() == ChannelError::NoSuchPort,
           "a missing port does not open, and says so");
+    // What opens by name but is no COM port is refused before anything is written to it.
+    char tempDir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, tempDir);
+    const std::string file = std::string(tempDir) + "orvexa-not-a-port.txt";
+    const std::string notes = "a user's notes\r\n";
+    std::ofstream(file, std::ios::binary) << notes;
+    for (const std::string& notPort : {file, std::string("NUL"), std::string(tempDir)}) {
+        check(!channel.openDefault(notPort) && !channel.isOpen() &&
+                  channel.lastError() == ChannelError::NotSerialPort,
+              "refuses " + notPort + " as not a serial port");
+    }
+    std::ifstream kept(file, std::ios::binary);
+    check(std::string(std::istreambuf_iterator<char>(kept), {}) == notes, "the file is unchanged");
+    kept.close();
+    DeleteFileA(file.c_str());
+
     check(channel.openDefault(path), "opens " + path);
 
     // Windows' serial driver refuses a second open of a port; Wine lets it through, so there the check can

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -58,6 +59,27 @@ ChannelError errorFromErrno(int error) {
     }
 }
 
+// A serial port is a character device that answers as a terminal; /dev/null and /dev/zero are character
+// devices too, and only the terminal query tells them apart.
+bool isTerminalDevice(int fd, termios& tio) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && tcgetattr(fd, &tio) == 0;
+}
+
+// Why an open() failed. A path that names something other than a device (a directory gives EISDIR, a
+// file we may not write gives EACCES) is not a port at all, whatever the call said.
+ChannelError openError(const std::string& path, int error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) {
+        return ChannelError::NotSerialPort;
+    }
+    return errorFromErrno(error);
+}
+
+int systemModemLines(int fd, unsigned long request, int* lines) {
+    return ::ioctl(fd, request, lines);
+}
+
 // Raw 8-bit line: no echo, no CR/LF translation, no flow control of either kind, the receiver on and
 // modem control lines ignored, reads never blocking in the driver (poll() does the waiting).
 void makeRaw(termios& tio, std::uint32_t baudRate, std::uint8_t byteSize, std::uint8_t parity,
@@ -90,12 +112,18 @@ void makeRaw(termios& tio, std::uint32_t baudRate, std::uint8_t byteSize, std::u
 
 } // namespace
 
+PosixSerialChannel::PosixSerialChannel() : modemLines_(systemModemLines) {}
+
 PosixSerialChannel::~PosixSerialChannel() {
     PosixSerialChannel::close();
 }
 
 void PosixSerialChannel::close() {
     if (fd_ >= 0) {
+        // Exclusive mode belongs to the terminal, not to this descriptor: it outlives the close while the
+        // far end holds the line (a Bluetooth link, rdq-sim's pseudo-terminal), and every later open by a
+        // user other than root, Step 2's reopen of the port that Step 1 found among them, is refused.
+        ioctl(fd_, TIOCNXCL);
         ::close(fd_); // releases the flock() as well
         fd_ = -1;
     }
@@ -111,7 +139,13 @@ bool PosixSerialChannel::open(const std::string& portName, std::uint32_t baudRat
     const int mode = wantRead && wantWrite ? O_RDWR : (wantWrite ? O_WRONLY : O_RDONLY);
     const int fd = ::open(portName.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        lastError_ = errorFromErrno(errno);
+        lastError_ = openError(portName, errno);
+        return false;
+    }
+    termios tio{};
+    if (!isTerminalDevice(fd, tio)) {
+        lastError_ = ChannelError::NotSerialPort;
+        ::close(fd);
         return false;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -124,13 +158,10 @@ bool PosixSerialChannel::open(const std::string& portName, std::uint32_t baudRat
     // As with the settings of the original port, a refusal here is not reported: a pseudo-terminal, for
     // one, knows no modem lines. The port counts as open.
     ioctl(fd_, TIOCEXCL);
-    termios tio{};
-    if (tcgetattr(fd_, &tio) == 0) {
-        makeRaw(tio, baudRate, byteSize, parity, stopBits);
-        tcsetattr(fd_, TCSANOW, &tio);
-    }
-    int modemLines = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd_, TIOCMBIC, &modemLines);
+    makeRaw(tio, baudRate, byteSize, parity, stopBits);
+    tcsetattr(fd_, TCSANOW, &tio);
+    int inactive = TIOCM_DTR | TIOCM_RTS;
+    modemLines_(fd_, TIOCMBIC, &inactive);
     tcflush(fd_, TCIOFLUSH);
     return true;
 }

@@ -4,16 +4,23 @@
 //     more were asked for, and at the latest 10*n + 10 ms after the call with whatever came;
 //   - a write of n bytes gives up after 500*n + 1000 ms.
 // Exclusive access as on Windows: flock() keeps out every cooperating program and our own second channel
-// (TIOCEXCL alone does not stop root), and TIOCEXCL keeps out the rest.
+// (TIOCEXCL alone does not stop root), and TIOCEXCL keeps out the rest while the port is open.
+// Only a terminal device is taken: anything else the path names (a file, a directory, /dev/null) is
+// closed again before a byte is written or a setting changed.
 #pragma once
 
 #include "serial/SerialChannel.h"
 
 namespace orvexa {
 
+// The call that moves the modem-control lines: ioctl(fd, request, lines) with TIOCMBIC, TIOCMBIS or
+// TIOCMSET. A pseudo-terminal has no such lines, so this is where a test watches what open does to them.
+using ModemLineControl = int (*)(int fd, unsigned long request, int* lines);
+
 class PosixSerialChannel : public SerialChannel {
 public:
-    PosixSerialChannel() = default;
+    PosixSerialChannel();
+    explicit PosixSerialChannel(ModemLineControl modemLines) : modemLines_(modemLines) {}
     ~PosixSerialChannel() override;
     PosixSerialChannel(const PosixSerialChannel&) = delete;
     PosixSerialChannel& operator=(const PosixSerialChannel&) = delete;
@@ -32,6 +39,7 @@ private:
     // returning at once, so that callers polling in a loop never spin.
     void lineLost(std::int64_t untilNs);
 
+    ModemLineControl modemLines_;
     int fd_ = -1;
     ChannelError lastError_ = ChannelError::None;
 };

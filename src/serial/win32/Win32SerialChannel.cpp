@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include <windows.h>
 
@@ -22,7 +23,12 @@ static_assert(sizeof(COMMTIMEOUTS) == sizeof(CommTimeoutTable), "CommTimeoutTabl
 static_assert(EV_CTS + EV_DSR + EV_RLSD + EV_RING == kCommEventMask);
 static_assert((PURGE_TXCLEAR | PURGE_RXCLEAR) == kPurgeBuffers);
 
-ChannelError openError(DWORD error) {
+ChannelError openError(const std::string& portName, DWORD error) {
+    // A directory refuses to open as a file does, with access denied: it is no port, held or not.
+    const DWORD attributes = GetFileAttributesA(portName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return ChannelError::NotSerialPort;
+    }
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -65,15 +71,22 @@ bool Win32SerialChannel::open(const std::string& portName, std::uint32_t baudRat
     lastError_ = ChannelError::None;
     handle_ = CreateFileA(portName.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
-        lastError_ = openError(GetLastError());
+        lastError_ = openError(portName, GetLastError());
+        return false;
+    }
+
+    // The same call opens a file or the NUL device, into which the probe would then write. Whatever the
+    // driver behind a COM port refuses later, it reports its state; nothing that is not a port does.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (GetFileType(handle_) != FILE_TYPE_CHAR || !GetCommState(handle_, &dcb)) {
+        close();
+        lastError_ = ChannelError::NotSerialPort;
         return false;
     }
 
     // A port that opens but refuses a setting still counts as open: some virtual and Bluetooth ports
     // reject settings they do not implement and work all the same.
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(handle_, &dcb);
     CommState state{};
     std::memcpy(&state, &dcb, sizeof state);
     state = applyLineSettings(state, baudRate, byteSize, parity, stopBits);
