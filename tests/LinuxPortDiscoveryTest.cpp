@@ -158,4 +158,41 @@ TEST(LinuxPortDiscovery, HintsNameTheGroupToJoinAndTheBusyPort) {
     EXPECT_NE(discovery.accessHint(port, ChannelError::Busy).find("Another program holds"),
               std::string::npos);
     EXPECT_TRUE(discovery.accessHint(port, ChannelError::Other).empty());
+    EXPECT_NE(discovery.accessHint(port, ChannelError::NotSerialPort).find("nothing was written"),
+              std::string::npos);
+}
+
+// Joining the node's group is advice only when the group may read and write the node.
+TEST(LinuxPortDiscovery, PermissionHintNamesAGroupOnlyWhenTheGroupCanOpenThePort) {
+    FakeMachine machine;
+    const PortInfo port{machine.dev() + "/ttyUSB0", "ttyUSB0", "usb"};
+    std::ofstream(port.path).put('\0');
+    const LinuxPortDiscovery discovery(machine.sys(), machine.dev());
+
+    fs::permissions(port.path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                   fs::perms::group_write);
+    EXPECT_NE(discovery.accessHint(port, ChannelError::PermissionDenied).find("join the group"),
+              std::string::npos);
+
+    for (const fs::perms mode : {fs::perms::owner_read | fs::perms::owner_write, fs::perms::owner_read,
+                                 fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read}) {
+        fs::permissions(port.path, mode);
+        const std::string refused = discovery.accessHint(port, ChannelError::PermissionDenied);
+        EXPECT_EQ(refused.find("join the group"), std::string::npos) << refused;
+        EXPECT_NE(refused.find(port.path), std::string::npos);
+    }
+    fs::permissions(port.path, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_NE(discovery.accessHint(port, ChannelError::PermissionDenied).find("only its owner"),
+              std::string::npos);
+}
+
+TEST(LinuxPortDiscovery, NodeProblemTellsAMissingPathAndOneThatIsNoDevice) {
+    FakeMachine machine;
+    const LinuxPortDiscovery discovery(machine.sys(), machine.dev());
+    std::ofstream(machine.dev() + "/notes.txt") << "notes";
+    EXPECT_EQ(discovery.nodeProblem(namedPort(machine.dev() + "/ttyUSB7")), ChannelError::NoSuchPort);
+    EXPECT_EQ(discovery.nodeProblem(namedPort(machine.dev() + "/notes.txt/x")), ChannelError::NoSuchPort);
+    EXPECT_EQ(discovery.nodeProblem(namedPort(machine.dev() + "/notes.txt")), ChannelError::NotSerialPort);
+    EXPECT_EQ(discovery.nodeProblem(namedPort(machine.dev())), ChannelError::NotSerialPort);
+    EXPECT_EQ(discovery.nodeProblem(namedPort("/dev/null")), ChannelError::None); // the open refuses it
 }

@@ -99,8 +99,16 @@ int listPorts(const CliOptions& options, std::FILE* out) {
         std::fputs("No serial ports found.\n", out);
     }
     for (const PortInfo& port : found) {
-        std::fprintf(out, "%-24s %-12s %s\n", port.path.c_str(), port.displayName.c_str(),
-                     port.detail.c_str());
+        // A path the user named is listed as given, so that a typo shows here rather than as a silent port.
+        const ChannelError problem = ports.discovery().nodeProblem(port);
+        std::string mark;
+        if (problem == ChannelError::NoSuchPort) {
+            mark = " (missing)";
+        } else if (problem != ChannelError::None) {
+            mark = std::string(" (") + channelErrorName(problem) + ")";
+        }
+        std::fprintf(out, "%-24s %-12s %s%s\n", port.path.c_str(), port.displayName.c_str(),
+                     port.detail.c_str(), mark.c_str());
     }
     return exitcode::kDone;
 }

@@ -36,9 +36,12 @@ public:
         : ports_(std::move(ports)), hints_(hints) {}
 
     std::vector<PortInfo> discoverPorts() override { return ports_; }
-    // The OS's own advice still applies to a port the user named.
+    // The OS's own advice and look at the node still apply to a port the user named.
     std::string accessHint(const PortInfo& port, ChannelError error) const override {
         return hints_ ? hints_->accessHint(port, error) : std::string();
+    }
+    ChannelError nodeProblem(const PortInfo& port) const override {
+        return hints_ ? hints_->nodeProblem(port) : ChannelError::None;
     }
 
 private:

@@ -27,6 +27,13 @@ public:
         (void)error;
         return {};
     }
+    // What can be told of a port without opening it (an open can raise a real port's modem lines):
+    // NoSuchPort when nothing is there, NotSerialPort when something other than a device is, and None when
+    // it looks like a port or this OS cannot tell.
+    virtual ChannelError nodeProblem(const PortInfo& port) const {
+        (void)port;
+        return ChannelError::None;
+    }
 };
 
 } // namespace orvexa

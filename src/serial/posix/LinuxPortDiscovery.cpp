@@ -11,7 +11,11 @@
 #include <string_view>
 #include <system_error>
 
+#include <cerrno>
+#include <cstdio>
+
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 namespace orvexa {
@@ -107,6 +111,44 @@ std::map<std::string, std::string> byIdNames(const fs::path& devRoot) {
     return names;
 }
 
+std::string groupName(gid_t gid) {
+    const struct group* entry = ::getgrgid(gid);
+    return entry ? entry->gr_name : std::to_string(gid);
+}
+
+std::string userName(uid_t uid) {
+    const struct passwd* entry = ::getpwuid(uid);
+    return entry ? entry->pw_name : std::to_string(uid);
+}
+
+std::string joinGroupHint(const std::string& path, const std::string& group) {
+    return "You may not open " + path + ": join the group \"" + group + "\" (sudo usermod -aG " + group +
+           " $USER), then log in again.";
+}
+
+// Joining the node's group helps only when its mode lets the group read and write; a node left at 0600
+// by a driver or a udev rule opens for its owner alone, and saying "join dialout" then sends the user on
+// a fruitless errand.
+std::string permissionHint(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return joinGroupHint(path, kUsualSerialGroup); // cannot look: the usual advice
+    }
+    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+    constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
+    if ((info.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+        return joinGroupHint(path, groupName(info.st_gid));
+    }
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    const std::string who = (info.st_mode & kOwnerReadWrite) == kOwnerReadWrite
+                                ? "only its owner \"" + userName(info.st_uid) + "\""
+                                : "no one but root";
+    return "You may not open " + path + ": its mode " + mode + " lets " + who +
+           " open it, whatever group you are in. A udev rule (or the owner) must give a group such as \"" +
+           kUsualSerialGroup + "\" read and write access.";
+}
+
 } // namespace
 
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -194,23 +236,23 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
 
 std::string LinuxPortDiscovery::accessHint(const PortInfo& port, ChannelError error) const {
     switch (error) {
-    case ChannelError::PermissionDenied: {
-        // The node's own group when it has one other than root; otherwise the usual one.
-        std::string groupName = kUsualSerialGroup;
-        struct stat info {};
-        if (::stat(port.path.c_str(), &info) == 0 && info.st_gid != 0) {
-            if (const struct group* owner = ::getgrgid(info.st_gid)) {
-                groupName = owner->gr_name;
-            }
-        }
-        return "You may not open " + port.path + ": join the group \"" + groupName + "\" (sudo usermod -aG " +
-               groupName + " $USER), then log in again.";
-    }
+    case ChannelError::PermissionDenied:
+        return permissionHint(port.path);
     case ChannelError::Busy:
         return "Another program holds " + port.path + ": close it and try again.";
+    case ChannelError::NotSerialPort:
+        return port.path + " is not a serial port (not a terminal device): nothing was written to it.";
     default:
         return {};
     }
+}
+
+ChannelError LinuxPortDiscovery::nodeProblem(const PortInfo& port) const {
+    struct stat info {};
+    if (::stat(port.path.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? ChannelError::NoSuchPort : ChannelError::None;
+    }
+    return S_ISCHR(info.st_mode) ? ChannelError::None : ChannelError::NotSerialPort;
 }
 
 } // namespace orvexa

@@ -24,9 +24,12 @@ public:
                                 std::vector<PortInfo> extraPorts = {});
 
     std::vector<PortInfo> discoverPorts() override;
-    // Permission: the group that owns the node (usually dialout) and how to join it. Busy: another
-    // program holds the port.
+    // Permission: the group that owns the node (usually dialout) and how to join it, when that group may
+    // read and write it; otherwise who may. Busy: another program holds the port. Not a serial port: that
+    // nothing was written to it.
     std::string accessHint(const PortInfo& port, ChannelError error) const override;
+    // Missing, or not a character device. /dev/null is one and passes here; the open refuses it.
+    ChannelError nodeProblem(const PortInfo& port) const override;
 
 private:
     std::string sysRoot_;

@@ -15,6 +15,9 @@ std::string Win32PortDiscovery::accessHint(const PortInfo& port, ChannelError er
     if (error == ChannelError::Busy) {
         return port.displayName + " is held by another program: close it and try again.";
     }
+    if (error == ChannelError::NotSerialPort) {
+        return port.path + " is not a COM port: nothing was written to it.";
+    }
     return {};
 }
 
