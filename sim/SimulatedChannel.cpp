@@ -88,9 +88,14 @@ std::int32_t SimulatedChannel::read(std::uint8_t* buffer, std::int32_t count) {
             break;
         }
         clock_.advanceToUs(*next);
-        received += static_cast<std::int32_t>(
-            scanner_->takeDue(clock_.nowUs(), buffer + received, static_cast<std::size_t>(count - received)));
-        endUs = std::min(totalEndUs, clock_.nowUs() + static_cast<std::uint64_t>(kReadIntervalMs) * kUsPerMs);
+        const std::size_t taken =
+            scanner_->takeDue(clock_.nowUs(), buffer + received, static_cast<std::size_t>(count - received));
+        // The scanner may act without sending anything yet: only a byte starts the interval limit.
+        if (taken > 0) {
+            received += static_cast<std::int32_t>(taken);
+            endUs =
+                std::min(totalEndUs, clock_.nowUs() + static_cast<std::uint64_t>(kReadIntervalMs) * kUsPerMs);
+        }
     }
     return received;
 }

@@ -57,11 +57,15 @@ constexpr std::uint8_t kFramedOk = 0x00;
 constexpr std::uint8_t kFramedBadCrc = 0x01;
 constexpr std::uint8_t kFramedUnknown = 0x02;
 
-// A binary unit (chunk data, frame, packet) whose bytes stop coming for this long is dropped: the tool
-// writes each unit in one go, so such a gap means it gave up on it.
+// A binary unit (chunk data, packet) whose bytes stop coming for this long is dropped: the tool writes
+// each unit in one go, so such a gap means it gave up on it.
 constexpr std::uint64_t kPartialUnitGapMs = 1000;
-// A download mode that hears nothing for this long ends, as the device's watchdog restarts it; a
-// scanner left waiting for frames by an aborted run can then be found and verified again.
+// A frame's 261 bytes come back to back. Bytes that stop short of a frame for this long were no frame:
+// a tool that lost its run is probing ("W"), and the scanner gives the download up at once rather than
+// leave that tool finding no scanner.
+constexpr std::uint64_t kStrayFrameGapMs = 200;
+// A download mode that hears nothing for this long ends, as the device's watchdog restarts it. It must
+// outlast the tool's pause before the closing frame (1000 ms).
 constexpr std::uint64_t kDownloadIdleMs = 10000;
 
 // More than any field of the tool holds (the longest, firmwareInfoText, is 32 bytes; the framed
@@ -176,6 +180,7 @@ void SimulatedScanner::receive(const std::uint8_t* data, std::size_t count, std:
 }
 
 void SimulatedScanner::takeByte(std::uint8_t byte, std::uint64_t atUs) {
+    settle(atUs);
     const std::uint64_t gapUs = atUs - std::min(atUs, lastByteUs_);
     lastByteUs_ = atUs;
     if (vanished()) {
@@ -183,13 +188,7 @@ void SimulatedScanner::takeByte(std::uint8_t byte, std::uint64_t atUs) {
     }
     if (!unit_.empty() && gapUs > kPartialUnitGapMs * kUsPerMs) {
         unit_.clear();
-        if (mode_ == Mode::ChunkData || mode_ == Mode::Packet) {
-            mode_ = Mode::Command;
-        }
-    }
-    if ((mode_ == Mode::Download || mode_ == Mode::Frames) && gapUs > kDownloadIdleMs * kUsPerMs) {
         mode_ = Mode::Command;
-        unit_.clear();
     }
 
     switch (mode_) {
@@ -215,6 +214,44 @@ void SimulatedScanner::takeByte(std::uint8_t byte, std::uint64_t atUs) {
     case Mode::Packet:
         takePacketByte(byte, atUs);
         break;
+    }
+}
+
+std::optional<std::uint64_t> SimulatedScanner::strayFrameDueUs() const {
+    if (mode_ != Mode::Frames || unit_.empty() || vanished()) {
+        return std::nullopt;
+    }
+    return lastByteUs_ + kStrayFrameGapMs * kUsPerMs;
+}
+
+// The scanner's own timers, run when the time they fire at has come: it has no clock, so whoever hands it
+// bytes or takes its replies tells it the time.
+void SimulatedScanner::settle(std::uint64_t nowUs) {
+    if (const std::optional<std::uint64_t> strayUs = strayFrameDueUs(); strayUs && *strayUs <= nowUs) {
+        leaveDownload(*strayUs);
+        return;
+    }
+    const std::uint64_t quietSinceUs = std::max(lastByteUs_, outLineFreeUs_);
+    if ((mode_ == Mode::Download || mode_ == Mode::Frames) &&
+        nowUs > quietSinceUs + kDownloadIdleMs * kUsPerMs) {
+        leaveDownload(quietSinceUs + kDownloadIdleMs * kUsPerMs);
+    }
+}
+
+// A download that ends without its closing frame: once a block has been written the firmware is gone, and
+// the scanner restarts into its bootloader. A few stray bytes (fewer than a frame's header) are what a
+// probing tool sent: they are taken as commands.
+void SimulatedScanner::leaveDownload(std::uint64_t atUs) {
+    const std::vector<std::uint8_t> stray = unit_;
+    unit_.clear();
+    mode_ = Mode::Command;
+    if (firmwareOverwritten_) {
+        personality_.inBootloader = true;
+    }
+    if (stray.size() < kFrameDataOffset) {
+        for (std::uint8_t byte : stray) {
+            takeCommandByte(byte, atUs);
+        }
     }
 }
 
@@ -326,6 +363,8 @@ void SimulatedScanner::runFrame(std::uint64_t atUs) {
         record_.upgradeFinished = true;
         record_.closingBlock = block;
         mode_ = Mode::Command; // the device restarts into what it received
+        personality_.inBootloader = false;
+        firmwareOverwritten_ = false;
         return;
     }
     std::uint8_t reply = crcOk && kind == kFrameData ? kFrameGood : kFrameBadCrc;
@@ -340,6 +379,7 @@ void SimulatedScanner::runFrame(std::uint64_t atUs) {
     }
     if (answer("frame", {reply}, atUs) && reply == kFrameGood) {
         record_.blocks[block].assign(unit_.begin() + kFrameDataOffset, unit_.end());
+        firmwareOverwritten_ = true;
     }
     if (!lastReply_.empty()) {
         record_.frames.back().reply = static_cast<char>(lastReply_.front());
@@ -567,6 +607,16 @@ std::vector<std::uint8_t> SimulatedScanner::framedVersionReply() const {
 // ---- output ---------------------------------------------------------------------------------------
 
 std::optional<std::uint64_t> SimulatedScanner::nextDueUs() const {
+    std::optional<std::uint64_t> next = nextReplyByteUs();
+    // A stray frame's bytes may become commands with an answer then: the reader looks again at that time.
+    if (const std::optional<std::uint64_t> strayUs = strayFrameDueUs();
+        strayUs && (!next || *strayUs < *next)) {
+        next = strayUs;
+    }
+    return next;
+}
+
+std::optional<std::uint64_t> SimulatedScanner::nextReplyByteUs() const {
     std::optional<std::uint64_t> next;
     if (!out_.empty()) {
         next = out_.front().dueUs;
@@ -581,9 +631,10 @@ std::optional<std::uint64_t> SimulatedScanner::nextDueUs() const {
 }
 
 std::size_t SimulatedScanner::takeDue(std::uint64_t nowUs, std::uint8_t* out, std::size_t max) {
+    settle(nowUs);
     std::size_t taken = 0;
     while (taken < max) {
-        const std::optional<std::uint64_t> next = nextDueUs();
+        const std::optional<std::uint64_t> next = nextReplyByteUs();
         if (!next || *next > nowUs) {
             break;
         }
@@ -603,6 +654,7 @@ std::size_t SimulatedScanner::takeDue(std::uint64_t nowUs, std::uint8_t* out, st
 }
 
 void SimulatedScanner::discardArrived(std::uint64_t nowUs) {
+    settle(nowUs);
     while (!out_.empty() && out_.front().dueUs <= nowUs) {
         out_.pop_front();
     }

@@ -14,13 +14,22 @@
 //   +---------+  "IEI"+"T"/"u" or "IU",  +----------+  "H","H"  +--------+
 //   | Command | ---- answered "X" -----> | Download | --------> | Frames |  261-byte BlockFrames,
 //   +---------+                          +----------+           +--------+  "X" / "C" / "O" each
-//        ^  ^    (letters other than "H" are still commands)       |
-//        |  +------------------ closing "R" frame -----------------+
+//        ^  ^  ^  (letters other than "H" are still commands)      |  |
+//        |  |  +----------------- closing "R" frame ----------------+  |
+//        |  +---- aborted (stray bytes, 10 s silence): bootloader -----+
 //        +---- a unit left half-received for kPartialUnitGapMs ----+
 //
 // In Command mode letters gather until they spell a known command; a byte that can start no known
 // command is dropped, as the device ignores noise between commands. Binary units (a chunk's data, a
 // frame, a packet) are taken whole, whatever bytes they hold.
+//
+// A transfer that ends without its closing frame (the tool was stopped, or the line went away) leaves a
+// scanner without working firmware once a block was written: it restarts into its bootloader, and "V" is
+// then answered with inBootloaderText ("Bootloader v00"), so that the tool's Step 2 and Step 3 take the
+// bootloader path and write the firmware again from block 20. The scanner notices the abort in one of two
+// ways: bytes that stop short of a frame for 200 ms (a tool probing with "W"; fewer bytes than a frame's
+// header are then taken as commands, so the probe is answered), or 10 s in which no byte comes at all.
+// The closing frame ends the bootloader state.
 //
 // Fault switches (ScannerFaults) bend the answers: silence from a given point on, refusals, garbage,
 // over-long and endless replies, late replies, NAKs for given blocks, and a hang-up of the line.
@@ -145,7 +154,8 @@ public:
     // whatever is still on the line.
     void receive(const std::uint8_t* data, std::size_t count, std::uint64_t nowUs);
 
-    // When the next reply byte arrives at the tool's end, if any is coming.
+    // When the next reply byte arrives at the tool's end, if any is coming, or when the scanner next acts
+    // on its own and may answer then (a stray byte where a frame should start).
     std::optional<std::uint64_t> nextDueUs() const;
     // Takes up to max reply bytes that have arrived by nowUs.
     std::size_t takeDue(std::uint64_t nowUs, std::uint8_t* out, std::size_t max);
@@ -179,6 +189,10 @@ private:
         std::uint64_t dueUs;
     };
 
+    void settle(std::uint64_t nowUs);
+    std::optional<std::uint64_t> strayFrameDueUs() const;
+    void leaveDownload(std::uint64_t atUs);
+    std::optional<std::uint64_t> nextReplyByteUs() const;
     void takeByte(std::uint8_t byte, std::uint64_t atUs);
     void takeCommandByte(std::uint8_t byte, std::uint64_t atUs);
     void runCommand(const std::string& text, std::uint64_t atUs);
@@ -216,6 +230,7 @@ private:
     int unitsSeen_ = 0; // commands, frames, chunks and packets that reached the answering stage
     std::map<std::uint16_t, int> naksSent_;
     std::vector<std::uint8_t> lastReply_; // what the last answer() queued
+    bool firmwareOverwritten_ = false; // a block of this download was written: no firmware without the rest
     bool silent_ = false;
     std::optional<std::uint64_t> vanishedAtUs_;
 

@@ -548,3 +548,41 @@ TEST(ScannerRecord, JsonNamesWhatWasReceivedAndDigestsTheData) {
     EXPECT_EQ(json.find("\"data\""), std::string::npos);
     EXPECT_NE(b.scanner.record().toJson(true).find("\"data\": \"0000"), std::string::npos);
 }
+
+namespace {
+
+// Download mode entered and block 0 written, as far as a stopped tool gets.
+void writeFirstBlock(Bench& b) {
+    sendLetters(b.channel, b.clock, "IEIT");
+    b.clock.sleepMs(b.scanner.personality().readyDelayMs);
+    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
+    sendLetters(b.channel, b.clock, "HH");
+    sendBlock(b.channel, blockFrame('W', 0, 0x11));
+    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
+}
+
+} // namespace
+
+TEST(SimulatedScanner, AbortedDownloadRestartsInTheBootloaderUntilAClosingFrame) {
+    Bench probed;
+    writeFirstBlock(probed);
+    // A new run's probe, at once: no frame follows it, so it is answered after 200 ms.
+    const std::uint64_t probeUs = probed.clock.nowUs();
+    sendLetters(probed.channel, probed.clock, "W", 0);
+    EXPECT_EQ(awaitLetter(probed.channel), '@');
+    EXPECT_LT(probed.clock.nowUs() - probeUs, 300'000u);
+    sendLetters(probed.channel, probed.clock, "V");
+    EXPECT_EQ(readReply(probed.channel, 32), bytes("Bootloader v00\r"));
+
+    writeFirstBlock(probed);
+    probed.clock.sleepMs(1000);
+    sendBlock(probed.channel, blockFrame('R', 1, 0x00));
+    sendLetters(probed.channel, probed.clock, "V");
+    EXPECT_EQ(readReply(probed.channel, 32), bytes("3.05_200_A7UG\r"));
+
+    Bench leftAlone;
+    writeFirstBlock(leftAlone);
+    leftAlone.clock.sleepMs(10001);
+    sendLetters(leftAlone.channel, leftAlone.clock, "V");
+    EXPECT_EQ(readReply(leftAlone.channel, 32), bytes("Bootloader v00\r"));
+}

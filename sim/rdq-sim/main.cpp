@@ -57,6 +57,13 @@ Personality:
   --framed-reply-length N     length of the framed version reply, 100 to 109 normally    [104]
   --ready-delay MS            time from the start sequence to its "X"                     [300]
 
+After an aborted transfer (frames but no closing frame: the tool was stopped, or lost the line), the
+scanner has no working firmware once a block was written, and restarts into its bootloader, as
+--in-bootloader starts it: "V" is answered "Bootloader v00", so the tool's next run verifies it and writes
+the firmware again from block 20. It notices the abort by bytes that stop short of a frame for 200 ms
+(a tool probing with "W": fewer bytes than a frame's header are taken as commands, so the probe is
+answered), or by 10 s in which no byte comes. A complete transfer ends the bootloader state.
+
 Line:
   --baud N                    pace the line at N baud, 10 bits a byte, both ways (0: no pacing) [0]
   --latency MS                delay before every reply                                     [0]
