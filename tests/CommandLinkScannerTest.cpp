@@ -352,3 +352,28 @@ TEST(CommandLinkScanner, BabblingScannerIsCutOff) {
     bench.link.queryModel();
     EXPECT_LE(bench.elapsedMs(), CommandLink::kDrainLimitMs);
 }
+
+// A line that hung up ends each wait at the first read that finds it gone, and nothing more is sent: the
+// whole round of queries below costs what one silent ping pass would, where silence costs minutes.
+TEST(CommandLinkScanner, LostLineEndsEveryWaitAtOnce) {
+    ScannerFaults faults;
+    faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "W", 1};
+    Bench bench({}, faults);
+    EXPECT_EQ(bench.link.pingDevice(), -1);
+    EXPECT_EQ(bench.elapsedMs(), 220u); // the pause after "W", then one read
+    ASSERT_TRUE(bench.link.lineLost());
+    const std::size_t sent = bench.scanner.record().bytesIn.size();
+
+    std::strcpy(bench.device.firmwareText.data(), "2.05_350"); // so that "GwQ" and "G","F","Q" are asked
+    bench.link.queryGps();
+    bench.link.queryVersion();
+    EXPECT_FALSE(bench.link.queryModel());
+    bench.link.queryGwQ();
+    bench.link.queryIt();
+    bench.link.queryFontSupport();
+    bench.link.queryExternalMemory();
+    bench.link.queryBootloader();
+    EXPECT_FALSE(probeDevice(bench.channel, bench.clock));
+    EXPECT_LE(bench.elapsedMs(), 500u);
+    EXPECT_EQ(bench.scanner.record().bytesIn.size(), sent);
+}

@@ -69,13 +69,16 @@ bool probeDevice(SerialChannel& channel, Clock& clock) {
         if (awaitByte(channel, clock, byte) && isVerdict(byte, CommandLink::kAccepted)) {
             return true;
         }
-        if (limit.expired()) {
+        if (limit.expired() || lineLost(channel)) {
             return false;
         }
     }
 }
 
 void CommandLink::sendCommand(char letter, std::uint32_t pauseMs) {
+    if (lineLost()) {
+        return; // nobody is there to take the letter, nor to need the pause after it
+    }
     writeLetter(channel_, letter);
     if (pauseMs > 0) {
         clock_.sleepMs(pauseMs);
@@ -99,7 +102,7 @@ int CommandLink::pingDevice() {
         if (readByte(byte) && isVerdict(byte, kAccepted)) {
             return 0;
         }
-        if (limit.expired()) {
+        if (limit.expired() || lineLost()) {
             return -1;
         }
     }
@@ -154,7 +157,7 @@ std::size_t CommandLink::collectText(char* field, std::size_t capacity) {
             countdown = kCollectQuietCountdown;
         }
         clock_.sleepMs(kCollectPollPauseMs);
-        if (countdown == 0 || (received > 0 && bound.expired())) {
+        if (countdown == 0 || (received > 0 && bound.expired()) || lineLost()) {
             break;
         }
         --countdown;
@@ -180,15 +183,16 @@ bool CommandLink::queryVersion() {
     return answered;
 }
 
-void CommandLink::queryModel() {
+bool CommandLink::queryModel() {
     auto& model = device_.modelText;
     drainWithoutPauses();
+    std::size_t count = 0;
     for (int attempt = 0; attempt < kModelAttempts; ++attempt) {
         model.fill('\0');
         sendCommand(kModelQuery, 0);
         Deadline limit(clock_);
         limit.start(kModelAttemptLimitMs);
-        std::size_t count = 0;
+        count = 0;
         bool answered = false;
         while (!answered) {
             std::uint8_t byte = 0;
@@ -197,16 +201,17 @@ void CommandLink::queryModel() {
                 model[count++] = static_cast<char>(byte);
                 answered = count == kModelReplyLength || (count == 1 && isVerdict(byte, kRefused));
             }
-            if (!answered && limit.expired()) {
+            if (!answered && (limit.expired() || lineLost())) {
                 break;
             }
         }
-        if (answered) {
+        if (answered || lineLost()) {
             break;
         }
         clock_.sleepMs(kModelRetryPauseMs);
     }
     model[kModelReplyLength] = '\0';
+    return count > 0;
 }
 
 bool CommandLink::queryGps() {
@@ -242,7 +247,7 @@ CommandLink::ShortReply CommandLink::awaitShortReply(std::array<std::uint8_t, kS
                 return ShortReply::Accepted;
             }
         }
-        if (limit.expired()) {
+        if (limit.expired() || lineLost()) {
             return ShortReply::NoVerdict;
         }
     }
@@ -264,7 +269,7 @@ std::optional<bool> CommandLink::askForVerdict(std::string_view query, std::uint
                 return false;
             }
         }
-        if (limit.expired()) {
+        if (limit.expired() || lineLost()) {
             return std::nullopt;
         }
     }
@@ -321,7 +326,7 @@ bool CommandLink::queryGwQ() {
                 return true;
             }
         }
-        if (limit.expired()) {
+        if (limit.expired() || lineLost()) {
             return false;
         }
     }

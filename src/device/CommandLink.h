@@ -7,6 +7,10 @@
 // command letter on its own, at the pace it was built for. Where the original exchange has no end while bytes
 // keep coming (the drains, collectText), a bound of our own stops it; none of these bounds touches a normal
 // reply.
+//
+// A lost line (the port hung up or vanished) ends every wait at once: nothing more can come, and a
+// scanner that was unplugged must not cost the user a 20-second ping. Command letters are then neither
+// written nor paced. The caller asks lineLost() to tell the user why.
 #pragma once
 
 #include "device/DeviceInfo.h"
@@ -23,6 +27,11 @@ namespace orvexa {
 
 // Does a scanner answer "W" with "@" on this channel within 1000 ms (Step 1's probe)?
 bool probeDevice(SerialChannel& channel, Clock& clock);
+
+// The port hung up or vanished while it was open.
+inline bool lineLost(const SerialChannel& channel) {
+    return channel.lastError() == ChannelError::LineLost;
+}
 
 class CommandLink {
 public:
@@ -99,7 +108,9 @@ public:
     // Fills firmwareText and firmwareInfoText; true when "V" got a reply in this run, so that a caller
     // can tell a fresh firmwareText from one an earlier scanner left behind.
     bool queryVersion();
-    void queryModel();
+    // Fills modelText; true when the last attempt got at least one byte, so that modelText holds what
+    // the scanner sent rather than the zeros of no reply at all.
+    bool queryModel();
     bool queryGps();
     bool queryExternalMemory();
     bool queryIt();
@@ -115,6 +126,8 @@ public:
     // One one-byte read in a wait that ends only at its limit; on a closed channel it takes as long as
     // a silent read, so that the wait still ends on any clock.
     bool awaitByte(std::uint8_t& byte);
+
+    bool lineLost() const { return orvexa::lineLost(channel_); }
 
     SerialChannel& channel() { return channel_; }
     Clock& clock() { return clock_; }

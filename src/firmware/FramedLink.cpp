@@ -171,8 +171,9 @@ std::size_t FramedLink::readReply(std::uint8_t* buffer, std::size_t wanted, std:
         if (channel_.read(buffer + count, 1) > 0) {
             ++count;
         }
-        // A closed channel answers at once with nothing; there is nothing left to wait for.
-        if (limit.expired() || !channel_.isOpen()) {
+        // A closed channel answers at once with nothing, and a lost line has nobody left to answer:
+        // there is nothing left to wait for.
+        if (limit.expired() || !channel_.isOpen() || lineLost(channel_)) {
             break;
         }
     }
