@@ -101,6 +101,16 @@ TEST_F(FramedLinkTest, StaleBytesAreDrainedBeforeTheVersionRequest) {
     EXPECT_EQ(textOf(device.loaderText), "LD01.02.03.x");
 }
 
+// A line that never falls silent (ten minutes of bytes, a millisecond each, stand for "never"): the drain
+// gives up after its three seconds and the request goes out anyway.
+TEST_F(FramedLinkTest, LineThatNeverFallsSilentCannotHoldTheDrainBeforeTheVersionRequest) {
+    line.pending.assign(600'000, 'z');
+    link.queryFramedVersions();
+    EXPECT_EQ(line.writes, std::vector<Bytes>{kVersionRequest});
+    // 3000 ms of drain, then the 109 babbled bytes taken for the version reply.
+    EXPECT_LE(clock.nowUs(), (3000u + 109u + 20u) * 1000u);
+}
+
 TEST_F(FramedLinkTest, StartRequestWakesTheScannerWithPingsForThreeSecondsThenSendsItsPacket) {
     line.answer = [](const Bytes& written) {
         if (written == Bytes{'W'}) {
