@@ -85,6 +85,7 @@ ScenarioRun::ScenarioRun(Scenario scenario, SerialChannel& channel, Clock& clock
                                                ? ScannerPersonality::framed()
                                                : ScannerPersonality{};
     asAfterStep2(records_.deviceInfo, personality, scenario == Scenario::Framed512 ? 512 : 1024);
+    records_.verifiedOnOpenPort = true;
     ctx_.stopAfterVerification = true;
     ctx_.endWhenNoPortAnswered = true;
     // Silent mode skips the readiness questions of Steps 1 and 3; the steps are run one at a time here,

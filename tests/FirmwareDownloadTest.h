@@ -61,6 +61,7 @@ struct ClassicBench {
         device.itAccepted = p.itAccepted;
         device.fontCapable = p.fontSupport;
         records.statusText = "Verified";
+        records.verifiedOnOpenPort = true;
         window.setControlText(control::kStatus, records.statusText);
         window.setChecked(control::kSilentMode, true);
     }

@@ -5,6 +5,8 @@
 #include "SimulatedChannel.h"
 #include "SimulatedPortHub.h"
 #include "serial/ExtraPorts.h"
+#include "steps/StepTexts.h"
+#include "steps/Verification.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,8 @@
 using namespace orvexa;
 
 namespace {
+
+constexpr char kPort[] = "/dev/ttyUSB0";
 
 struct Dialog : ::testing::Test {
     VirtualClock clock;
@@ -28,6 +32,22 @@ struct Dialog : ::testing::Test {
             [this] { return std::make_unique<SimulatedChannel>(clock, hub); }, std::move(package));
         dialog = std::make_unique<UpgradeDialog>(*app);
         dialog->initDialog();
+    }
+
+    // A scanner on the machine's one port, and the dialog started; each later attach swaps the scanner.
+    SimulatedScanner& startWithScanner(ScannerPersonality personality = {}) {
+        discovery = FixedPortDiscovery({namedPort(kPort)});
+        start();
+        return hub.attachScanner(kPort, std::move(personality));
+    }
+    // Runs a key's step; how long it took on the virtual clock.
+    std::uint32_t press(char key) {
+        const std::uint32_t before = clock.tickMs();
+        dialog->onKey(key);
+        return clock.tickMs() - before;
+    }
+    bool lastBoxSays(const char* text) const {
+        return !window.boxes.empty() && window.boxes.back().text == text;
     }
 
     std::string enabledControls() const {
@@ -67,18 +87,13 @@ TEST_F(Dialog, KeysRunTheirStepEvenWhenItsButtonIsDisabled) {
     EXPECT_TRUE(window.sawBox("Did you close all other applications?\r\nIs RDQ properly connected?"));
     EXPECT_EQ(app->steps().outcome, Outcome::Cancelled);
 
-    // Step 2 at start: the closed channel never answers the 20-second ping.
+    // Steps 2 and 3 at start run, and say at once that Step 1 comes first.
     ASSERT_FALSE(window.isControlEnabled(control::kStep2));
-    std::uint32_t before = clock.tickMs();
-    EXPECT_TRUE(dialog->onKey('2'));
-    EXPECT_GE(clock.tickMs() - before, 20000u);
-    EXPECT_EQ(app->steps().outcome, Outcome::NotVerified);
-
-    // Step 3 before any verification: the empty model reply counts as the framed family, whose download
-    // tells the user it cannot go on.
-    const std::size_t boxesBefore = window.boxes.size();
-    EXPECT_TRUE(dialog->onKey('3'));
-    EXPECT_EQ(window.boxes.size(), boxesBefore + 1);
+    for (char key : {'2', '3'}) {
+        EXPECT_EQ(press(key), 0u);
+        EXPECT_TRUE(lastBoxSays(kNoPortOpenText));
+        EXPECT_EQ(app->steps().outcome, Outcome::NotVerified);
+    }
 
     const std::size_t logSize = window.log.size();
     EXPECT_FALSE(dialog->onKey('4'));
@@ -105,4 +120,60 @@ TEST_F(Dialog, StepOneButtonRunsStepOne) {
     dialog->onButton(control::kStep1);
     EXPECT_EQ(window.portDialogRuns, 1); // nothing to probe on this machine
     EXPECT_TRUE(window.isControlEnabled(control::kStep2));
+}
+
+TEST_F(Dialog, StepThreeWritesOnlyTheScannerTheLastStepTwoVerifiedOnTheOpenPort) {
+    SimulatedScanner& first = startWithScanner();
+    window.answer({kIdYes});
+    dialog->onButton(control::kStep1);
+    dialog->onButton(control::kStep2);
+    ASSERT_TRUE(window.isControlEnabled(control::kStep3));
+
+    // Step 1 again (its probe cannot open the port the dialog holds, and the port dialog is cancelled):
+    // the port stays open, but no scanner on it is verified any more.
+    window.answer({kIdYes});
+    dialog->onButton(control::kStep1);
+    EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+    EXPECT_EQ(press('3'), 0u);
+    EXPECT_TRUE(lastBoxSays(kNotVerifiedText));
+    EXPECT_TRUE(first.record().frames.empty());
+
+    // In Silent mode: the first scanner is verified and written; a second one that does not fit takes its
+    // place, and Step 1 with Step 2 refuses it. "3" then writes nothing and asks nothing.
+    window.setChecked(control::kSilentMode, true);
+    dialog->onButton(control::kStep1);
+    ASSERT_TRUE(first.record().upgradeFinished);
+    ScannerPersonality misfit;
+    misfit.versionText = "3.05_300_A7UG";
+    SimulatedScanner& second = hub.attachScanner(kPort, misfit);
+    dialog->onButton(control::kStep1);
+    ASSERT_TRUE(lastBoxSays(kMisfitText));
+    EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+    const std::size_t received = second.record().bytesIn.size();
+    EXPECT_EQ(press('3'), 0u);
+    EXPECT_TRUE(lastBoxSays(kNotVerifiedText));
+    EXPECT_EQ(app->steps().outcome, Outcome::NotVerified);
+    EXPECT_EQ(second.record().bytesIn.size(), received);
+}
+
+TEST_F(Dialog, StepsThatNeedThePortSayAtOnceWhenStepThreeOrACancelledSearchLeftNoneOpen) {
+    SimulatedScanner& scanner = startWithScanner();
+    window.setChecked(control::kSilentMode, true);
+    dialog->onButton(control::kStep1);
+    ASSERT_EQ(app->steps().outcome, Outcome::Written);
+    const std::size_t received = scanner.record().bytesIn.size();
+
+    // Step 3 closed the port: a second Step 3 neither waits nor asks.
+    window.setChecked(control::kSilentMode, false);
+    EXPECT_EQ(press('3'), 0u);
+    EXPECT_TRUE(lastBoxSays(kNoPortOpenText));
+    EXPECT_EQ(scanner.record().bytesIn.size(), received);
+
+    // No port answers the search and its dialog is cancelled: Step 2 says the same, at once.
+    hub.removePort(kPort);
+    window.answer({kIdYes});
+    dialog->onButton(control::kStep1);
+    EXPECT_EQ(press('2'), 0u);
+    EXPECT_TRUE(lastBoxSays(kNoPortOpenText));
+    EXPECT_EQ(window.controlText(control::kStatus), kVerificationFailedText);
 }

@@ -6,6 +6,7 @@
 #include "SimulatedChannel.h"
 #include "SimulatedScanner.h"
 #include "TestContainer.h"
+#include "steps/StepTexts.h"
 #include "steps/Steps.h"
 
 #include <gtest/gtest.h>
@@ -97,9 +98,11 @@ TEST_F(Step2, SilentScannerGetsTheFailedMessageAfterTwentySecondsAndNothingElseC
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
 
-    // Step 2 before Step 1: a closed channel ends the same way, after the same 20000 ms.
+    // Step 2 before Step 1: no ping into a closed channel, but at once the reason and what to do.
     channel->close();
-    EXPECT_GE(run(), 20000u);
+    EXPECT_EQ(run(), 0u);
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text, kNoPortOpenText);
     EXPECT_EQ(window.controlText(control::kStatus), kFailed);
     EXPECT_FALSE(window.isControlEnabled(control::kStep3));
 }
@@ -192,31 +195,28 @@ TEST_F(Step2, ScannerInItsBootloaderIsVerifiedWhateverTheIdentity) {
     EXPECT_TRUE(window.isControlEnabled(control::kStep3));
 }
 
-TEST_F(Step2, ScannerThatDoesNotAnswerOrRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess) {
-    for (ReplyFault fault : {ReplyFault::Silent, ReplyFault::Refuse}) {
-        window = ScriptedWindow();
-        ScannerFaults faults;
-        faults.commands["M"] = CommandFault{fault};
-        connect({}, faults);
-        records.statusText = "kept";
-        run();
-        ASSERT_EQ(window.boxes.size(), 1u);
-        EXPECT_EQ(window.boxes[0].text, "Wrong RDQ500 Firmware!!!");
-        EXPECT_EQ(window.boxes[0].type, 0u);
-        EXPECT_FALSE(channel->isOpen());
-        EXPECT_EQ(window.exitCode, 0);
-        // The exit was the last thing asked of the dialog: nothing ran after it.
-        EXPECT_EQ(window.log.back(), "exit 0");
-        EXPECT_EQ(records.statusText, "kept");
-        EXPECT_FALSE(window.isControlEnabled(control::kStep3));
-        EXPECT_EQ(scanner->record().count("It"), 0);
-        EXPECT_EQ(ctx->outcome, Outcome::Refused);
-        // The framed version request was the last thing sent.
-        const auto& in = scanner->record().bytesIn;
-        ASSERT_GE(in.size(), 12u);
-        EXPECT_EQ(std::vector<std::uint8_t>(in.end() - 12, in.end()),
-                  (std::vector<std::uint8_t>{0x02, 0x51, 0x00, 0x0C, 0, 0, 0, 0, 0x46, 0x20, 0xE8, 0xED}));
-    }
+TEST_F(Step2, ScannerThatRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess) {
+    ScannerFaults faults;
+    faults.commands["M"] = CommandFault{ReplyFault::Refuse};
+    connect({}, faults);
+    records.statusText = "kept";
+    run();
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text, "Wrong RDQ500 Firmware!!!");
+    EXPECT_EQ(window.boxes[0].type, 0u);
+    EXPECT_FALSE(channel->isOpen());
+    EXPECT_EQ(window.exitCode, 0);
+    // The exit was the last thing asked of the dialog: nothing ran after it.
+    EXPECT_EQ(window.log.back(), "exit 0");
+    EXPECT_EQ(records.statusText, "kept");
+    EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+    EXPECT_EQ(scanner->record().count("It"), 0);
+    EXPECT_EQ(ctx->outcome, Outcome::Refused);
+    // The framed version request was the last thing sent.
+    const auto& in = scanner->record().bytesIn;
+    ASSERT_GE(in.size(), 12u);
+    EXPECT_EQ(std::vector<std::uint8_t>(in.end() - 12, in.end()),
+              (std::vector<std::uint8_t>{0x02, 0x51, 0x00, 0x0C, 0, 0, 0, 0, 0x46, 0x20, 0xE8, 0xED}));
 }
 
 TEST_F(Step2, FontOptionForAScannerWithoutFontsIsExplainedUncheckedAndDisabled) {
@@ -343,4 +343,41 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
     EXPECT_TRUE(scanner->record().framedBlocks.empty());
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_EQ(ctx->outcome, Outcome::Verified);
+}
+
+// No reply at all to "M" is a scanner that fell silent, not one of the framed family.
+TEST_F(Step2, ScannerSilentFromTheModelQueryOnFailsAndTheDialogStays) {
+    ScannerFaults faults;
+    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 1};
+    connect({}, faults);
+    run();
+    EXPECT_EQ(window.controlText(control::kStatus), kFailed);
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_FALSE(window.exitCode.has_value());
+    EXPECT_TRUE(channel->isOpen());
+    EXPECT_TRUE(scanner->record().packets.empty());
+    EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+}
+
+TEST_F(Step2, LineLostAnywhereEndsTheStepAtOnceSayingTheScannerWasDisconnected) {
+    carryContainer(); // so that the framed branch goes on past the package check
+    const std::pair<const char*, bool> points[] = {
+        {"W", false},     {"Gs", false},           {"V", false}, {"M", false}, {"It", false},
+        {"GnOLG", false}, {"framed-version", true}};
+    for (const auto& [key, framedScanner] : points) {
+        SCOPED_TRACE(key);
+        window = ScriptedWindow();
+        window.enableControl(control::kStep3, true); // left by an earlier verification
+        ScannerFaults faults;
+        faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, key, 1};
+        connect(framedScanner ? framed() : ScannerPersonality{}, faults);
+        run();
+        ASSERT_TRUE(scanner->vanishedAtUs().has_value());
+        // One read and one pause after the loss at most, where the waits would run for seconds.
+        EXPECT_LE(clock.nowUs() - *scanner->vanishedAtUs(), 300'000u);
+        EXPECT_EQ(window.controlText(control::kStatus), std::string(kFailed) + "\r\n" + kDisconnectedLine);
+        EXPECT_TRUE(window.boxes.empty());
+        EXPECT_FALSE(window.isControlEnabled(control::kStep3));
+        EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+    }
 }

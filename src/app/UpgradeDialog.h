@@ -5,9 +5,12 @@
 // Enabling across the workflow (the steps apply the later rules themselves):
 //   start            Step 1, About, Exit, Silent mode, both edits enabled; Step 2, Step 3 disabled;
 //                    Download Font enabled when the carried firmware offers fonts, else disabled
+//   Step 1 runs      Step 3 disabled (unless No): no scanner on the port it opens is verified yet
 //   after Step 1     Step 2 enabled, the port result edit disabled (unless No, or the open failed)
+//   Step 2 runs      Step 3 disabled; enabled again only when this run verifies the scanner
 //   after Step 2 ok  Step 3 enabled, the status edit disabled, Download Font by the scanner's capability
-// No step disables its own button, so each may be run again.
+// No step disables its own button, so each may be run again. The key "3" still runs Step 3 with its button
+// disabled, and Step 3 then refuses at once: it writes only after a verification on the port open now.
 #pragma once
 
 #include "app/AppContext.h"

@@ -75,6 +75,9 @@ void portSelection(StepContext& ctx) {
 
     window.setControlText(control::kPortResult, "");
     window.setControlText(control::kStatus, "");
+    // Whichever port ends up open, no scanner on it has been verified yet.
+    ctx.records.verifiedOnOpenPort = false;
+    window.enableControl(control::kStep3, false);
 
     if (dialog.doModal() == kIdOk) {
         const PortInfo port = ctx.records.selectedPort;

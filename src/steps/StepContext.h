@@ -35,6 +35,10 @@ struct ProcessRecords {
     std::vector<PortInfo> sortedPorts; // the ports found by the last discovery, in probing order
     // How each port fared in the last probe.
     std::vector<PortProbe> probedPorts;
+    // The last Step 2 verified the scanner on the port open now. Step 1 and every Step 2 withdraw it
+    // first, and a Step 3 that closed the port drops it: Step 3 writes only while it holds, so a scanner
+    // swapped in after a verification is never written without being checked.
+    bool verifiedOnOpenPort = false;
 };
 
 // How the last step ended, for front ends that report it as an exit code. The dialog texts stay the

@@ -2,6 +2,7 @@
 
 #include "device/Family.h"
 #include "firmware/FramedLink.h"
+#include "steps/StepTexts.h"
 #include "steps/Steps.h"
 #include "ui/Controls.h"
 
@@ -71,6 +72,104 @@ void showVerified(StepContext& ctx, const std::string& text) {
     ctx.outcome = Outcome::Verified;
 }
 
+// No port to talk on: said at once, where the ping would have run its 20 seconds against nothing.
+void failWithoutPort(StepContext& ctx) {
+    ctx.window.messageBox(kNoPortOpenText, "", box::kError);
+    failVerification(ctx);
+}
+
+// The line was lost: the failure, and under it the reason, since nothing more can be learnt.
+bool failedOnLostLine(StepContext& ctx, const CommandLink& link) {
+    if (!link.lineLost()) {
+        return false;
+    }
+    failVerification(ctx);
+    addStatusLine(ctx.window, kDisconnectedLine);
+    return true;
+}
+
+// Asks the scanner what it is and judges the carried firmware against it; true when verified, with the
+// verified text shown. Every other ending has told the user why.
+bool examine(StepContext& ctx) {
+    DeviceInfo& device = ctx.records.deviceInfo;
+    CommandLink link(ctx.channel, ctx.clock, device);
+
+    if (link.pingDevice() != 0) {
+        if (!failedOnLostLine(ctx, link)) {
+            failVerification(ctx);
+        }
+        return false;
+    }
+    const bool gps = link.queryGps();
+    if (failedOnLostLine(ctx, link)) {
+        return false;
+    }
+    if (gps) {
+        refuse(ctx, kGpsRefusedText);
+        return false;
+    }
+    const bool versionAnswered = link.queryVersion();
+    const bool modelAnswered = link.queryModel();
+    if (failedOnLostLine(ctx, link)) {
+        return false;
+    }
+    // No reply at all leaves modelText empty, which reads as the framed family; a scanner that fell
+    // silent is not one, and would otherwise be sent down the framed branch to "Wrong RDQ500 Firmware".
+    if (!modelAnswered) {
+        failVerification(ctx);
+        return false;
+    }
+    link.queryGwQ(); // asked for the scanner's sake; no decision rests on its answer
+    if (failedOnLostLine(ctx, link)) {
+        return false;
+    }
+    device.framedBlockSize = kSmallFramedBlock;
+
+    if (isFramedFamily(device)) {
+        FramedLink framed(ctx.channel, ctx.clock, device);
+        if (!framed.queryFramedVersions()) {
+            device.framedBlockSize = kLargeFramedBlock;
+        }
+        if (failedOnLostLine(ctx, link)) {
+            return false;
+        }
+        if (!ctx.package.isUpdateContainer()) {
+            ctx.window.messageBox(kWrongFramedFirmwareText, "", box::kOk);
+            ctx.channel.close();
+            ctx.outcome = Outcome::Refused;
+            ctx.window.exitProcess(kWrongFirmwareExitCode);
+            return false;
+        }
+        ctx.package.readContainerVersions(device);
+        showVerified(ctx, framedVerifiedText(device, ctx.package));
+        return true;
+    }
+    // A classic scanner that did not answer "V" now would be judged by the firmware text an earlier
+    // scanner left behind, which can let the wrong firmware through.
+    if (!versionAnswered) {
+        failVerification(ctx);
+        return false;
+    }
+    device.itAccepted = link.queryIt();
+    device.fontCapable = link.queryFontSupport();
+    const Compatibility verdict = checkCompatibility(link, ctx.package);
+    if (failedOnLostLine(ctx, link)) {
+        return false;
+    }
+    switch (verdict) {
+    case Compatibility::Misfit:
+        refuse(ctx, kMisfitText);
+        return false;
+    case Compatibility::ExternalMemoryUnknown:
+        refuse(ctx, kExternalMemoryUnknownText);
+        return false;
+    case Compatibility::Fits:
+        break;
+    }
+    showVerified(ctx, classicVerifiedText(device));
+    return true;
+}
+
 } // namespace
 
 Compatibility checkCompatibility(CommandLink& link, const FirmwarePackage& package) {
@@ -98,58 +197,17 @@ Compatibility checkCompatibility(CommandLink& link, const FirmwarePackage& packa
 }
 
 void verifyDevice(StepContext& ctx) {
-    DeviceInfo& device = ctx.records.deviceInfo;
-    CommandLink link(ctx.channel, ctx.clock, device);
-
-    if (link.pingDevice() != 0) {
-        failVerification(ctx);
+    // Whatever an earlier Step 2 opened is withdrawn until this one verifies the scanner on this port.
+    ctx.records.verifiedOnOpenPort = false;
+    ctx.window.enableControl(control::kStep3, false);
+    if (!ctx.channel.isOpen()) {
+        failWithoutPort(ctx);
         return;
     }
-    if (link.queryGps()) {
-        refuse(ctx, kGpsRefusedText);
+    if (!examine(ctx)) {
         return;
     }
-    const bool versionAnswered = link.queryVersion();
-    link.queryModel();
-    link.queryGwQ(); // asked for the scanner's sake; no decision rests on its answer
-    device.framedBlockSize = kSmallFramedBlock;
-
-    if (isFramedFamily(device)) {
-        FramedLink framed(ctx.channel, ctx.clock, device);
-        if (!framed.queryFramedVersions()) {
-            device.framedBlockSize = kLargeFramedBlock;
-        }
-        if (!ctx.package.isUpdateContainer()) {
-            ctx.window.messageBox(kWrongFramedFirmwareText, "", box::kOk);
-            ctx.channel.close();
-            ctx.outcome = Outcome::Refused;
-            ctx.window.exitProcess(kWrongFirmwareExitCode);
-            return;
-        }
-        ctx.package.readContainerVersions(device);
-        showVerified(ctx, framedVerifiedText(device, ctx.package));
-    } else {
-        // A classic scanner that did not answer "V" now would be judged by the firmware text an earlier
-        // scanner left behind, which can let the wrong firmware through.
-        if (!versionAnswered) {
-            failVerification(ctx);
-            return;
-        }
-        device.itAccepted = link.queryIt();
-        device.fontCapable = link.queryFontSupport();
-        switch (checkCompatibility(link, ctx.package)) {
-        case Compatibility::Misfit:
-            refuse(ctx, kMisfitText);
-            return;
-        case Compatibility::ExternalMemoryUnknown:
-            refuse(ctx, kExternalMemoryUnknownText);
-            return;
-        case Compatibility::Fits:
-            break;
-        }
-        showVerified(ctx, classicVerifiedText(device));
-    }
-
+    ctx.records.verifiedOnOpenPort = true;
     if (ctx.window.isChecked(control::kSilentMode) && !ctx.stopAfterVerification) {
         ctx.window.repaint();
         firmwareDownload(ctx);

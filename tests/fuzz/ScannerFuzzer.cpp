@@ -422,6 +422,7 @@ struct Bench {
         if (chained()) {
             return;
         }
+        guarded.records.verifiedOnOpenPort = true; // as Step 2 leaves it
         if (framed) {
             std::memcpy(device.modelText.data(), "RDa500B2WW", 10);
             device.framedBlockSize = (options & 0x80) != 0 ? 1024 : 512;

@@ -176,6 +176,7 @@ TEST(FaultMatrixPty, ClassicScannerHangingUpOnTheStartSequenceLeavesTheStatusLin
     std::memcpy(device.firmwareText.data(), "3.07_200_A7UG", 13);
     device.itAccepted = true;
     ASSERT_TRUE(tool.channel.openDefault(pty.slavePath()));
+    tool.records.verifiedOnOpenPort = true; // as Step 2 leaves it
 
     const double start = nowMs();
     firmwareDownload(tool.ctx);
@@ -200,6 +201,7 @@ TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChann
     std::memcpy(tool.records.deviceInfo.modelText.data(), "RDa500B2WW", 10);
     tool.records.deviceInfo.framedBlockSize = 1024;
     ASSERT_TRUE(tool.channel.openDefault(pty.slavePath()));
+    tool.records.verifiedOnOpenPort = true; // as Step 2 leaves it
 
     const double start = nowMs();
     firmwareDownload(tool.ctx);
