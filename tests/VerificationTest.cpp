@@ -146,6 +146,8 @@ TEST_F(Step2, ClassicScannerIsVerifiedWithModelFirmwareAndInfoTexts) {
 TEST_F(Step2, FirmwareForAnotherVersionOrModelGetsTheVerdictOneMessage) {
     for (const char* version : {"3.15_200_A7UG", "3.05_300_A7UG", "3.05_210_A7UG"}) {
         SCOPED_TRACE(version);
+        connect();
+        run(); // a scanner verified before this one took its place
         window = ScriptedWindow();
         connect(classicWithVersion(version));
         run();
@@ -155,6 +157,10 @@ TEST_F(Step2, FirmwareForAnotherVersionOrModelGetsTheVerdictOneMessage) {
         EXPECT_EQ(window.boxes[0].type, 16u);
         EXPECT_FALSE(window.isControlEnabled(control::kStep3));
         EXPECT_EQ(ctx->outcome, Outcome::Refused);
+        // Step 3 no longer takes the earlier verification for this scanner's.
+        firmwareDownload(*ctx);
+        EXPECT_EQ(window.boxes.back().text, kNotVerifiedText);
+        EXPECT_TRUE(scanner->record().frames.empty());
     }
 }
 
