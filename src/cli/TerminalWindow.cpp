@@ -11,7 +11,14 @@ namespace orvexa {
 namespace {
 
 constexpr int kBarWidth = 30;
+constexpr int kMinBarWidth = 10; // narrower says nothing the percentage does not
+constexpr int kDefaultColumns = 80;
 constexpr int kPercentPerPlainLine = 10;
+// The rate is shown once steps have come for this long: the first steps' times still vary (the first
+// time-left estimate used to read 11:13 for a run of 20 s).
+constexpr std::uint32_t kEstimateAfterMs = 1000;
+// The firmware's range is drawn in bytes of the carried image; other units (pages and fonts) by count.
+constexpr char kFirmwareUnits[] = "firmware";
 constexpr std::size_t kAnswerLineSize = 64;
 
 const char* kindOf(unsigned type) {
@@ -161,11 +168,18 @@ void TerminalWindow::note(const std::string& line) {
     printText(line);
 }
 
+// New units begin a new count: the bar's position, which a range left as it was, starts again at 0, so
+// that the firmware's bytes after the pages and fonts are counted from none.
+void TerminalWindow::progressSetUnits(const std::string& name, std::int64_t bytesPerStep) {
+    unitsName_ = name;
+    bytesPerStep_ = bytesPerStep;
+    progressPosition_ = 0;
+}
+
 void TerminalWindow::progressSetRange(std::uint16_t lower, std::uint16_t upper) {
     progressLower_ = lower;
     progressUpper_ = upper;
     stepsSinceRange_ = 0;
-    rangeSetTickMs_ = clock_.tickMs();
     lastDecile_ = -1;
 }
 
@@ -175,45 +189,31 @@ void TerminalWindow::progressStepIt() {
     if (progressPosition_ > progressUpper_) {
         progressPosition_ = progressLower_ + (progressPosition_ - progressUpper_) - 1;
     }
-    ++stepsSinceRange_;
+    if (stepsSinceRange_++ == 0) {
+        firstStepTickMs_ = clock_.tickMs();
+    }
     drawProgress();
 }
 
 void TerminalWindow::drawProgress() {
     const int span = std::max(progressUpper_ - progressLower_, 1);
     const int done = std::clamp(progressPosition_ - progressLower_, 0, span);
-    const int percent = done * 100 / span;
     if (!settings_.liveProgress) {
-        const int decile = percent / kPercentPerPlainLine;
+        const int decile = done * 100 / span / kPercentPerPlainLine;
         if (decile != lastDecile_) {
             lastDecile_ = decile;
-            std::fprintf(err_, "progress: %d%%\n", decile * kPercentPerPlainLine);
+            std::fprintf(err_, "progress: %s%s%d%%\n", unitsName_.c_str(), unitsName_.empty() ? "" : " ",
+                         decile * kPercentPerPlainLine);
             std::fflush(err_);
         }
         return;
     }
-    std::string bar(kBarWidth, '.');
-    std::fill_n(bar.begin(), done * kBarWidth / span, '#');
-    std::string line = "\r[" + bar + "] " + std::to_string(percent) + "%";
-    if (settings_.imageBytes > 0) {
-        const std::int64_t bytes = settings_.imageBytes * done / span;
-        line += "  " + kilobytes(bytes) + " / " + kilobytes(settings_.imageBytes);
-        const std::uint32_t elapsedMs = clock_.tickMs() - rangeSetTickMs_;
-        const std::int64_t stepBytes = settings_.imageBytes * progressStep_ / span;
-        const std::int64_t movedBytes = stepBytes * stepsSinceRange_;
-        if (elapsedMs > 0 && movedBytes > 0) {
-            const double bytesPerSecond = static_cast<double>(movedBytes) * 1000.0 / elapsedMs;
-            const auto secondsLeft = static_cast<long>(
-                static_cast<double>(std::max<std::int64_t>(settings_.imageBytes - bytes, 0)) /
-                bytesPerSecond);
-            char rate[64];
-            std::snprintf(rate, sizeof rate, "  %s/s  %ld:%02ld left",
-                          kilobytes(static_cast<std::int64_t>(bytesPerSecond)).c_str(), secondsLeft / 60,
-                          secondsLeft % 60);
-            line += rate;
-        }
-    }
-    std::fputs((line + "   ").c_str(), err_);
+    const int columns = settings_.columns ? settings_.columns() : 0;
+    // The last column stays free: a terminal that wraps on it would start a new line each step.
+    const std::string line = progressLine(done, span, (columns > 0 ? columns : kDefaultColumns) - 1);
+    const std::size_t blank = lineOnScreen_ > line.size() ? lineOnScreen_ - line.size() : 0;
+    std::fputs(("\r" + line + std::string(blank, ' ')).c_str(), err_);
+    lineOnScreen_ = line.size();
     barOnScreen_ = true;
     if (done == span) {
         endProgressLine();
@@ -221,11 +221,61 @@ void TerminalWindow::drawProgress() {
     std::fflush(err_);
 }
 
+// "firmware [####......] 49%  87.2 kB / 174.6 kB  12.8 kB/s  0:06 left" or "pages and fonts [#...] 13%
+// 12/91  45.2 kB/s  0:31 left", fitted into width: the bar narrows, then goes, then the parts at the end.
+std::string TerminalWindow::progressLine(int done, int span, int width) const {
+    const bool firmware = unitsName_.empty() || unitsName_ == kFirmwareUnits;
+    const std::int64_t stepBytes = bytesPerStep_ > 0 && !unitsName_.empty()
+                                       ? bytesPerStep_
+                                       : settings_.imageBytes * progressStep_ / span;
+    std::vector<std::string> parts = {std::to_string(done * 100 / span) + "%"};
+    if (firmware && settings_.imageBytes > 0) {
+        parts.push_back(kilobytes(settings_.imageBytes * done / span) + " / " +
+                        kilobytes(settings_.imageBytes));
+    } else if (!firmware) {
+        parts.push_back(std::to_string(done) + "/" + std::to_string(span));
+    }
+    const std::uint32_t elapsedMs = clock_.tickMs() - firstStepTickMs_;
+    const int timedSteps = stepsSinceRange_ - 1; // the first step starts the clock
+    if (elapsedMs >= kEstimateAfterMs && timedSteps > 0 && stepBytes > 0) {
+        const double msPerStep = static_cast<double>(elapsedMs) / timedSteps;
+        const double bytesPerSecond = static_cast<double>(stepBytes) * 1000.0 / msPerStep;
+        const auto secondsLeft = static_cast<long>((span - done) * msPerStep / 1000.0);
+        char left[32];
+        std::snprintf(left, sizeof left, "%ld:%02ld left", secondsLeft / 60, secondsLeft % 60);
+        parts.push_back(kilobytes(static_cast<std::int64_t>(bytesPerSecond)) + "/s");
+        parts.push_back(left);
+    }
+
+    const std::string head = unitsName_.empty() ? "" : unitsName_ + " ";
+    auto joined = [&parts] {
+        std::string text;
+        for (const std::string& part : parts) {
+            text += (text.empty() ? "" : "  ") + part;
+        }
+        return text;
+    };
+    std::string text = joined();
+    const int barRoom = width - static_cast<int>(head.size() + text.size()) - 3; // "[", "] "
+    if (barRoom >= kMinBarWidth) {
+        const int cells = std::min(barRoom, kBarWidth);
+        std::string bar(static_cast<std::size_t>(cells), '.');
+        std::fill_n(bar.begin(), done * cells / span, '#');
+        return head + "[" + bar + "] " + text;
+    }
+    while (parts.size() > 1 && static_cast<int>(head.size() + text.size()) > width) {
+        parts.pop_back();
+        text = joined();
+    }
+    return (head + text).substr(0, static_cast<std::size_t>(std::max(width, 0)));
+}
+
 void TerminalWindow::endProgressLine() {
     if (barOnScreen_) {
         std::fputc('\n', err_);
         std::fflush(err_);
         barOnScreen_ = false;
+        lineOnScreen_ = 0;
     }
 }
 

@@ -134,6 +134,82 @@ TEST_F(Terminal, ProgressOnATerminalShowsBytesThroughputAndTimeLeftAndEndsItsLin
     EXPECT_EQ(full.back(), '\n');
 }
 
+namespace {
+
+// The lines a live progress bar drew, each without its leading carriage return and trailing blanks.
+std::vector<std::string> drawnLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::size_t at = err.find('\r');
+    while (at != std::string::npos) {
+        const std::size_t next = err.find_first_of("\r\n", at + 1);
+        std::string line = err.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        lines.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
+        at = err.find('\r', at + 1);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST_F(Terminal, ProgressLineFitsTheTerminalWidthToTheEnd) {
+    for (const int columns : {80, 40, 12}) {
+        std::FILE* err = std::tmpfile();
+        TerminalWindow person(out, err, in, clock,
+                              {false, false, true, false, 174614, [columns] { return columns; }});
+        person.progressSetStep(1);
+        person.progressSetRange(0, 683);
+        for (int i = 0; i < 683; ++i) {
+            clock.sleepMs(20);
+            person.progressStepIt();
+        }
+        const std::string drawn = contents(err);
+        std::fclose(err);
+        EXPECT_EQ(drawn.find('\n'), drawn.size() - 1) << columns; // one line, ended once at 100 %
+        for (const std::string& line : drawnLines(drawn)) {
+            ASSERT_LT(line.size(), static_cast<std::size_t>(columns)) << line;
+        }
+    }
+}
+
+// The steps before the first come after the scanner got ready (seconds): no estimate until a second of
+// steps has been timed.
+TEST_F(Terminal, TimeLeftIsShownOnlyOnceTheRateIsKnown) {
+    TerminalWindow person = window({false, false, true, false, 174614});
+    person.progressSetStep(1);
+    person.progressSetRange(0, 683);
+    clock.sleepMs(3000);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 60; ++i) {
+        clock.sleepMs(20);
+        person.progressStepIt();
+    }
+    lines = drawnLines(contents(err));
+    EXPECT_EQ(lines[49].find("left"), std::string::npos) << lines[49];
+    EXPECT_NE(lines[59].find("12.8 kB/s  0:12 left"), std::string::npos) << lines[59];
+}
+
+TEST_F(Terminal, PagesAndFontsAreCountedUnderTheirNameAndTheFirmwareInBytes) {
+    TerminalWindow person = window({false, false, true, false, 174614});
+    person.progressSetUnits("pages and fonts", 4096);
+    person.progressSetStep(1);
+    person.progressSetRange(0, 91);
+    for (int i = 0; i < 12; ++i) {
+        clock.sleepMs(100); // 4096 bytes every 100 ms: 41 kB/s
+        person.progressStepIt();
+    }
+    EXPECT_NE(drawnLines(contents(err)).back().find("pages and fonts [###......"), std::string::npos)
+        << drawnLines(contents(err)).back();
+    EXPECT_NE(drawnLines(contents(err)).back().find("] 13%  12/91  41.0 kB/s  0:07 left"), std::string::npos)
+        << drawnLines(contents(err)).back();
+
+    person.progressSetUnits("firmware", 256);
+    person.progressSetRange(0, 683);
+    person.progressStepIt(); // counted from none, not from where the pages and fonts left the bar
+    EXPECT_EQ(drawnLines(contents(err)).back().rfind("firmware [", 0), 0u);
+    EXPECT_NE(drawnLines(contents(err)).back().find("] 0%  0.3 kB / 174.6 kB"), std::string::npos)
+        << drawnLines(contents(err)).back();
+}
+
 TEST(CliOptions, EveryOptionAndItsValueForms) {
     const char* argv[] = {"orvexa-cli", "--port",  "/dev/ttyUSB0", "--port=/dev/pts/3", "--silent",
                           "--yes",      "--fonts", "--check",      "--trace=t.txt",     "--list-ports"};
