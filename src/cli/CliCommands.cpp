@@ -2,7 +2,9 @@
 
 #include "app/ExitCodes.h"
 #include "app/UpgradeDialog.h"
+#include "cli/Interrupts.h"
 #include "cli/TerminalWindow.h"
+#include "cli/VersionReport.h"
 #include "serial/ExtraPorts.h"
 #include "serial/Platform.h"
 #include "serial/TracingChannel.h"
@@ -14,6 +16,12 @@
 namespace orvexa {
 
 namespace {
+
+// After a run stopped mid-transfer: what the scanner is left with, and the way back.
+const char* const kStoppedMidTransferLines[] = {
+    "Stopped before the transfer was complete: the scanner may be in its bootloader, without firmware.",
+    "To recover, run the same command again (Step 2 and Step 3 then take the bootloader path).",
+};
 
 // The ports the user named with --port, in their order, probed instead of the ports present; the OS's
 // advice on ports that cannot be opened still comes from the system's discovery.
@@ -114,6 +122,9 @@ int listPorts(const CliOptions& options, std::FILE* out) {
 }
 
 int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in) {
+    Interruption interruption;
+    InterruptResponse interruptResponse(interruption);
+    InterruptHandlers interruptHandlers(interruptResponse);
     SteadyClock clock;
     std::ofstream traceFile;
     std::unique_ptr<WireTrace> trace;
@@ -141,6 +152,7 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     settings.liveProgress = isTerminal(err);
     settings.echoAnswers = !isTerminal(out);
     settings.imageBytes = package.imageSize();
+    settings.columns = [err] { return terminalColumns(err); };
     TerminalWindow window(out, err, in, clock, settings);
 
     AppContext app(
@@ -149,6 +161,10 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     StepContext& steps = app.steps();
     steps.stopAfterVerification = options.check;
     steps.endWhenNoPortAnswered = true;
+    steps.interruption = &interruption;
+    steps.beforeWriting = [&window, &steps] {
+        window.note(versionReport(steps.records.deviceInfo, steps.package));
+    };
 
     UpgradeDialog dialog(app);
     dialog.initDialog();
@@ -168,6 +184,11 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     }
     if (steps.outcome == Outcome::PortNotFound) {
         reportNoAnswer(window, app.records());
+    }
+    if (steps.outcome == Outcome::Interrupted) {
+        for (const char* line : kStoppedMidTransferLines) {
+            window.note(line);
+        }
     }
     // Step 2 ends the process with 0 on a wrong framed-family package: for a script that is a refusal.
     if (window.exitRequest()) {

@@ -1,0 +1,47 @@
+// What Ctrl-C and SIGTERM do to a run of orvexa-cli. Before Step 3 writes, nothing is lost by stopping: the
+// process ends at once. While it writes, stopping leaves a scanner without working firmware, so the first
+// Ctrl-C only says so and the transfer goes on; a second Ctrl-C, or SIGTERM (someone means it), asks
+// Step 3 to stop after the frame or chunk under way, and the run ends with Outcome::Interrupted.
+//
+// The OS edge (posix/ or win32/ ConsoleEdge) calls respond() from a signal handler or a console control
+// thread: it touches only lock-free atomics, and its texts are constants to be written as they stand.
+#pragma once
+
+#include "steps/StepContext.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace orvexa {
+
+class InterruptResponse {
+public:
+    enum class Signal { Interrupt, Terminate }; // Ctrl-C; SIGTERM (Windows: Ctrl-Break, console closed)
+    enum class Action { ExitNow, Warn, Stop, AlreadyStopping };
+
+    explicit InterruptResponse(Interruption& interruption) : interruption_(interruption) {}
+
+    Action respond(Signal signal) noexcept;
+    bool writing() const noexcept { return interruption_.writing.load(); }
+    // What the user reads on standard error for an action, from its first character to its last.
+    static const char* textFor(Action action) noexcept;
+
+private:
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    Interruption& interruption_;
+    std::atomic<bool> warned_{false};
+};
+
+// How the OS routes the interrupts to a response, for the life of this object; the defaults return after.
+class InterruptHandlers {
+public:
+    explicit InterruptHandlers(InterruptResponse& response);
+    ~InterruptHandlers();
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+};
+
+// The columns of the terminal behind a stream; 0 when it is no terminal or the OS does not say.
+int terminalColumns(std::FILE* stream);
+
+} // namespace orvexa
