@@ -3,7 +3,8 @@
 // --yes" chains them) is judged. Every cell must end within the bound summed from the code's limits
 // (fuzz/StepBounds.h). A scanner that vanished or fell silent must leave the user a clear message, a
 // non-zero exit code and no success; garbage must get the outcome its reply calls for, which is
-// acceptance wherever a reply is taken without being examined.
+// acceptance wherever a reply is taken without being examined (a frame's reply is examined: garbage there
+// moves the transfer on but ends it in the error message).
 #include "fuzz/StepBounds.h"
 
 #include "ScriptedWindow.h"
@@ -13,6 +14,7 @@
 
 #include "app/ExitCodes.h"
 #include "steps/FramedDownload.h"
+#include "steps/StepTexts.h"
 #include "steps/Steps.h"
 #include "steps/Verification.h"
 
@@ -107,10 +109,11 @@ const Phase kPhases[] = {
     {"ExternalMemory", Variant::ExternalMemoryAsked, command("GFQ"), "GFQ", 1, Outcome::Written},
     {"FramedVersions", Variant::Framed, command("framed-version"), "framed-version", 1, Outcome::Written},
     {"StartSequence", Variant::Classic, command("IEIT"), "IEIT", 1, Outcome::Written},
-    {"FirstFrame", Variant::Classic, at(K::Frame, 1), "frame", 1, Outcome::Written},
+    {"FirstFrame", Variant::Classic, at(K::Frame, 1), "frame", 1, Outcome::TransferError},
     {"MiddleFrame", Variant::Classic, at(K::Frame, kClassicBlocks / 2), "frame", kClassicBlocks / 2,
-     Outcome::Written},
-    {"LastFrame", Variant::Classic, at(K::Frame, kClassicBlocks), "frame", kClassicBlocks, Outcome::Written},
+     Outcome::TransferError},
+    {"LastFrame", Variant::Classic, at(K::Frame, kClassicBlocks), "frame", kClassicBlocks,
+     Outcome::TransferError},
     {"FirstPageChunk", Variant::Fonts, at(K::Chunk, 1), "GFw", 1, Outcome::ItemsNotAcknowledged},
     {"MiddlePageChunk", Variant::Fonts, at(K::Chunk, 2), "GFw", 2, Outcome::ItemsNotAcknowledged},
     {"FirstFontChunk", Variant::Fonts, at(K::Chunk, 19), "GFw", 19, Outcome::ItemsNotAcknowledged},
@@ -204,12 +207,19 @@ bool statusHas(const ScriptedWindow& window, const char* line) {
     return window.controlText(control::kStatus).find(line) != std::string::npos;
 }
 
+// The success message, alone or followed by what was not written.
+bool isSuccess(const ShownBox& b) {
+    return b.text.rfind(kFirmwareUpdatedText, 0) == 0;
+}
+bool sawSuccess(const ScriptedWindow& window) {
+    return std::any_of(window.boxes.begin(), window.boxes.end(), isSuccess);
+}
+
 // A box that is not a question, or one of the status lines that end a step without a box, or (for a
 // search that found nothing) the front end's own report of every port it tried.
 bool leftClearMessage(const ScriptedWindow& window, Outcome outcome) {
-    const bool box = std::any_of(window.boxes.begin(), window.boxes.end(), [](const ShownBox& b) {
-        return !box::isQuestion(b.type) && b.text != kFirmwareUpdatedText;
-    });
+    const bool box = std::any_of(window.boxes.begin(), window.boxes.end(),
+                                 [](const ShownBox& b) { return !box::isQuestion(b.type) && !isSuccess(b); });
     return box || statusHas(window, kVerificationFailedText) || statusHas(window, kNoDownloadModeLine) ||
            statusHas(window, " download failed..") || outcome == Outcome::PortNotFound;
 }
@@ -267,14 +277,14 @@ TEST_P(FaultMatrix, EndsInBoundWithTheOutcomeItsRepliesCallFor) {
     if (fault == Fault::Garbage) {
         EXPECT_EQ(outcome, phase.garbage);
         EXPECT_EQ(exitCode, exitCodeFor(phase.garbage, false));
-        EXPECT_EQ(run.window.sawBox(kFirmwareUpdatedText),
+        EXPECT_EQ(sawSuccess(run.window),
                   phase.garbage == Outcome::Written || phase.garbage == Outcome::ItemsNotAcknowledged);
         return;
     }
     EXPECT_NE(outcome, Outcome::Written);
     EXPECT_NE(outcome, Outcome::Verified);
     EXPECT_NE(exitCode, exitcode::kDone);
-    EXPECT_FALSE(run.window.sawBox(kFirmwareUpdatedText));
+    EXPECT_FALSE(sawSuccess(run.window));
     EXPECT_TRUE(leftClearMessage(run.window, outcome)) << run.window.controlText(control::kStatus);
     EXPECT_EQ(run.window.waitCursorDepth, 0);
 }
@@ -301,10 +311,26 @@ TEST(FaultMatrixDetail, ScannerThatStopsMidTransferGetsNoClosingFrameAndTheError
         FaultRun run(kPhases[13], fault); // MiddleFrame
         EXPECT_EQ(run.runChain(), exitcode::kTransferError);
         EXPECT_TRUE(run.window.sawBox(kFirmwareErrorText));
-        EXPECT_TRUE(statusHas(run.window, kStoppedAnsweringLine));
+        EXPECT_TRUE(
+            statusHas(run.window, fault == Fault::Vanish ? kDisconnectedLine : kStoppedAnsweringLine));
         const auto& frames = run.hub.scanner(kPort)->record().frames;
         EXPECT_TRUE(std::none_of(frames.begin(), frames.end(), [](const auto& f) { return f.kind == 'R'; }));
         EXPECT_FALSE(run.channel.isOpen());
+    }
+}
+
+// A line that is gone ends Step 3 where it went, instead of waiting out the limits of the waits after it.
+TEST(FaultMatrixDetail, LineLostInStepThreeEndsItAtOnceAndSaysTheScannerWasDisconnected) {
+    constexpr std::uint64_t kAtOnceUs = 1000 * kUsPerMs; // the framed start's own 500 ms settle included
+    for (const int phase : {11, 13, 16, 18, 19, 21}) {   // start sequence, frame, chunks, framed start, block
+        SCOPED_TRACE(kPhases[phase].name);
+        FaultRun run(kPhases[phase], Fault::Vanish);
+        EXPECT_NE(run.runChain(), exitcode::kDone);
+        EXPECT_TRUE(statusHas(run.window, kDisconnectedLine)) << run.window.controlText(control::kStatus);
+        EXPECT_FALSE(run.channel.isOpen());
+        const auto vanishedAt = run.hub.scanner(kPort)->vanishedAtUs();
+        ASSERT_TRUE(vanishedAt.has_value());
+        EXPECT_LT(run.clock.nowUs() - *vanishedAt, kAtOnceUs);
     }
 }
 

@@ -132,7 +132,7 @@ TEST(ClassicTransfer, FromOffsetZeroSends683FramesAndClosesWithBlock683) {
 TEST(ClassicTransfer, InTheBootloaderSends663FramesFromBlock20) {
     ClassicBench bench(inBootloader());
     bench.askForFonts(); // not written in the bootloader: unchecked, told, and the firmware goes on
-    EXPECT_EQ(bench.run(), Outcome::Written);
+    EXPECT_EQ(bench.run(), Outcome::ItemsNotAcknowledged); // but what was asked for is not all done
 
     const auto frames = bench.dataFrames();
     ASSERT_EQ(frames.size(), 663u);
@@ -148,6 +148,10 @@ TEST(ClassicTransfer, InTheBootloaderSends663FramesFromBlock20) {
     EXPECT_EQ(bench.window.boxes[0].text,
               "Font can't be downloaded in the bootloader!!!\nPlease download font after "
               "firmware is recovered");
+    EXPECT_EQ(bench.window.boxes[1].text,
+              std::string(kSuccess) + "\r\n\r\nPages and fonts were not written..");
+    EXPECT_EQ(bench.window.boxes[1].type, box::kOk | box::kIconExclamation);
+    EXPECT_EQ(bench.window.controlText(control::kStatus), "Verified\r\nPages and fonts were not written..");
     EXPECT_TRUE(bench.record().chunks.empty());
     EXPECT_FALSE(bench.sawCommand("GnOFS"));
 }
@@ -239,16 +243,20 @@ TEST(ClassicTransfer, RefusedBlockGetsTenResendsThenIsPassedOver) {
     ASSERT_EQ(bench.window.boxes.size(), 1u);
     EXPECT_EQ(bench.window.boxes[0].text, kFailure);
     EXPECT_EQ(bench.window.boxes[0].type, box::kError);
+    // Still there once the box is closed.
+    EXPECT_EQ(bench.window.controlText(control::kStatus), "Verified\r\nFirmware download failed..");
 }
 
-TEST(ClassicTransfer, UnknownReplyLetterIsTakenAsAcceptance) {
+TEST(ClassicTransfer, UnknownReplyLetterMovesOnButEndsInTheError) {
     ScannerFaults faults;
     faults.commands["frame"] = {ReplyFault::UnknownLetter, 0, 5, 1};
     ClassicBench bench({}, faults);
-    EXPECT_EQ(bench.run(), Outcome::Written);
-    EXPECT_EQ(bench.dataFrames().size(), 683u);
+    EXPECT_EQ(bench.run(), Outcome::TransferError);
+    EXPECT_EQ(bench.dataFrames().size(), 683u); // no resend: the wire is as it always was
     EXPECT_EQ(bench.record().frames[4].reply, '?');
-    EXPECT_TRUE(bench.window.sawBox(kSuccess));
+    EXPECT_EQ(bench.record().closingBlock, 683);
+    EXPECT_TRUE(bench.window.sawBox(kFailure));
+    EXPECT_FALSE(bench.window.sawBox(kSuccess));
 }
 
 TEST(ClassicTransfer, ScannerSilentAfterAFrameEndsWithoutTheClosingFrame) {
@@ -298,4 +306,54 @@ TEST(ClassicConfirmations, AskedWithoutSilentModeAndNoEndsTheStep) {
         EXPECT_EQ(bench.sawCommand("IEIT"), goOn);
         EXPECT_EQ(bench.window.progressRangeSets, goOn ? 1 : 0);
     }
+}
+
+TEST(ClassicInterruption, StopBetweenFramesOrChunksSendsNothingMoreAndClosesThePort) {
+    ClassicBench frames;
+    int told = 0;
+    frames.ctx.beforeWriting = [&] {
+        ++told;
+        EXPECT_FALSE(frames.sawCommand("IEIT")); // said before the first letter that changes the scanner
+    };
+    frames.stopAfterSteps(100);
+    EXPECT_EQ(frames.run(), Outcome::Interrupted);
+    EXPECT_EQ(exitCodeFor(frames.ctx.outcome, false), 130);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(frames.dataFrames().size(), 100u);
+    EXPECT_EQ(frames.record().frames.size(), 100u); // no closing frame
+    EXPECT_FALSE(frames.channel.isOpen());
+    EXPECT_TRUE(frames.window.boxes.empty());
+    EXPECT_EQ(frames.window.controlText(control::kStatus),
+              "Verified\r\nStopped before the firmware was complete..");
+    EXPECT_FALSE(frames.interruption.writing);
+    EXPECT_EQ(frames.window.waitCursorDepth, 0);
+
+    // With pages and fonts, the front end is told before the first of them, and a stop comes between
+    // two chunks: no closing "GnOFS", no firmware.
+    ClassicBench fonts;
+    fonts.askForFonts();
+    fonts.ctx.beforeWriting = [&] {
+        EXPECT_TRUE(fonts.record().chunks.empty());
+        EXPECT_FALSE(fonts.sawCommand("GnOFS"));
+    };
+    fonts.stopAfterSteps(10);
+    EXPECT_EQ(fonts.run(), Outcome::Interrupted);
+    EXPECT_EQ(fonts.record().chunks.size(), 10u);
+    EXPECT_EQ(fonts.record().count("GnOFS"), 1);
+    EXPECT_FALSE(fonts.sawCommand("IEIT"));
+    EXPECT_FALSE(fonts.channel.isOpen());
+    EXPECT_FALSE(fonts.interruption.writing);
+}
+
+TEST(ClassicProgress, PagesAndFontsMoveTheBarChunkByChunkBeforeTheFirmware) {
+    ClassicBench bench;
+    bench.askForFonts();
+    EXPECT_EQ(bench.run(), Outcome::Written);
+    EXPECT_EQ(bench.window.units, (std::vector<std::string>{"pages and fonts 4096", "firmware 256"}));
+    const auto& log = bench.window.log;
+    const auto pages = std::find(log.begin(), log.end(), "progressSetRange 0 91");
+    const auto firmware = std::find(log.begin(), log.end(), "progressSetRange 0 683");
+    ASSERT_NE(pages, log.end());
+    EXPECT_LT(pages, firmware);
+    EXPECT_EQ(bench.window.steps, 91 + 683);
 }

@@ -46,6 +46,26 @@ inline std::vector<std::uint8_t> imageWithoutHeader() {
     return image;
 }
 
+// The scripted dialog as a front end that shows progress: it records what each range of the bar stands
+// for, and asks Step 3 to stop once the bar has moved `stopAt` steps (Ctrl-C pressed twice).
+class FrontEndWindow : public ScriptedWindow {
+public:
+    void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) override {
+        units.push_back(name + " " + std::to_string(bytesPerStep));
+    }
+    void progressStepIt() override {
+        ScriptedWindow::progressStepIt();
+        if (++steps == stopAt) {
+            interruption->stopRequested = true;
+        }
+    }
+
+    std::vector<std::string> units;
+    int steps = 0;
+    int stopAt = -1;
+    Interruption* interruption = nullptr;
+};
+
 struct ClassicBench {
     explicit ClassicBench(ScannerPersonality personality = {}, ScannerFaults faults = {},
                           FirmwarePackage firmware = carriedPackage(),
@@ -80,6 +100,12 @@ struct ClassicBench {
         firmwareDownload(ctx);
         return ctx.outcome;
     }
+    // A front end that can be interrupted, and stops the step after `steps` steps of the bar.
+    void stopAfterSteps(int steps) {
+        ctx.interruption = &interruption;
+        window.interruption = &interruption;
+        window.stopAt = steps;
+    }
 
     const ScannerRecord& record() const { return scanner.record(); }
     std::vector<const ScannerRecord::Frame*> dataFrames() const {
@@ -105,10 +131,11 @@ struct ClassicBench {
     VirtualClock clock;
     SimulatedScanner scanner;
     SimulatedChannel channel{clock, scanner};
-    ScriptedWindow window;
+    FrontEndWindow window;
     NoPorts discovery;
     FirmwarePackage package;
     ProcessRecords records;
+    Interruption interruption;
     StepContext ctx;
 };
 

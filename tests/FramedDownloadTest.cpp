@@ -1,6 +1,7 @@
 // Step 3 for a framed-family scanner, on the virtual clock: what the scanner ends up holding, what the
 // user sees, and that every way it can end closes the channel within a bounded time.
 #include "steps/FramedDownload.h"
+#include "FirmwareDownloadTest.h"
 #include "ScriptedLine.h"
 #include "ScriptedWindow.h"
 #include "TestContainer.h"
@@ -22,7 +23,7 @@ struct NoPorts : PortDiscovery {
 struct FramedDownloadTest : ::testing::Test {
     VirtualClock clock;
     ScriptedLine line{clock};
-    ScriptedWindow window;
+    test::FrontEndWindow window;
     NoPorts discovery;
     FirmwarePackage package{"U500_500_TEST", testContainer()};
     LanguageData languages = LanguageData::carried();
@@ -59,7 +60,7 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
         stored.clear();
         line.writes.clear();
         line.open("", 0, 0, 0, 0, 0);
-        window = ScriptedWindow();
+        window = test::FrontEndWindow();
         records.deviceInfo.framedBlockSize = blockSize;
 
         downloadFramed(ctx);
@@ -77,6 +78,7 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
         EXPECT_TRUE(std::all_of(image.begin() + static_cast<std::ptrdiff_t>(container.size()), image.end(),
                                 [](std::uint8_t b) { return b == 0xFF; }));
 
+        EXPECT_EQ(window.units, std::vector<std::string>{"firmware " + std::to_string(blockSize)});
         EXPECT_EQ(window.progressStep, 1);
         EXPECT_EQ(window.progressUpper, blocks); // 174614 is no whole multiple: the bar ends full
         EXPECT_EQ(window.progressPosition, static_cast<int>(blocks));
@@ -160,4 +162,28 @@ TEST_F(FramedDownloadTest, WithoutABlockSizeOrAnUpdateContainerNothingIsSent) {
     EXPECT_FALSE(line.isOpen());
     EXPECT_EQ(window.boxes.size(), 2u);
     EXPECT_EQ(classicCtx.outcome, Outcome::Refused);
+}
+
+TEST_F(FramedDownloadTest, StopBetweenBlocksSendsNoMoreAndClosesThePort) {
+    records.deviceInfo.framedBlockSize = 1024;
+    Interruption interruption;
+    ctx.interruption = &interruption;
+    window.interruption = &interruption;
+    window.stopAt = 40;
+    int told = 0;
+    ctx.beforeWriting = [&] {
+        ++told;
+        EXPECT_TRUE(line.packets().empty()); // before the start request
+    };
+
+    downloadFramed(ctx);
+
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(stored.size(), 40u);
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_EQ(ctx.outcome, Outcome::Interrupted);
+    EXPECT_FALSE(interruption.writing);
+    EXPECT_NE(window.controlText(control::kStatus).find("Stopped before the firmware was complete.."),
+              std::string::npos);
 }

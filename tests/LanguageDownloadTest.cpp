@@ -194,9 +194,29 @@ TEST(LanguageDownload, UnacknowledgedChunkIsReportedAndTheRunGoesOn) {
     EXPECT_FALSE(bench.record().chunks[19].stored);
     EXPECT_EQ(bench.window.controlText(control::kStatus),
               "Verified\r\nJapanese font downloaded..\r\nKorean font download failed..");
-    // The firmware still goes on, and its own message is unchanged.
+    // The firmware still goes on; its message says what failed, under the warning icon.
     EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
-    EXPECT_TRUE(bench.window.sawBox(kSuccess));
+    ASSERT_EQ(bench.window.boxes.size(), 1u);
+    EXPECT_EQ(bench.window.boxes[0].text, std::string(kSuccess) + "\r\n\r\nKorean font download failed..");
+    EXPECT_EQ(bench.window.boxes[0].type, box::kOk | box::kIconExclamation);
+}
+
+TEST(LanguageDownload, ScannerThatTakesNoFontsGetsTheFirmwareButNotASuccessExit) {
+    ScannerPersonality p;
+    p.fontSupport = false; // refuses "GnOLG": Step 2 takes "Download Font" off
+    ClassicBench bench(p);
+    bench.askForFonts();
+    verifyDevice(bench.ctx); // Silent mode chains Step 3
+    EXPECT_EQ(bench.ctx.outcome, Outcome::ItemsNotAcknowledged);
+    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), 3);
+    EXPECT_TRUE(bench.record().chunks.empty());
+    EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
+    EXPECT_NE(bench.window.controlText(control::kStatus).find("\r\nPages and fonts were not written.."),
+              std::string::npos);
+    ASSERT_EQ(bench.window.boxes.size(), 2u); // Step 2's font message, then the final one
+    EXPECT_EQ(bench.window.boxes[1].text,
+              std::string(kSuccess) + "\r\n\r\nPages and fonts were not written..");
+    EXPECT_EQ(bench.window.boxes[1].type, box::kOk | box::kIconExclamation);
 }
 
 TEST(LanguageDownload, TableThatCannotBeStoredIsRefusedBeforeAnythingIsSent) {

@@ -18,6 +18,10 @@ constexpr std::size_t kFlashTypeVersionAt = 3;
 constexpr signed char kFlashTypeVersionAbove = '6';
 constexpr std::size_t kFlashTypeAt = 3; // in the 5-byte reply
 
+bool lineGone(const SerialChannel& channel) {
+    return !channel.isOpen() || channel.lastError() == ChannelError::LineLost;
+}
+
 } // namespace
 
 void queryFlashType(CommandLink& link) {
@@ -41,6 +45,9 @@ void queryFlashType(CommandLink& link) {
             device.flashType = static_cast<signed char>(device.shortReply[kFlashTypeAt]);
             return;
         case CommandLink::ShortReply::NoVerdict:
+            if (lineGone(link.channel())) {
+                return; // a second attempt would only wait out its limit
+            }
             break;
         }
     }
@@ -75,15 +82,25 @@ bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t block
         if (readByte(reply) && reply == kAccepted) {
             return true;
         }
+        if (lineLost()) {
+            return false; // no "@" comes over a line that is gone
+        }
         link_.clock().sleepMs(kChunkAckPollPauseMs);
     } while (!deadline.expired());
     return false;
 }
 
+bool FlashWriter::lineLost() const {
+    return lineGone(link_.channel());
+}
+
+std::uint32_t FlashWriter::chunkCount(std::uint32_t blockSize) {
+    return static_cast<std::uint32_t>((std::uint64_t{blockSize} + kFlashChunkSize - 1) / kFlashChunkSize);
+}
+
 int FlashWriter::writeBlob(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address) {
     int unacknowledged = 0;
-    const std::uint32_t chunks =
-        static_cast<std::uint32_t>((std::uint64_t{blockSize} + kFlashChunkSize - 1) / kFlashChunkSize);
+    const std::uint32_t chunks = chunkCount(blockSize);
     for (std::uint32_t chunk = 0; chunk < chunks; ++chunk) {
         if (!writeFlashChunk(block, blockSize, address, chunk * kFlashChunkSize)) {
             ++unacknowledged;

@@ -30,11 +30,16 @@ public:
     explicit FlashWriter(CommandLink& link) : link_(link) {}
 
     // Writes the 4096 bytes that start at `offset` in the block (0xFF past its end) to address + offset.
-    // True when the scanner acknowledged the chunk with "@".
+    // True when the scanner acknowledged the chunk with "@". A lost line ends the wait at once.
     bool writeFlashChunk(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address,
                          std::uint32_t offset);
     // The whole block, chunk by chunk; the number of chunks the scanner did not acknowledge.
     int writeBlob(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address);
+    // The port hung up or vanished, or was closed: nothing more can be written.
+    bool lineLost() const;
+
+    // Chunks a block of this size takes; the last one is full even when the block is not.
+    static std::uint32_t chunkCount(std::uint32_t blockSize);
 
 private:
     bool readByte(std::uint8_t& byte);

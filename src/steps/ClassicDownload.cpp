@@ -4,10 +4,15 @@
 #include "firmware/BlockFrame.h"
 #include "fonts/FlashWriter.h"
 #include "serial/Deadline.h"
+#include "steps/DownloadSession.h"
 #include "steps/LanguageDownload.h"
+#include "steps/StepTexts.h"
 #include "ui/Controls.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace orvexa {
 
@@ -35,42 +40,40 @@ const char kFinalWarning[] =
     "improperly executed or\r\nthe process is interrupted.\r\n\r\nThis is your final "
     "chance to cancel.\r\nDo you wish to continue?";
 const char kFinalWarningCaption[] = "FINAL WARNING";
-const char kSuccess[] =
-    "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ";
-const char kFailure[] =
-    "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.";
 // Additions: the original ended silently here.
 const char kNoDownloadModeLine[] = "RDQ did not enter download mode..";
 const char kStoppedAnsweringLine[] = "RDQ stopped answering during the download..";
+
+// What one step of the progress bar stands for during the transfer.
+constexpr char kProgressUnits[] = "firmware";
 
 class ClassicDownload {
 public:
     explicit ClassicDownload(StepContext& ctx)
         : ctx_(ctx), window_(ctx.window), device_(ctx.records.deviceInfo), package_(ctx.package),
-          link_(ctx.channel, ctx.clock, ctx.records.deviceInfo) {}
+          link_(ctx.channel, ctx.clock, ctx.records.deviceInfo), session_(ctx) {}
 
     void run();
 
 private:
-    enum class Transfer { Complete, ScannerSilent };
+    enum class Start { Ready, NoX, LineLost };
+    enum class Transfer { Complete, ScannerSilent, LineLost, Stopped };
+    enum class Reply { Arrived, Silent, LineLost };
 
     bool choosePath();
     bool imageBootloaderIsOlder() const;
     bool fonts();
     bool confirm();
-    bool startSequence();
-    bool waitForX(int reads);
+    Start startSequence();
+    Start waitForX(int reads);
     Transfer transfer();
-    bool readReply(std::uint8_t& reply);
+    Reply readReply(std::uint8_t& reply);
     void finish();
-    void stopForSilence();
+    void endWithoutDownloadMode();
 
     void send(char letter, std::uint32_t pauseMs);
     bool ask(const char* text, const char* caption, unsigned type) {
         return window_.messageBox(text, caption, type) == kIdYes;
-    }
-    void addStatusLine(const std::string& line) {
-        window_.setControlText(control::kStatus, window_.controlText(control::kStatus) + "\r\n" + line);
     }
     void end(Outcome outcome) { ctx_.outcome = outcome; }
 
@@ -79,6 +82,7 @@ private:
     DeviceInfo& device_;
     FirmwarePackage& package_;
     CommandLink link_;
+    DownloadSession session_;
 
     bool hasBootloader_ = false;
     bool inBootloader_ = false;
@@ -86,11 +90,15 @@ private:
     std::int32_t blockNumber_ = 0;
     int retriesLeft_ = kRetries;
     bool errorFlag_ = false;
-    bool itemsNotAcknowledged_ = false;
+    std::vector<std::string> unacknowledged_; // status lines of the items the scanner did not take
 };
 
 void ClassicDownload::run() {
     hasBootloader_ = link_.queryBootloader();
+    if (session_.lineLost()) {
+        endWithoutDownloadMode();
+        return;
+    }
     inBootloader_ =
         std::memcmp(device_.firmwareText.data(), kInBootloaderPrefix, kInBootloaderPrefixLength) == 0;
     offset_ = 0;
@@ -105,29 +113,45 @@ void ClassicDownload::run() {
     if (!fonts()) {
         return;
     }
+    // A stop asked for during the last chunk: the pages and fonts are in, the firmware is not begun.
+    if (session_.stopRequested()) {
+        session_.endStopped();
+        return;
+    }
     errorFlag_ = false;
     retriesLeft_ = kRetries;
     if (!confirm()) {
         return;
     }
 
+    window_.progressSetUnits(kProgressUnits, kBlockSize);
     window_.progressSetStep(1);
     window_.progressSetRange(0, static_cast<std::uint16_t>(package_.imageSize() / kBlockSize + 1));
     window_.beginWaitCursor();
-    if (!startSequence()) {
+    if (startSequence() != Start::Ready) {
         window_.endWaitCursor();
-        addStatusLine(kNoDownloadModeLine);
-        end(Outcome::NoDownloadMode);
+        endWithoutDownloadMode();
         return;
     }
     window_.restoreWaitCursor();
     send('H', kCommandPauseMs);
     send('H', 0);
-    if (transfer() == Transfer::ScannerSilent) {
-        stopForSilence();
-        return;
+    switch (transfer()) {
+    case Transfer::Complete:
+        finish();
+        break;
+    // The closing frame would have the scanner finish on a partial image, so it is not sent.
+    case Transfer::ScannerSilent:
+        session_.endWithError(kStoppedAnsweringLine);
+        break;
+    case Transfer::LineLost:
+        session_.endWithError(kDisconnectedLine);
+        break;
+    case Transfer::Stopped:
+        session_.endStopped();
+        break;
     }
-    finish();
+    window_.endWaitCursor();
 }
 
 // The path table: from where the image is written, and whether the user must agree first.
@@ -194,9 +218,26 @@ bool ClassicDownload::fonts() {
     }
     if (!model18) {
         queryFlashType(link_);
+        if (session_.lineLost()) {
+            endWithoutDownloadMode();
+            return false;
+        }
     }
-    itemsNotAcknowledged_ = !downloadLanguagesAndFonts(ctx_, link_).empty();
-    return true;
+    session_.startWriting();
+    LanguageRun run = downloadLanguagesAndFonts(ctx_, link_, session_);
+    switch (run.end) {
+    case LanguageRun::End::Complete:
+        session_.markPagesAndFontsWritten();
+        unacknowledged_ = std::move(run.failed);
+        return true;
+    case LanguageRun::End::Stopped:
+        session_.endStopped();
+        return false;
+    case LanguageRun::End::LineLost:
+        session_.endWithError(kDisconnectedLine);
+        return false;
+    }
+    return false;
 }
 
 bool ClassicDownload::confirm() {
@@ -211,30 +252,43 @@ bool ClassicDownload::confirm() {
     return true;
 }
 
-bool ClassicDownload::startSequence() {
+// The ping only wakes the scanner; "I","E","I" are the first letters that change it, unless pages and
+// fonts were written before.
+ClassicDownload::Start ClassicDownload::startSequence() {
     link_.pingDevice();
+    if (session_.lineLost()) {
+        return Start::LineLost;
+    }
+    session_.startWriting();
     send('I', kCommandPauseMs);
     send('E', kCommandPauseMs);
     send('I', kCommandPauseMs);
     send(device_.itAccepted ? 'T' : 'u', 0);
-    if (waitForX(kStartReads)) {
-        return true;
+    const Start first = waitForX(kStartReads);
+    if (first != Start::NoX) {
+        return first;
     }
     link_.pingDevice();
+    if (session_.lineLost()) {
+        return Start::LineLost;
+    }
     send('I', kCommandPauseMs);
     send('U', 0);
     return waitForX(kFallbackReads);
 }
 
-bool ClassicDownload::waitForX(int reads) {
+ClassicDownload::Start ClassicDownload::waitForX(int reads) {
     for (int i = 0; i < reads; ++i) {
         std::uint8_t byte = 0;
         if (ctx_.channel.read(&byte, 1) == 1 && byte == kAccepted) {
-            return true;
+            return Start::Ready;
+        }
+        if (session_.lineLost()) {
+            return Start::LineLost;
         }
         ctx_.clock.sleepMs(kStartPollPauseMs);
     }
-    return false;
+    return Start::NoX;
 }
 
 // Resends once the count is spent: the count is shared by all blocks and only "X" restores it, so a
@@ -243,12 +297,21 @@ bool ClassicDownload::waitForX(int reads) {
 ClassicDownload::Transfer ClassicDownload::transfer() {
     const std::int32_t imageSize = package_.imageSize();
     while (offset_ < imageSize) {
+        // Between two frames: the scanner has answered the last one and waits for the next.
+        if (session_.stopRequested()) {
+            return Transfer::Stopped;
+        }
         const BlockFrame frame =
             BlockFrame::data(static_cast<std::uint16_t>(blockNumber_), package_.image(), imageSize, offset_);
         ctx_.channel.write(frame.bytes(), frame.size());
         std::uint8_t reply = 0;
-        if (!readReply(reply)) {
+        switch (readReply(reply)) {
+        case Reply::Arrived:
+            break;
+        case Reply::Silent:
             return Transfer::ScannerSilent;
+        case Reply::LineLost:
+            return Transfer::LineLost;
         }
         if (reply == kCrcError || reply == kOverrun) {
             if (retriesLeft_ > 0) {
@@ -258,8 +321,11 @@ ClassicDownload::Transfer ClassicDownload::transfer() {
             errorFlag_ = true;
         } else if (reply == kAccepted) {
             retriesLeft_ = kRetries;
+        } else {
+            // A letter the protocol does not define: the transfer moves on as it always did, but nothing
+            // says the scanner stored the block, so the run must not end in the success message.
+            errorFlag_ = true;
         }
-        // Any other letter is taken as acceptance, with the count as it was.
         offset_ += kBlockSize;
         ++blockNumber_;
         window_.progressStepIt();
@@ -267,43 +333,36 @@ ClassicDownload::Transfer ClassicDownload::transfer() {
     return Transfer::Complete;
 }
 
-bool ClassicDownload::readReply(std::uint8_t& reply) {
+ClassicDownload::Reply ClassicDownload::readReply(std::uint8_t& reply) {
     Deadline deadline(ctx_.clock);
     deadline.start(kFrameReplyLimitMs);
     do {
         if (ctx_.channel.read(&reply, 1) == 1) {
-            return true;
+            return Reply::Arrived;
         }
-        if (!ctx_.channel.isOpen()) {
-            return false; // the line is gone: no reply can come
+        if (session_.lineLost()) {
+            return Reply::LineLost; // no reply can come
         }
     } while (!deadline.expired());
-    return false;
+    return Reply::Silent;
 }
 
 void ClassicDownload::finish() {
     ctx_.clock.sleepMs(kClosingPauseMs);
     const BlockFrame closing = BlockFrame::closing(static_cast<std::uint16_t>(blockNumber_));
     ctx_.channel.write(closing.bytes(), closing.size());
-    ctx_.channel.close();
-    if (errorFlag_) {
-        window_.messageBox(kFailure, "", box::kError);
-        end(Outcome::TransferError);
-    } else {
-        window_.messageBox(kSuccess, "", box::kOk);
-        end(itemsNotAcknowledged_ ? Outcome::ItemsNotAcknowledged : Outcome::Written);
-    }
-    window_.endWaitCursor();
+    session_.endTransfer(errorFlag_, unacknowledged_);
 }
 
-// The scanner stopped answering in the middle of the image. The closing frame would have it finish on a
-// partial image, so it is not sent; the channel is closed as after any transfer, and the user is told.
-void ClassicDownload::stopForSilence() {
-    ctx_.channel.close();
-    addStatusLine(kStoppedAnsweringLine);
-    window_.messageBox(kFailure, "", box::kError);
-    end(Outcome::TransferError);
-    window_.endWaitCursor();
+// No "X" came (or the line went before one could): nothing of the firmware was sent, and the scanner
+// still runs what it ran. A port that is gone is closed; a live one stays open for another try.
+void ClassicDownload::endWithoutDownloadMode() {
+    addStatusLine(window_, kNoDownloadModeLine);
+    if (session_.lineLost()) {
+        ctx_.channel.close();
+        addStatusLine(window_, kDisconnectedLine);
+    }
+    end(Outcome::NoDownloadMode);
 }
 
 void ClassicDownload::send(char letter, std::uint32_t pauseMs) {

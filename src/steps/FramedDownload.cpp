@@ -2,6 +2,7 @@
 
 #include "firmware/FramedLink.h"
 #include "firmware/FramedPacket.h"
+#include "steps/StepTexts.h"
 #include "ui/Controls.h"
 
 #include <algorithm>
@@ -18,6 +19,11 @@ constexpr std::uint8_t kBlockFill = 0xFF;
 // earlier ones.
 constexpr std::uint64_t kMaxBlockCount = 0x10000;
 
+// What one step of the progress bar stands for during the download.
+constexpr char kProgressUnits[] = "firmware";
+
+enum class Sent { Complete, Failed, Stopped };
+
 bool usableBlockSize(std::uint32_t blockSize) {
     return blockSize > 0 && blockSize <= kMaxFramedBlockSize;
 }
@@ -27,10 +33,11 @@ bool fitsBlockNumbers(std::int32_t imageSize, std::uint32_t blockSize) {
     return blocks <= kMaxBlockCount;
 }
 
-// Sends the image block by block; false at the first block that fails.
-bool sendImage(StepContext& ctx, FramedLink& link, std::uint32_t blockSize) {
+// Sends the image block by block, until a block fails or the front end asks to stop.
+Sent sendImage(StepContext& ctx, FramedLink& link, std::uint32_t blockSize, const DownloadSession& session) {
     const std::int32_t imageSize = ctx.package.imageSize();
     const std::uint8_t* image = ctx.package.image();
+    ctx.window.progressSetUnits(kProgressUnits, blockSize);
     ctx.window.progressSetStep(1);
     // One more than the whole blocks, so the bar ends exactly full when the last block is a partial one.
     ctx.window.progressSetRange(
@@ -39,42 +46,59 @@ bool sendImage(StepContext& ctx, FramedLink& link, std::uint32_t blockSize) {
     std::vector<std::uint8_t> block(blockSize);
     std::uint16_t blockNumber = 0;
     for (std::int32_t offset = 0; offset < imageSize; offset += static_cast<std::int32_t>(blockSize)) {
+        // Between two blocks: the scanner has answered the last one.
+        if (session.stopRequested()) {
+            return Sent::Stopped;
+        }
         const auto available =
             std::min<std::int32_t>(static_cast<std::int32_t>(blockSize), imageSize - offset);
         std::fill(block.begin(), block.end(), kBlockFill);
         std::copy(image + offset, image + offset + available, block.begin());
         if (link.sendBlock(blockNumber, block.data(), static_cast<std::int32_t>(blockSize))) {
-            return false;
+            return Sent::Failed;
         }
         ++blockNumber;
         ctx.window.progressStepIt();
     }
-    return true;
+    return Sent::Complete;
 }
 
 } // namespace
 
 void downloadFramed(StepContext& ctx) {
+    DownloadSession session(ctx);
     DeviceInfo& device = ctx.records.deviceInfo;
     const std::uint32_t blockSize = device.framedBlockSize;
-    bool written = false;
     if (!usableBlockSize(blockSize)) {
         // Step 3 by its key before any Step 2: nothing says what this scanner takes.
-        ctx.outcome = Outcome::NotVerified;
-    } else if (!ctx.package.isUpdateContainer() || !fitsBlockNumbers(ctx.package.imageSize(), blockSize)) {
+        session.endWithError(kFirmwareFailedLine, Outcome::NotVerified);
+        return;
+    }
+    if (!ctx.package.isUpdateContainer() || !fitsBlockNumbers(ctx.package.imageSize(), blockSize)) {
         // Step 2 refuses such a package for this family; streaming it as blocks anyway would bypass that.
-        ctx.outcome = Outcome::Refused;
-    } else {
-        FramedLink link(ctx.channel, ctx.clock, device);
-        written = !link.sendStartRequest() && sendImage(ctx, link, blockSize);
-        ctx.outcome = written ? Outcome::Written : Outcome::TransferError;
+        session.endWithError(kFirmwareFailedLine, Outcome::Refused);
+        return;
     }
 
-    ctx.channel.close();
-    if (written) {
-        ctx.window.messageBox(kFirmwareUpdatedText, "", box::kOk);
-    } else {
-        ctx.window.messageBox(kFirmwareErrorText, "", box::kError);
+    FramedLink link(ctx.channel, ctx.clock, device);
+    session.startWriting();
+    Sent sent = link.sendStartRequest() ? Sent::Failed : Sent::Complete;
+    if (sent == Sent::Complete && session.lineLost()) {
+        sent = Sent::Failed; // the start request went out, but no block can follow it
+    }
+    if (sent == Sent::Complete) {
+        sent = sendImage(ctx, link, blockSize, session);
+    }
+    switch (sent) {
+    case Sent::Complete:
+        session.endTransfer(false, {});
+        break;
+    case Sent::Failed:
+        session.endWithError(session.lineLost() ? kDisconnectedLine : kFirmwareFailedLine);
+        break;
+    case Sent::Stopped:
+        session.endStopped();
+        break;
     }
 }
 

@@ -1,7 +1,9 @@
 #include "steps/LanguageDownload.h"
 
 #include "fonts/FlashLayout.h"
+#include "fonts/FlashWriter.h"
 #include "fonts/LanguagePage.h"
+#include "steps/StepTexts.h"
 #include "ui/Controls.h"
 
 namespace orvexa {
@@ -11,8 +13,16 @@ namespace {
 // Brackets the run on scanners that said they take fonts ("GnOLG" accepted in Step 2).
 constexpr char kFontSessionBracket[] = "GnOFS";
 
+// What one step of the progress bar stands for during the run.
+constexpr char kProgressUnits[] = "pages and fonts";
+
 constexpr FlashItem kPageItems[] = {FlashItem::EnglishPage, FlashItem::FrenchPage, FlashItem::ItalianPage,
                                     FlashItem::SpanishPage, FlashItem::KoreanPage, FlashItem::JapanesePage};
+
+struct Font {
+    FlashItem item;
+    const FontBlob& blob;
+};
 
 Language languageOf(FlashItem page) {
     return kLanguages[static_cast<std::size_t>(page)];
@@ -20,6 +30,48 @@ Language languageOf(FlashItem page) {
 
 void showLine(StepContext& ctx, const std::string& line) {
     ctx.window.setControlText(control::kStatus, ctx.records.statusText + "\r\n" + line);
+}
+
+// Writes the items of one run chunk by chunk, and keeps what the run will report.
+class ItemWriter {
+public:
+    ItemWriter(StepContext& ctx, CommandLink& link, const DownloadSession& session)
+        : ctx_(ctx), writer_(link), session_(session) {}
+
+    // Shows "<name> downloading.." under the status text and writes the block; false when the run must
+    // end here (stopped, or the line is gone).
+    bool write(const std::uint8_t* block, std::uint32_t size, std::uint32_t address, const std::string& name);
+
+    LanguageRun run;
+
+private:
+    StepContext& ctx_;
+    FlashWriter writer_;
+    const DownloadSession& session_;
+};
+
+bool ItemWriter::write(const std::uint8_t* block, std::uint32_t size, std::uint32_t address,
+                       const std::string& name) {
+    showLine(ctx_, name + " downloading..");
+    ctx_.window.repaint();
+    bool acknowledged = true;
+    const std::uint32_t chunks = FlashWriter::chunkCount(size);
+    for (std::uint32_t chunk = 0; chunk < chunks && run.end == LanguageRun::End::Complete; ++chunk) {
+        if (session_.stopRequested()) {
+            run.end = LanguageRun::End::Stopped;
+            break;
+        }
+        // A chunk that is not acknowledged does not stop the run; it is reported at its end.
+        acknowledged = writer_.writeFlashChunk(block, size, address, chunk * kFlashChunkSize) && acknowledged;
+        ctx_.window.progressStepIt();
+        if (session_.lineLost()) {
+            run.end = LanguageRun::End::LineLost;
+        }
+    }
+    if (!acknowledged) {
+        run.failed.push_back(name + " download failed..");
+    }
+    return run.end == LanguageRun::End::Complete;
 }
 
 } // namespace
@@ -39,66 +91,63 @@ std::optional<std::string> languageDownloadProblem(const StepContext& ctx) {
     return std::nullopt;
 }
 
-bool downloadBlob(StepContext& ctx, FlashWriter& writer, const std::uint8_t* block, std::uint32_t size,
-                  std::uint32_t address, const std::string& name) {
-    showLine(ctx, name + " downloading..");
-    ctx.window.repaint();
-    return writer.writeBlob(block, size, address) == 0;
-}
-
-std::vector<std::string> downloadLanguagesAndFonts(StepContext& ctx, CommandLink& link) {
+LanguageRun downloadLanguagesAndFonts(StepContext& ctx, CommandLink& link, const DownloadSession& session) {
     const DeviceInfo& device = ctx.records.deviceInfo;
     const FlashLayout layout = setFlashLayout(ctx.package, device.flashType);
-    FlashWriter writer(link);
-    std::vector<std::string> failed;
+    const Font fonts[] = {{FlashItem::KoreanFont, ctx.languages.koreanFont},
+                          {FlashItem::JapaneseFont, ctx.languages.japaneseFont}};
 
+    std::uint32_t chunks = 0;
+    for (const FlashItem item : kPageItems) {
+        chunks += layout.holds(item) ? FlashWriter::chunkCount(layout.pageSize) : 0;
+    }
+    for (const Font& font : fonts) {
+        chunks += layout.holds(font.item)
+                      ? FlashWriter::chunkCount(static_cast<std::uint32_t>(font.blob.size()))
+                      : 0;
+    }
+    ctx.window.progressSetUnits(kProgressUnits, kFlashChunkSize);
+    ctx.window.progressSetStep(1);
+    ctx.window.progressSetRange(0, static_cast<std::uint16_t>(chunks));
+
+    ItemWriter items(ctx, link, session);
     if (device.fontCapable) {
         link.sendPaced(kFontSessionBracket);
     }
 
     LanguagePage page; // one buffer for every page of the run
+    bool goOn = true;
     for (const FlashItem item : kPageItems) {
-        if (!layout.holds(item)) {
+        if (!goOn || !layout.holds(item)) {
             continue;
         }
         if (!packLanguagePage(page, ctx.languages.table(languageOf(item)), layout.pageSize)) {
             continue; // refused by languageDownloadProblem before the run; never sent in part
         }
-        if (!downloadBlob(ctx, writer, page.data(), layout.pageSize, layout.targetOf(item),
-                          flashItemName(item))) {
-            failed.emplace_back(flashItemName(item));
-        }
+        goOn = items.write(page.data(), layout.pageSize, layout.targetOf(item), flashItemName(item));
     }
-
-    const std::pair<FlashItem, const FontBlob*> fonts[] = {
-        {FlashItem::KoreanFont, &ctx.languages.koreanFont},
-        {FlashItem::JapaneseFont, &ctx.languages.japaneseFont}};
-    for (const auto& [item, font] : fonts) {
-        if (!layout.holds(item)) {
+    for (const Font& font : fonts) {
+        if (!goOn || !layout.holds(font.item)) {
             continue;
         }
-        const std::string name = flashItemName(item);
-        if (!downloadBlob(ctx, writer, font->data(), static_cast<std::uint32_t>(font->size()),
-                          layout.targetOf(item), name)) {
-            failed.push_back(name);
+        const std::string name = flashItemName(font.item);
+        goOn = items.write(font.blob.data(), static_cast<std::uint32_t>(font.blob.size()),
+                           layout.targetOf(font.item), name);
+        if (goOn) {
+            showLine(ctx, name + " downloaded..");
         }
-        showLine(ctx, name + " downloaded..");
     }
 
-    if (device.fontCapable) {
+    if (goOn && device.fontCapable) {
         link.sendPaced(kFontSessionBracket);
     }
 
     // An addition to the original run, which reported nothing here: the last progress line stays, and
     // each item the scanner did not acknowledge gets a line of its own under it.
-    if (!failed.empty()) {
-        std::string text = ctx.window.controlText(control::kStatus);
-        for (const std::string& name : failed) {
-            text += "\r\n" + name + " download failed..";
-        }
-        ctx.window.setControlText(control::kStatus, text);
+    for (const std::string& line : items.run.failed) {
+        addStatusLine(ctx.window, line);
     }
-    return failed;
+    return items.run;
 }
 
 } // namespace orvexa

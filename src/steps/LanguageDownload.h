@@ -1,10 +1,11 @@
 // The language pages and fonts of a classic scanner, as Step 3 runs them before its confirmations: one
-// progress line in control 1023 per item, the chunks through FlashWriter, and at the end a line for
-// every item that the scanner did not fully acknowledge.
+// progress line in control 1023 per item, the progress bar stepped once per flash chunk, the chunks
+// through FlashWriter, and at the end a line for every item that the scanner did not fully acknowledge.
+// Between two chunks the run stops when the front end asks it to, or at once when the line is gone.
 #pragma once
 
 #include "device/CommandLink.h"
-#include "fonts/FlashWriter.h"
+#include "steps/DownloadSession.h"
 #include "steps/StepContext.h"
 
 #include <optional>
@@ -17,13 +18,15 @@ namespace orvexa {
 // is sent, so that a table that does not fit is refused whole rather than written in part.
 std::optional<std::string> languageDownloadProblem(const StepContext& ctx);
 
-// Shows "<name> downloading.." under the status text and writes the block; false when a chunk was not
-// acknowledged.
-bool downloadBlob(StepContext& ctx, FlashWriter& writer, const std::uint8_t* block, std::uint32_t size,
-                  std::uint32_t address, const std::string& name);
+struct LanguageRun {
+    enum class End { Complete, Stopped, LineLost };
+    End end = End::Complete;
+    // The status lines of the items with unacknowledged chunks ("<name> download failed.."), each also
+    // added to control 1023; empty when the scanner acknowledged everything that was sent.
+    std::vector<std::string> failed;
+};
 
-// The whole run. Returns the shown names of the items with unacknowledged chunks (empty when the
-// scanner acknowledged everything); each is also added to control 1023 as "<name> download failed..".
-std::vector<std::string> downloadLanguagesAndFonts(StepContext& ctx, CommandLink& link);
+// The whole run.
+LanguageRun downloadLanguagesAndFonts(StepContext& ctx, CommandLink& link, const DownloadSession& session);
 
 } // namespace orvexa

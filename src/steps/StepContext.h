@@ -35,6 +35,9 @@ struct ProcessRecords {
     std::vector<PortInfo> sortedPorts; // the ports found by the last discovery, in probing order
     // How each port fared in the last probe.
     std::vector<PortProbe> probedPorts;
+    // Step 2 took "Download Font" off because the scanner takes no fonts: the pages and fonts were asked
+    // for, and the next Step 3 says that they were not written.
+    bool fontsDeclined = false;
     // The last Step 2 verified the scanner on the port open now. Step 1 and every Step 2 withdraw it
     // first, and a Step 3 that closed the port drops it: Step 3 writes only while it holds, so a scanner
     // swapped in after a verification is never written without being checked.

@@ -60,6 +60,9 @@ void showVerified(StepContext& ctx, const std::string& text) {
     window.setControlText(control::kStatus, ctx.records.statusText);
     window.enableControl(control::kStep3, true);
     window.enableControl(control::kStatus, false);
+    // Asked for and taken off here: Step 3 then says that the pages and fonts were not written.
+    ctx.records.fontsDeclined =
+        !ctx.records.deviceInfo.fontCapable && window.isChecked(control::kDownloadFont);
     if (ctx.records.deviceInfo.fontCapable) {
         window.enableControl(control::kDownloadFont, true);
     } else {
