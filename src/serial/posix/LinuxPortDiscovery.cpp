@@ -27,6 +27,7 @@ namespace {
 // Serial core's "type" attribute: 0 is PORT_UNKNOWN, a UART slot with no UART behind it.
 constexpr int kPortTypeUnknown = 0;
 constexpr const char* kUsualSerialGroup = "dialout";
+constexpr gid_t kRootGroup = 0;
 
 enum class Family { Attached, OnBoard };
 
@@ -126,9 +127,9 @@ std::string joinGroupHint(const std::string& path, const std::string& group) {
            " $USER), then log in again.";
 }
 
-// Joining the node's group helps only when its mode lets the group read and write; a node left at 0600
-// by a driver or a udev rule opens for its owner alone, and saying "join dialout" then sends the user on
-// a fruitless errand.
+// Joining the node's group helps only when its mode lets the group read and write, and when that group is
+// not root's own, which no one should be told to join; a node left at 0600 by a driver or a udev rule opens
+// for its owner alone, and saying "join dialout" then sends the user on a fruitless errand.
 std::string permissionHint(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
@@ -136,17 +137,21 @@ std::string permissionHint(const std::string& path) {
     }
     constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
     constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
-    if ((info.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+    const bool groupMay = (info.st_mode & kGroupReadWrite) == kGroupReadWrite;
+    if (groupMay && info.st_gid != kRootGroup) {
         return joinGroupHint(path, groupName(info.st_gid));
+    }
+    std::string who = (info.st_mode & kOwnerReadWrite) == kOwnerReadWrite
+                          ? "only its owner \"" + userName(info.st_uid) + "\""
+                          : "no one but root";
+    if (groupMay) {
+        who += " and the group \"" + groupName(info.st_gid) + "\"";
     }
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    const std::string who = (info.st_mode & kOwnerReadWrite) == kOwnerReadWrite
-                                ? "only its owner \"" + userName(info.st_uid) + "\""
-                                : "no one but root";
     return "You may not open " + path + ": its mode " + mode + " lets " + who +
-           " open it, whatever group you are in. A udev rule (or the owner) must give a group such as \"" +
-           kUsualSerialGroup + "\" read and write access.";
+           " open it. A udev rule (or the owner) must give a group such as \"" + kUsualSerialGroup +
+           "\" read and write access.";
 }
 
 } // namespace
