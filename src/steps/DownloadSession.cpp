@@ -13,9 +13,11 @@ namespace {
 constexpr unsigned kSuccessWithShortfalls = box::kOk | box::kIconExclamation;
 } // namespace
 
-DownloadSession::DownloadSession(StepContext& ctx)
-    : ctx_(ctx), pagesAndFontsAsked_(ctx.window.isChecked(control::kDownloadFont) ||
-                                     std::exchange(ctx.records.fontsDeclined, false)) {}
+DownloadSession::DownloadSession(StepContext& ctx) : ctx_(ctx) {
+    // Step 2's word holds for this Step 3 only.
+    const bool declined = std::exchange(ctx.records.fontsDeclined, false);
+    pagesAndFontsAsked_ = declined || ctx.window.isChecked(control::kDownloadFont);
+}
 
 DownloadSession::~DownloadSession() {
     if (ctx_.interruption != nullptr) {
