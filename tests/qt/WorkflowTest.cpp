@@ -26,8 +26,7 @@ namespace {
 const QString kReady = QStringLiteral("Did you close all other applications?\nIs RDQ properly connected?");
 const QString kSuccess = QStringLiteral(
     "Firmware updated sucessfully!!!\n\nPlease make sure to set factory default after restart RDQ");
-const QString kError = QStringLiteral(
-    "Error was detected while upgrading Firmware!!\nPlease reset RDQ and update Firmware again.");
+const QString kNoPortOpen = QStringLiteral("No serial port is open.\nPlease run Step 1 first.");
 
 } // namespace
 
@@ -47,12 +46,12 @@ private slots:
         QVERIFY(!desk.dialog().checkBox(control::kDownloadFont)->isChecked());
     }
 
-    void keyThreeAtStartEndsInTheFramedDownloadsErrorMessage() {
+    void keyThreeAtStartSaysThatNoPortIsOpen() {
         Desk desk;
         BoxWatch watch;
         watch.planEnter();
         QTest::keyClick(desk.dialog().control(control::kExit), Qt::Key_3);
-        QCOMPARE(desk.texts(watch), QStringLiteral("Orvexa: ") + kError);
+        QCOMPARE(desk.texts(watch), QStringLiteral("Orvexa: ") + kNoPortOpen);
         QCOMPARE(watch.seen[0].icon, int(QMessageBox::Critical));
         // Nothing reached the scanner, and the dialog stays as it was.
         QVERIFY(desk.scanner.record().bytesIn.empty());
