@@ -60,10 +60,12 @@ constexpr std::uint8_t kFramedUnknown = 0x02;
 // A binary unit (chunk data, packet) whose bytes stop coming for this long is dropped: the tool writes
 // each unit in one go, so such a gap means it gave up on it.
 constexpr std::uint64_t kPartialUnitGapMs = 1000;
-// A frame's 261 bytes come back to back. Bytes that stop short of a frame for this long were no frame:
-// a tool that lost its run is probing ("W"), and the scanner gives the download up at once rather than
-// leave that tool finding no scanner.
+// A frame's 261 bytes come back to back, and its header names a kind ('W' or 'R') and a block inside the
+// scanner's flash. Bytes that stop short of a frame for this long, or a header that is none, were no frame:
+// a tool that lost its run is probing ("W", "W", ... reads as block 0x5757), and the scanner gives the
+// download up at once rather than leave that tool finding no scanner.
 constexpr std::uint64_t kStrayFrameGapMs = 200;
+constexpr std::uint32_t kFlashBlocks = 4096; // 1 MiB of 256-byte blocks
 // A download mode that hears nothing for this long ends, as the device's watchdog restarts it. It must
 // outlast the tool's pause before the closing frame (1000 ms).
 constexpr std::uint64_t kDownloadIdleMs = 10000;
@@ -239,8 +241,8 @@ void SimulatedScanner::settle(std::uint64_t nowUs) {
 }
 
 // A download that ends without its closing frame: once a block has been written the firmware is gone, and
-// the scanner restarts into its bootloader. A few stray bytes (fewer than a frame's header) are what a
-// probing tool sent: they are taken as commands.
+// the scanner restarts into its bootloader. Stray bytes no longer than a frame's header are what a probing
+// tool sent: they are taken as commands.
 void SimulatedScanner::leaveDownload(std::uint64_t atUs) {
     const std::vector<std::uint8_t> stray = unit_;
     unit_.clear();
@@ -248,7 +250,7 @@ void SimulatedScanner::leaveDownload(std::uint64_t atUs) {
     if (firmwareOverwritten_) {
         personality_.inBootloader = true;
     }
-    if (stray.size() < kFrameDataOffset) {
+    if (stray.size() <= kFrameDataOffset) {
         for (std::uint8_t byte : stray) {
             takeCommandByte(byte, atUs);
         }
@@ -344,6 +346,13 @@ void SimulatedScanner::takeChunkByte(std::uint8_t byte, std::uint64_t atUs) {
 
 void SimulatedScanner::takeFrameByte(std::uint8_t byte, std::uint64_t atUs) {
     unit_.push_back(byte);
+    if (unit_.size() == kFrameDataOffset) {
+        const std::uint32_t block = unit_[3] | (unit_[4] << 8);
+        if ((unit_[2] != kFrameData && unit_[2] != kFrameClosing) || block >= kFlashBlocks) {
+            leaveDownload(atUs);
+            return;
+        }
+    }
     if (unit_.size() == kFrameSize) {
         runFrame(atUs);
         unit_.clear();

@@ -26,10 +26,11 @@
 // A transfer that ends without its closing frame (the tool was stopped, or the line went away) leaves a
 // scanner without working firmware once a block was written: it restarts into its bootloader, and "V" is
 // then answered with inBootloaderText ("Bootloader v00"), so that the tool's Step 2 and Step 3 take the
-// bootloader path and write the firmware again from block 20. The scanner notices the abort in one of two
-// ways: bytes that stop short of a frame for 200 ms (a tool probing with "W"; fewer bytes than a frame's
-// header are then taken as commands, so the probe is answered), or 10 s in which no byte comes at all.
-// The closing frame ends the bootloader state.
+// bootloader path and write the firmware again from block 20. The scanner notices the abort by bytes that
+// are no frame: a header whose kind is not 'W' or 'R' or whose block lies beyond its flash, or bytes that
+// stop short of a frame for 200 ms (a tool probing with "W" sends either; its bytes are then taken as
+// commands, so the probe is answered), or by 10 s in which no byte comes at all. The closing frame ends
+// the bootloader state.
 //
 // Fault switches (ScannerFaults) bend the answers: silence from a given point on, refusals, garbage,
 // over-long and endless replies, late replies, NAKs for given blocks, and a hang-up of the line.

@@ -580,6 +580,18 @@ TEST(SimulatedScanner, AbortedDownloadRestartsInTheBootloaderUntilAClosingFrame)
     sendLetters(probed.channel, probed.clock, "V");
     EXPECT_EQ(readReply(probed.channel, 32), bytes("3.05_200_A7UG\r"));
 
+    // A probe sent again and again, as Step 1 sends it: its first five bytes are no frame's header.
+    Bench reprobed;
+    writeFirstBlock(reprobed);
+    char answer = 0;
+    for (int i = 0; i < 10 && answer == 0; ++i) {
+        sendLetters(reprobed.channel, reprobed.clock, "W", 0);
+        const Bytes reply = readReply(reprobed.channel, 1);
+        answer = reply.empty() ? 0 : static_cast<char>(reply[0]);
+    }
+    EXPECT_EQ(answer, '@');
+    EXPECT_EQ(reprobed.scanner.record().frames.size(), 1u);
+
     Bench leftAlone;
     writeFirstBlock(leftAlone);
     leftAlone.clock.sleepMs(10001);

@@ -60,9 +60,10 @@ Personality:
 After an aborted transfer (frames but no closing frame: the tool was stopped, or lost the line), the
 scanner has no working firmware once a block was written, and restarts into its bootloader, as
 --in-bootloader starts it: "V" is answered "Bootloader v00", so the tool's next run verifies it and writes
-the firmware again from block 20. It notices the abort by bytes that stop short of a frame for 200 ms
-(a tool probing with "W": fewer bytes than a frame's header are taken as commands, so the probe is
-answered), or by 10 s in which no byte comes. A complete transfer ends the bootloader state.
+the firmware again from block 20. It notices the abort by bytes that are no frame (a header whose kind
+is not W or R or whose block lies beyond 1 MiB of flash, or bytes that stop short of a frame for 200 ms:
+a tool probing with "W" sends either, and its bytes are taken as commands, so the probe is answered), or
+by 10 s in which no byte comes. A complete transfer ends the bootloader state.
 
 Line:
   --baud N                    pace the line at N baud, 10 bits a byte, both ways (0: no pacing) [0]

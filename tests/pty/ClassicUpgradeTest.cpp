@@ -11,9 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -42,6 +45,26 @@ std::string readFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Looks at a child's output every few milliseconds until it holds the text, at most limitMs.
+bool waitForText(const std::string& file, const std::string& text, int limitMs) {
+    constexpr int kLookEveryMs = 5;
+    for (int waitedMs = 0; waitedMs < limitMs; waitedMs += kLookEveryMs) {
+        if (readFile(file).find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLookEveryMs));
+    }
+    return false;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
 }
 
 std::string chunkEntry(std::uint32_t address, const std::uint8_t* chunk) {
@@ -114,4 +137,44 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     for (const std::string& entry : expected) {
         EXPECT_NE(record.find(entry), std::string::npos) << entry;
     }
+}
+
+// Ctrl-C twice in the middle of the transfer: the first only warns, the second stops after the frame under
+// way. Run again at once, the scanner is found in its bootloader and written from block 20.
+TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanner) {
+    if (access(kRdqSim.c_str(), X_OK) != 0 || access(kCli.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "rdq-sim or orvexa-cli is not built";
+    }
+    const std::string dir = ::testing::TempDir();
+    const std::string recordFile = dir + "/interrupted-record.json";
+    const std::string outputFile = dir + "/interrupted-output.txt";
+    // 4 ms a reply: the transfer lasts about three seconds, time enough to be interrupted in it.
+    RdqSimProcess sim(kRdqSim, {"--latency", "4", "--record", recordFile});
+    ASSERT_FALSE(sim.path().empty());
+
+    const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t cli = spawnChild(kCli, {"--silent", "--yes", "--port", sim.path()}, {-1, fd, fd});
+    ::close(fd);
+    ASSERT_GT(cli, 0);
+    const bool transferring = waitForText(outputFile, "progress: ", kCliLimitMs);
+    ::kill(cli, SIGINT);
+    const bool warned = transferring && waitForText(outputFile, "The transfer goes on.", kCliLimitMs);
+    ::kill(cli, SIGINT);
+    const int exitCode = waitChild(cli, kCliLimitMs).code;
+    const std::string output = readFile(outputFile);
+    ASSERT_TRUE(warned) << output;
+    EXPECT_EQ(exitCode, 130) << output;
+    EXPECT_NE(output.find("Stopping after the frame under way"), std::string::npos) << output;
+    EXPECT_NE(output.find("To recover, run the same command again"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Firmware updated sucessfully!!!"), std::string::npos) << output;
+
+    const int againCode = runCli({"--silent", "--yes", "--port", sim.path()}, outputFile);
+    const std::string again = readFile(outputFile);
+    EXPECT_EQ(againCode, 0) << again;
+    EXPECT_NE(again.find("The scanner runs its bootloader"), std::string::npos) << again;
+    EXPECT_NE(again.find("Firmware updated sucessfully!!!"), std::string::npos) << again;
+    const std::string record = sim.takeRecord();
+    EXPECT_EQ(occurrences(record, "\"block\": 0,"), 1u);   // written once, by the interrupted run
+    EXPECT_EQ(occurrences(record, "\"block\": 682,"), 1u); // reached by the run again only
+    EXPECT_NE(record.find("\"upgradeFinished\": true"), std::string::npos);
 }
