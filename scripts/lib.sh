@@ -3,7 +3,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
 apt_updated=0
-# ensure_packages PKG... : installs the missing ones; returns non-zero when they cannot be had.
+# ensure_packages PKG... : installs the missing ones; returns non-zero when they cannot be had. A user who
+# is not root installs through sudo; one who cannot (no sudo, or no rights and no terminal to give a
+# password on) is told the command to have run instead.
 ensure_packages() {
     local missing=()
     local pkg
@@ -11,14 +13,26 @@ ensure_packages() {
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null || ! { sudo -n true 2>/dev/null || [ -t 0 ]; }; then
+            missing_packages "${missing[@]}"
+            return 1
+        fi
+        sudo=(sudo)
+    fi
     echo "Installing: ${missing[*]}"
     if [ $apt_updated -eq 0 ]; then
-        $sudo apt-get update -qq || return 1
+        "${sudo[@]}" apt-get update -qq || { missing_packages "${missing[@]}"; return 1; }
         apt_updated=1
     fi
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null || { missing_packages "${missing[@]}"; return 1; }
+}
+
+missing_packages() {
+    echo "These packages are missing and cannot be installed from this account: $*" >&2
+    echo "Have them installed as root: apt-get install --no-install-recommends $*" >&2
 }
 
 # configure_build DIR [CMAKE-ARGS...] : configures (once) and builds one build tree with Ninja.
@@ -27,4 +41,11 @@ configure_build() {
     shift
     cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
     cmake --build "$dir" -j "$JOBS"
+}
+
+# build_targets DIR TARGET... : builds only what is named, showing Ninja's progress on the terminal.
+build_targets() {
+    local dir="$1"
+    shift
+    cmake --build "$dir" -j "$JOBS" --target "$@"
 }
