@@ -19,8 +19,8 @@ namespace {
 
 // After a run stopped mid-transfer: what the scanner is left with, and the way back.
 const char* const kStoppedMidTransferLines[] = {
-    "Stopped before the transfer was complete: the scanner may be in its bootloader, without firmware.",
-    "To recover, run the same command again (Step 2 and Step 3 then take the bootloader path).",
+    "Stopped mid-transfer: the scanner may be in its bootloader, without firmware.",
+    "To recover, run the same command again: Steps 2 and 3 take the bootloader path.",
 };
 
 // The ports the user named with --port, in their order, probed instead of the ports present; the OS's

@@ -21,8 +21,8 @@ const char* InterruptResponse::textFor(Action action) noexcept {
     case Action::ExitNow:
         return "\nStopped.\n";
     case Action::Warn:
-        return "\nStopping now would leave the scanner half-written: in its bootloader, without working "
-               "firmware.\nThe transfer goes on. Press Ctrl-C again to stop after the frame under way.\n";
+        return "\nStopping now would leave the scanner in its bootloader without firmware.\n"
+               "The transfer goes on. Press Ctrl-C again to stop after the frame under way.\n";
     case Action::Stop:
         return "\nStopping after the frame under way...\n";
     case Action::AlreadyStopping:
