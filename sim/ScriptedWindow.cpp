@@ -72,6 +72,11 @@ void ScriptedWindow::progressSetStep(int step) {
     log.push_back("progressSetStep " + std::to_string(step));
 }
 
+void ScriptedWindow::progressSetUnits(const std::string& name, std::int64_t bytesPerStep) {
+    progressUnits.push_back(name + " " + std::to_string(bytesPerStep));
+    progressPosition = 0;
+}
+
 void ScriptedWindow::progressSetRange(std::uint16_t lower, std::uint16_t upper) {
     progressLower = lower;
     progressUpper = upper;

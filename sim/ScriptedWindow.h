@@ -42,6 +42,7 @@ public:
     void progressSetStep(int step) override;
     void progressSetRange(std::uint16_t lower, std::uint16_t upper) override;
     void progressStepIt() override;
+    void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) override;
     void repaint() override { ++repaints; }
     void beginWaitCursor() override { log.push_back("beginWaitCursor"); ++waitCursorDepth; }
     void restoreWaitCursor() override { log.push_back("restoreWaitCursor"); }
@@ -58,6 +59,7 @@ public:
     std::uint16_t progressUpper = 100;
     int progressPosition = 0;
     int progressRangeSets = 0;
+    std::vector<std::string> progressUnits; // "name bytesPerStep" of every progressSetUnits, in order
     int repaints = 0;
     int waitCursorDepth = 0;
     std::optional<int> exitCode;

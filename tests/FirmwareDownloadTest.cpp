@@ -349,11 +349,13 @@ TEST(ClassicProgress, PagesAndFontsMoveTheBarChunkByChunkBeforeTheFirmware) {
     ClassicBench bench;
     bench.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Written);
-    EXPECT_EQ(bench.window.units, (std::vector<std::string>{"pages and fonts 4096", "firmware 256"}));
+    EXPECT_EQ(bench.window.progressUnits, (std::vector<std::string>{"pages and fonts 4096", "firmware 256"}));
     const auto& log = bench.window.log;
     const auto pages = std::find(log.begin(), log.end(), "progressSetRange 0 91");
     const auto firmware = std::find(log.begin(), log.end(), "progressSetRange 0 683");
     ASSERT_NE(pages, log.end());
     EXPECT_LT(pages, firmware);
     EXPECT_EQ(bench.window.steps, 91 + 683);
+    // Each range starts from empty: the firmware's bar ends full instead of wrapping 91 steps early.
+    EXPECT_EQ(bench.window.progressPosition, 683);
 }

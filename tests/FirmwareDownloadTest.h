@@ -46,13 +46,10 @@ inline std::vector<std::uint8_t> imageWithoutHeader() {
     return image;
 }
 
-// The scripted dialog as a front end that shows progress: it records what each range of the bar stands
-// for, and asks Step 3 to stop once the bar has moved `stopAt` steps (Ctrl-C pressed twice).
+// The scripted dialog as a front end that can be interrupted: it asks Step 3 to stop once the bar has
+// moved `stopAt` steps (Ctrl-C pressed twice).
 class FrontEndWindow : public ScriptedWindow {
 public:
-    void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) override {
-        units.push_back(name + " " + std::to_string(bytesPerStep));
-    }
     void progressStepIt() override {
         ScriptedWindow::progressStepIt();
         if (++steps == stopAt) {
@@ -60,7 +57,6 @@ public:
         }
     }
 
-    std::vector<std::string> units;
     int steps = 0;
     int stopAt = -1;
     Interruption* interruption = nullptr;

@@ -78,7 +78,7 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
         EXPECT_TRUE(std::all_of(image.begin() + static_cast<std::ptrdiff_t>(container.size()), image.end(),
                                 [](std::uint8_t b) { return b == 0xFF; }));
 
-        EXPECT_EQ(window.units, std::vector<std::string>{"firmware " + std::to_string(blockSize)});
+        EXPECT_EQ(window.progressUnits, std::vector<std::string>{"firmware " + std::to_string(blockSize)});
         EXPECT_EQ(window.progressStep, 1);
         EXPECT_EQ(window.progressUpper, blocks); // 174614 is no whole multiple: the bar ends full
         EXPECT_EQ(window.progressPosition, static_cast<int>(blocks));

@@ -33,13 +33,11 @@ public:
     virtual void progressSetStep(int step) = 0;
     virtual void progressSetRange(std::uint16_t lower, std::uint16_t upper) = 0;
     virtual void progressStepIt() = 0;
-    // An addition for front ends that show more than a bar (orvexa-cli: "pages and fonts 12/91", rate,
-    // time left): what each step of the next range stands for, said just before progressSetRange. The
-    // bar itself is driven as before; a front end that only draws a bar ignores this.
-    virtual void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) {
-        (void)name;
-        (void)bytesPerStep;
-    }
+    // An addition, said just before progressSetRange: what each step of the next range stands for, for
+    // front ends that show more than a bar (orvexa-cli: "pages and fonts 12/91", rate, time left). The bar
+    // starts again from empty: one Step 3 fills it once for the pages and fonts and once for the firmware,
+    // and a Windows bar left where the last range ended would start the next one part full and wrap.
+    virtual void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) = 0;
 
     // Invalidate the whole dialog with erase and repaint it at once, so that a blocking step shows its
     // latest texts.

@@ -146,6 +146,11 @@ void QtDialogWindow::progressSetStep(int step) {
     step_ = step;
 }
 
+void QtDialogWindow::progressSetUnits(const std::string&, std::int64_t) {
+    position_ = 0;
+    showProgress();
+}
+
 void QtDialogWindow::progressSetRange(std::uint16_t lower, std::uint16_t upper) {
     lower_ = lower;
     upper_ = upper;

@@ -32,6 +32,7 @@ public:
     void progressSetStep(int step) override;
     void progressSetRange(std::uint16_t lower, std::uint16_t upper) override;
     void progressStepIt() override;
+    void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) override;
     void repaint() override;
     void beginWaitCursor() override;
     void restoreWaitCursor() override;

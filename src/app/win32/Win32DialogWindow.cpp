@@ -113,6 +113,10 @@ void Win32DialogWindow::progressSetStep(int step) {
     SendMessageA(control(control::kProgress), PBM_SETSTEP, static_cast<WPARAM>(step), 0);
 }
 
+void Win32DialogWindow::progressSetUnits(const std::string&, std::int64_t) {
+    SendMessageA(control(control::kProgress), PBM_SETPOS, 0, 0);
+}
+
 void Win32DialogWindow::progressSetRange(std::uint16_t lower, std::uint16_t upper) {
     SendMessageA(control(control::kProgress), PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
 }
