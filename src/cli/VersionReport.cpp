@@ -57,7 +57,10 @@ std::string scannerVersion(const DeviceInfo& device) {
         if (at + kFramedFieldLength > text.size()) {
             return text;
         }
-        version += (version.empty() ? "" : ".") + text.substr(at, kFramedFieldLength);
+        if (!version.empty()) {
+            version += '.';
+        }
+        version.append(text, at, kFramedFieldLength);
     }
     return version;
 }
