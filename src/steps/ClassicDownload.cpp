@@ -2,8 +2,8 @@
 
 #include "device/CommandLink.h"
 #include "firmware/BlockFrame.h"
+#include "firmware/ClassicLink.h"
 #include "fonts/FlashWriter.h"
-#include "serial/Deadline.h"
 #include "steps/DownloadSession.h"
 #include "steps/LanguageDownload.h"
 #include "steps/StepTexts.h"
@@ -19,8 +19,6 @@ namespace orvexa {
 namespace {
 
 using namespace classic;
-
-constexpr std::uint32_t kCommandPauseMs = CommandLink::kCommandPauseMs;
 
 constexpr char kInBootloaderPrefix[] = "Bootloader";
 constexpr std::size_t kInBootloaderPrefixLength = 10;
@@ -51,27 +49,24 @@ class ClassicDownload {
 public:
     explicit ClassicDownload(StepContext& ctx)
         : ctx_(ctx), window_(ctx.window), device_(ctx.records.deviceInfo), package_(ctx.package),
-          link_(ctx.channel, ctx.clock, ctx.records.deviceInfo), session_(ctx) {}
+          link_(ctx.channel, ctx.clock, ctx.records.deviceInfo), classic_(link_), session_(ctx) {}
 
     void run();
 
 private:
-    enum class Start { Ready, NoX, LineLost };
+    using Start = ClassicLink::Start;
+    using Reply = ClassicLink::Reply;
     enum class Transfer { Complete, ScannerSilent, LineLost, Stopped };
-    enum class Reply { Arrived, Silent, LineLost };
 
     bool choosePath();
     bool imageBootloaderIsOlder() const;
     bool fonts();
     bool confirm();
     Start startSequence();
-    Start waitForX(int reads);
     Transfer transfer();
-    Reply readReply(std::uint8_t& reply);
     void finish();
     void endWithoutDownloadMode();
 
-    void send(char letter, std::uint32_t pauseMs);
     bool ask(const char* text, const char* caption, unsigned type) {
         return window_.messageBox(text, caption, type) == kIdYes;
     }
@@ -82,6 +77,7 @@ private:
     DeviceInfo& device_;
     FirmwarePackage& package_;
     CommandLink link_;
+    ClassicLink classic_;
     DownloadSession session_;
 
     bool hasBootloader_ = false;
@@ -134,8 +130,7 @@ void ClassicDownload::run() {
         return;
     }
     window_.restoreWaitCursor();
-    send('H', kCommandPauseMs);
-    send('H', 0);
+    classic_.beginFrames();
     switch (transfer()) {
     case Transfer::Complete:
         finish();
@@ -252,43 +247,14 @@ bool ClassicDownload::confirm() {
     return true;
 }
 
-// The ping only wakes the scanner; "I","E","I" are the first letters that change it, unless pages and
+// The ping only wakes the scanner; the letters after it are the first that change it, unless pages and
 // fonts were written before.
 ClassicDownload::Start ClassicDownload::startSequence() {
-    link_.pingDevice();
-    if (session_.lineLost()) {
+    if (!classic_.wake()) {
         return Start::LineLost;
     }
     session_.startWriting();
-    send('I', kCommandPauseMs);
-    send('E', kCommandPauseMs);
-    send('I', kCommandPauseMs);
-    send(device_.itAccepted ? 'T' : 'u', 0);
-    const Start first = waitForX(kStartReads);
-    if (first != Start::NoX) {
-        return first;
-    }
-    link_.pingDevice();
-    if (session_.lineLost()) {
-        return Start::LineLost;
-    }
-    send('I', kCommandPauseMs);
-    send('U', 0);
-    return waitForX(kFallbackReads);
-}
-
-ClassicDownload::Start ClassicDownload::waitForX(int reads) {
-    for (int i = 0; i < reads; ++i) {
-        std::uint8_t byte = 0;
-        if (ctx_.channel.read(&byte, 1) == 1 && byte == kAccepted) {
-            return Start::Ready;
-        }
-        if (session_.lineLost()) {
-            return Start::LineLost;
-        }
-        ctx_.clock.sleepMs(kStartPollPauseMs);
-    }
-    return Start::NoX;
+    return classic_.enterDownloadMode(device_.itAccepted);
 }
 
 // Resends once the count is spent: the count is shared by all blocks and only "X" restores it, so a
@@ -303,9 +269,8 @@ ClassicDownload::Transfer ClassicDownload::transfer() {
         }
         const BlockFrame frame =
             BlockFrame::data(static_cast<std::uint16_t>(blockNumber_), package_.image(), imageSize, offset_);
-        ctx_.channel.write(frame.bytes(), frame.size());
         std::uint8_t reply = 0;
-        switch (readReply(reply)) {
+        switch (classic_.sendFrame(frame, reply)) {
         case Reply::Arrived:
             break;
         case Reply::Silent:
@@ -333,24 +298,8 @@ ClassicDownload::Transfer ClassicDownload::transfer() {
     return Transfer::Complete;
 }
 
-ClassicDownload::Reply ClassicDownload::readReply(std::uint8_t& reply) {
-    Deadline deadline(ctx_.clock);
-    deadline.start(kFrameReplyLimitMs);
-    do {
-        if (ctx_.channel.read(&reply, 1) == 1) {
-            return Reply::Arrived;
-        }
-        if (session_.lineLost()) {
-            return Reply::LineLost; // no reply can come
-        }
-    } while (!deadline.expired());
-    return Reply::Silent;
-}
-
 void ClassicDownload::finish() {
-    ctx_.clock.sleepMs(kClosingPauseMs);
-    const BlockFrame closing = BlockFrame::closing(static_cast<std::uint16_t>(blockNumber_));
-    ctx_.channel.write(closing.bytes(), closing.size());
+    classic_.sendClosingFrame(static_cast<std::uint16_t>(blockNumber_));
     session_.endTransfer(errorFlag_, unacknowledged_);
 }
 
@@ -363,14 +312,6 @@ void ClassicDownload::endWithoutDownloadMode() {
         addStatusLine(window_, kDisconnectedLine);
     }
     end(Outcome::NoDownloadMode);
-}
-
-void ClassicDownload::send(char letter, std::uint32_t pauseMs) {
-    const auto byte = static_cast<std::uint8_t>(letter);
-    ctx_.channel.write(&byte, 1);
-    if (pauseMs > 0) {
-        ctx_.clock.sleepMs(pauseMs);
-    }
 }
 
 } // namespace
