@@ -69,13 +69,13 @@ TEST(CommandLinkScanner, PingAndProbe) {
     Bench healthy;
     EXPECT_TRUE(probeDevice(healthy.channel, healthy.clock));
     EXPECT_EQ(healthy.elapsedMs(), 0u);
-    EXPECT_EQ(healthy.link.pingDevice(), 0);
+    EXPECT_EQ(healthy.link.pingDevice(), CommandLink::Ping::Answered);
     EXPECT_EQ(healthy.elapsedMs(), 200u); // the pause after "W" is not shortened by an early "@"
 
     Bench silent({}, Bench::silentOn("W"));
     EXPECT_FALSE(probeDevice(silent.channel, silent.clock));
     EXPECT_EQ(silent.elapsedMs(), 1000u);
-    EXPECT_EQ(silent.link.pingDevice(), -1);
+    EXPECT_EQ(silent.link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(silent.elapsedMs(), 20020u); // 91 passes of "W", 200 ms and a 20 ms read
 }
 
@@ -359,7 +359,7 @@ TEST(CommandLinkScanner, LostLineEndsEveryWaitAtOnce) {
     ScannerFaults faults;
     faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "W", 1};
     Bench bench({}, faults);
-    EXPECT_EQ(bench.link.pingDevice(), -1);
+    EXPECT_EQ(bench.link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(bench.elapsedMs(), 220u); // the pause after "W", then one read
     ASSERT_TRUE(bench.link.lineLost());
     const std::size_t sent = bench.scanner.record().bytesIn.size();

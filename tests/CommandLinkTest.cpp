@@ -175,7 +175,7 @@ bool onlyFieldChanged(const DeviceInfo& before, const DeviceInfo& after, const v
 
 TEST_F(LinkFixture, PingSendsWEvery220MsUntilAnAtArrives) {
     line.arriveAtMs(450, "@");
-    EXPECT_EQ(link.pingDevice(), 0);
+    EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Answered);
     EXPECT_EQ(line.written, "WWW");
     EXPECT_EQ(line.writeTimesMs, (std::vector<std::uint64_t>{0, 220, 440}));
     EXPECT_EQ(nowMs(), 640u); // the 200 ms after the last "W" are not shortened
@@ -183,7 +183,7 @@ TEST_F(LinkFixture, PingSendsWEvery220MsUntilAnAtArrives) {
 
 TEST_F(LinkFixture, PingAnsweredOnlyAfterTwentySecondsFails) {
     line.arriveAtMs(20100, "@");
-    EXPECT_EQ(link.pingDevice(), -1);
+    EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Unanswered);
     // 91 passes of "W", 200 ms, a 20 ms silent read: the first pass to end past the limit.
     EXPECT_EQ(nowMs(), 20020u);
     EXPECT_EQ(line.written.size(), 91u);
@@ -192,7 +192,7 @@ TEST_F(LinkFixture, PingAnsweredOnlyAfterTwentySecondsFails) {
 TEST_F(LinkFixture, PingIgnoresOtherBytes) {
     line.arriveAtMs(10, "x!");
     line.arriveAtMs(500, "@");
-    EXPECT_EQ(link.pingDevice(), 0);
+    EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Answered);
     EXPECT_EQ(line.written, "WWW");
 }
 
@@ -369,7 +369,7 @@ TEST_F(LinkFixture, ClosedChannelRunsEveryWaitToItsLimit) {
 
     // Waits with their own pauses keep their original length.
     start = nowMs();
-    EXPECT_EQ(link.pingDevice(), -1);
+    EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(nowMs() - start, 20000u);
     EXPECT_TRUE(line.written.empty());
 }

@@ -45,7 +45,7 @@ TEST_F(FramedLinkTest, VersionReplyFillsTheThreeTextsAndReadsNoMoreThan109Bytes)
     reply.push_back('!'); // one byte too many: it stays on the line
     replyToVersionRequest(reply);
 
-    EXPECT_FALSE(link.queryFramedVersions());
+    EXPECT_EQ(link.queryFramedVersions(), kLargeFramedBlock);
     EXPECT_EQ(line.writes, std::vector<Bytes>{kVersionRequest});
     EXPECT_EQ(textOf(device.loaderText), "LD01.02.03.x");
     EXPECT_EQ(textOf(device.firmwareText), "FW05.06.07.y");
@@ -55,12 +55,12 @@ TEST_F(FramedLinkTest, VersionReplyFillsTheThreeTextsAndReadsNoMoreThan109Bytes)
 
 TEST_F(FramedLinkTest, VersionReplyOf100BytesCountsAnd99DoesNotAndEmptiesTheTexts) {
     replyToVersionRequest(versionReply(100, "AP01.10.20.0B"));
-    EXPECT_TRUE(link.queryFramedVersions()); // character 5 '1' asks for 512
+    EXPECT_EQ(link.queryFramedVersions(), kSmallFramedBlock); // character 5 '1' asks for 512
     EXPECT_EQ(textOf(device.firmwareText), "FW05.06.07.y");
 
     replyToVersionRequest(versionReply(99, "AP01.10.20.0B"));
     const std::uint32_t before = clock.tickMs();
-    EXPECT_FALSE(link.queryFramedVersions());
+    EXPECT_EQ(link.queryFramedVersions(), kLargeFramedBlock);
     EXPECT_GE(clock.tickMs() - before, 2000u); // waited its whole limit for the rest
     EXPECT_LE(clock.tickMs() - before, 2100u);
     EXPECT_EQ(textOf(device.loaderText), "");
@@ -73,24 +73,24 @@ TEST_F(FramedLinkTest, EachOfTheFourApplicationCharactersAloneSelects512ByteBloc
     // them asks for 512, whatever the others hold.
     const std::string base = "AP01.02.0B.x";
     replyToVersionRequest(versionReply(109, base.c_str()));
-    EXPECT_FALSE(link.queryFramedVersions());
+    EXPECT_EQ(link.queryFramedVersions(), kLargeFramedBlock);
     for (std::size_t position : {5u, 6u, 8u, 9u}) {
         std::string text = base;
         ++text[position];
         replyToVersionRequest(versionReply(109, text.c_str()));
-        EXPECT_TRUE(link.queryFramedVersions()) << text;
+        EXPECT_EQ(link.queryFramedVersions(), kSmallFramedBlock) << text;
     }
     // Lower characters never do: this is no comparison of version numbers.
     replyToVersionRequest(versionReply(109, "AP01.0/.0A.x"));
-    EXPECT_FALSE(link.queryFramedVersions());
+    EXPECT_EQ(link.queryFramedVersions(), kLargeFramedBlock);
     replyToVersionRequest(versionReply(109, "AP01.01.1A.x")); // "1" at 8 whatever 6 holds
-    EXPECT_TRUE(link.queryFramedVersions());
+    EXPECT_EQ(link.queryFramedVersions(), kSmallFramedBlock);
 }
 
 TEST_F(FramedLinkTest, ShortWriteOfTheVersionRequestSelects512ByteBlocksWithoutWaiting) {
     line.writeLimit = 11;
     const std::uint32_t before = clock.tickMs();
-    EXPECT_TRUE(link.queryFramedVersions());
+    EXPECT_EQ(link.queryFramedVersions(), kSmallFramedBlock);
     EXPECT_LT(clock.tickMs() - before, 100u);
 }
 
@@ -119,7 +119,7 @@ TEST_F(FramedLinkTest, StartRequestWakesTheScannerWithPingsForThreeSecondsThenSe
         return written == kStartRequest ? Bytes(14, 0x06) : Bytes{};
     };
     const std::uint32_t before = clock.tickMs();
-    EXPECT_FALSE(link.sendStartRequest());
+    EXPECT_EQ(link.sendStartRequest(), FramedLink::Sent::Done);
     EXPECT_EQ(line.packets(), std::vector<Bytes>{kStartRequest});
     EXPECT_EQ(line.writes.back(), kStartRequest);
     // A ping answered at once costs about 700 ms with its pause: five fit into 3000 ms.
@@ -131,12 +131,12 @@ TEST_F(FramedLinkTest, StartRequestWakesTheScannerWithPingsForThreeSecondsThenSe
 TEST_F(FramedLinkTest, StartRequestCarriesOnWhenTheReplyNeverComesButFailsOnAShortWrite) {
     line.answer = [](const Bytes& written) { return written == Bytes{'W'} ? Bytes{'@'} : Bytes{}; };
     std::uint32_t before = clock.tickMs();
-    EXPECT_FALSE(link.sendStartRequest());
+    EXPECT_EQ(link.sendStartRequest(), FramedLink::Sent::Done);
     EXPECT_GE(clock.tickMs() - before, 3000u + 5000u + 500u);
 
     line.writes.clear();
     line.writeLimit = 6;
-    EXPECT_TRUE(link.sendStartRequest());
+    EXPECT_EQ(link.sendStartRequest(), FramedLink::Sent::NotWritten);
     EXPECT_EQ(line.packets().size(), 1u);
 }
 
@@ -147,7 +147,7 @@ TEST_F(FramedLinkTest, BlockPacketCarriesItsNumberHighByteFirstAndWaitsForTheRep
         data[i] = static_cast<std::uint8_t>(i);
     }
     line.pending = {'o', 'l', 'd'};
-    EXPECT_FALSE(link.sendBlock(256, data.data(), 1024));
+    EXPECT_EQ(link.sendBlock(256, data.data(), 1024), FramedLink::Sent::Done);
 
     ASSERT_EQ(line.writes.size(), 1u);
     const Bytes& packet = line.writes[0];
@@ -163,18 +163,18 @@ TEST_F(FramedLinkTest, BlockPacketCarriesItsNumberHighByteFirstAndWaitsForTheRep
 TEST_F(FramedLinkTest, BlockFailsOnAShortWriteOrWhenTheScannerDoesNotAnswerWithinFiveSeconds) {
     Bytes data(512, 0xAB);
     line.writeLimit = 100;
-    EXPECT_TRUE(link.sendBlock(0, data.data(), 512));
+    EXPECT_EQ(link.sendBlock(0, data.data(), 512), FramedLink::Sent::NotWritten);
 
     line.writeLimit = -1;
     line.answer = [](const Bytes&) { return Bytes(13, 0x06); }; // one byte short
     const std::uint32_t before = clock.tickMs();
-    EXPECT_TRUE(link.sendBlock(1, data.data(), 512));
+    EXPECT_EQ(link.sendBlock(1, data.data(), 512), FramedLink::Sent::Unanswered);
     EXPECT_GE(clock.tickMs() - before, 5000u);
     EXPECT_LE(clock.tickMs() - before, 5100u);
 }
 
 TEST_F(FramedLinkTest, BlockLongerThan1024BytesIsNotSent) {
     Bytes data(1025);
-    EXPECT_TRUE(link.sendBlock(0, data.data(), 1025));
+    EXPECT_EQ(link.sendBlock(0, data.data(), 1025), FramedLink::Sent::NotWritten);
     EXPECT_TRUE(line.writes.empty());
 }

@@ -495,7 +495,7 @@ TEST(SimulatedScannerWithCommandLink, StepTwoQueriesFillTheDeviceRecord) {
     Bench b;
     DeviceInfo device;
     CommandLink link(b.channel, b.clock, device);
-    EXPECT_EQ(link.pingDevice(), 0);
+    EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Answered);
     EXPECT_FALSE(link.queryGps());
     link.queryVersion();
     link.queryModel();

@@ -93,17 +93,17 @@ bool CommandLink::awaitByte(std::uint8_t& byte) {
     return orvexa::awaitByte(channel_, clock_, byte);
 }
 
-int CommandLink::pingDevice() {
+CommandLink::Ping CommandLink::pingDevice() {
     Deadline limit(clock_);
     limit.start(kPingLimitMs);
     for (;;) {
         sendCommand(kPing, kPingPauseMs);
         std::uint8_t byte = 0;
         if (readByte(byte) && isVerdict(byte, kAccepted)) {
-            return 0;
+            return Ping::Answered;
         }
         if (limit.expired() || lineLost()) {
-            return -1;
+            return Ping::Unanswered;
         }
     }
 }

@@ -88,8 +88,9 @@ public:
     CommandLink(SerialChannel& channel, Clock& clock, DeviceInfo& device)
         : channel_(channel), clock_(clock), device_(device) {}
 
-    // 0 when the scanner answered "@" to "W" within 20000 ms, -1 otherwise.
-    int pingDevice();
+    enum class Ping { Answered, Unanswered };
+    // Answered when the scanner said "@" to "W" within 20000 ms.
+    Ping pingDevice();
 
     // Reads and throws away what the scanner has already sent: with pauses, 100 ms after each byte;
     // without, until the first read that returns nothing. Both stop at their bound (see above).

@@ -57,7 +57,7 @@ void storeVersionText(std::array<char, 16>& field, const std::uint8_t* reply, st
 
 } // namespace
 
-bool FramedLink::queryFramedVersions() {
+std::uint32_t FramedLink::queryFramedVersions() {
     const std::vector<std::uint8_t> request = buildFramedPacket(kFramedQuery, kSubVersions);
     device_.loaderText.fill('\0');
     device_.firmwareText.fill('\0');
@@ -65,29 +65,31 @@ bool FramedLink::queryFramedVersions() {
 
     drainUntilSilent();
     if (!writeAll(request.data(), request.size())) {
-        return true;
+        return kSmallFramedBlock;
     }
     std::array<std::uint8_t, kVersionReplyMaxBytes> reply{};
     if (readReply(reply.data(), reply.size(), kVersionReplyLimitMs) < kVersionReplyMinBytes) {
-        return false;
+        return kLargeFramedBlock;
     }
     storeVersionText(device_.loaderText, reply.data(), kLoaderTextAt);
     storeVersionText(device_.firmwareText, reply.data(), kFirmwareTextAt);
     storeVersionText(device_.applicationText, reply.data(), kApplicationTextAt);
 
-    return std::any_of(kSmallBlockTests.begin(), kSmallBlockTests.end(), [this](const BlockSizeTest& test) {
-        return charAt(device_.applicationText, test.position) > test.limit;
-    });
+    const bool small =
+        std::any_of(kSmallBlockTests.begin(), kSmallBlockTests.end(), [this](const BlockSizeTest& test) {
+            return charAt(device_.applicationText, test.position) > test.limit;
+        });
+    return small ? kSmallFramedBlock : kLargeFramedBlock;
 }
 
-bool FramedLink::sendStartRequest() {
+FramedLink::Sent FramedLink::sendStartRequest() {
     const std::vector<std::uint8_t> request = buildFramedPacket(kFramedDownload, kSubStart);
 
     CommandLink link(channel_, clock_, device_);
     Deadline wakeUp(clock_);
     wakeUp.start(kWakeUpMs);
     while (!wakeUp.expired()) {
-        if (link.pingDevice() != 0) {
+        if (link.pingDevice() != CommandLink::Ping::Answered) {
             break;
         }
         clock_.sleepMs(kWakeUpPauseMs);
@@ -95,17 +97,18 @@ bool FramedLink::sendStartRequest() {
 
     drainWithPauses();
     if (!writeAll(request.data(), request.size())) {
-        return true;
+        return Sent::NotWritten;
     }
     std::array<std::uint8_t, kReplyBytes> reply{};
     readReply(reply.data(), reply.size(), kStartReplyLimitMs); // whether it came or not
     clock_.sleepMs(kStartSettleMs);
-    return false;
+    return Sent::Done;
 }
 
-bool FramedLink::sendBlock(std::uint16_t blockNumber, const std::uint8_t* data, std::int32_t length) {
+FramedLink::Sent FramedLink::sendBlock(std::uint16_t blockNumber, const std::uint8_t* data,
+                                       std::int32_t length) {
     if (length < 0 || static_cast<std::size_t>(length) > kMaxFramedBlockSize) {
-        return true;
+        return Sent::NotWritten;
     }
     std::vector<std::uint8_t> body(kBlockNumberSize + static_cast<std::size_t>(length));
     body[0] = static_cast<std::uint8_t>(blockNumber >> 8);
@@ -115,10 +118,11 @@ bool FramedLink::sendBlock(std::uint16_t blockNumber, const std::uint8_t* data, 
 
     discardArrived();
     if (!writeAll(packet.data(), packet.size())) {
-        return true;
+        return Sent::NotWritten;
     }
     std::array<std::uint8_t, kReplyBytes> reply{};
-    return readReply(reply.data(), reply.size(), kBlockReplyLimitMs) < kReplyBytes;
+    return readReply(reply.data(), reply.size(), kBlockReplyLimitMs) < kReplyBytes ? Sent::Unanswered
+                                                                                   : Sent::Done;
 }
 
 // Reads and throws away what the scanner has already sent, one byte at a time, until a read returns

@@ -2,8 +2,6 @@
 // request and data blocks of the framed download. Replies are raw bytes; only the version reply is
 // read, by position, and no reply is checked for its start byte, length or CRC.
 //
-// Results follow the original interfaces: queryFramedVersions returns true when 512-byte blocks must be
-// used; sendStartRequest and sendBlock return true on failure.
 #pragma once
 
 #include "device/DeviceInfo.h"
@@ -23,15 +21,18 @@ public:
     FramedLink(SerialChannel& channel, Clock& clock, DeviceInfo& device)
         : channel_(channel), clock_(clock), device_(device) {}
 
-    // Fills loaderText, firmwareText and applicationText (empty after a failed query) and tells whether
-    // the scanner needs 512-byte blocks (true) or takes 1024-byte blocks (false).
-    bool queryFramedVersions();
-    // Wakes the scanner with pings and asks it to take a download; true only when the packet could not
-    // be written whole. Whatever the scanner answers is read and passed over.
-    bool sendStartRequest();
-    // Sends one data block of at most 1024 bytes; true when the packet could not be written whole, or
-    // when the scanner did not answer it in time.
-    bool sendBlock(std::uint16_t blockNumber, const std::uint8_t* data, std::int32_t length);
+    enum class Sent { Done, NotWritten, Unanswered };
+
+    // Fills loaderText, firmwareText and applicationText (empty after a failed query) and returns the
+    // block size the scanner takes: kSmallFramedBlock, or kLargeFramedBlock when its application text
+    // allows it.
+    std::uint32_t queryFramedVersions();
+    // Wakes the scanner with pings and asks it to take a download; NotWritten when the packet could not
+    // be written whole, Done otherwise. Whatever the scanner answers is read and passed over.
+    Sent sendStartRequest();
+    // Sends one data block of at most 1024 bytes (a longer one is NotWritten); Unanswered when the scanner
+    // did not answer it in time.
+    Sent sendBlock(std::uint16_t blockNumber, const std::uint8_t* data, std::int32_t length);
 
 private:
     void drainUntilSilent();

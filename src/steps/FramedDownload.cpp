@@ -54,7 +54,8 @@ Sent sendImage(StepContext& ctx, FramedLink& link, std::uint32_t blockSize, cons
             std::min<std::int32_t>(static_cast<std::int32_t>(blockSize), imageSize - offset);
         std::fill(block.begin(), block.end(), kBlockFill);
         std::copy(image + offset, image + offset + available, block.begin());
-        if (link.sendBlock(blockNumber, block.data(), static_cast<std::int32_t>(blockSize))) {
+        if (link.sendBlock(blockNumber, block.data(), static_cast<std::int32_t>(blockSize)) !=
+            FramedLink::Sent::Done) {
             return Sent::Failed;
         }
         ++blockNumber;
@@ -82,7 +83,7 @@ void downloadFramed(StepContext& ctx) {
 
     FramedLink link(ctx.channel, ctx.clock, device);
     session.startWriting();
-    Sent sent = link.sendStartRequest() ? Sent::Failed : Sent::Complete;
+    Sent sent = link.sendStartRequest() == FramedLink::Sent::Done ? Sent::Complete : Sent::Failed;
     if (sent == Sent::Complete && session.lineLost()) {
         sent = Sent::Failed; // the start request went out, but no block can follow it
     }

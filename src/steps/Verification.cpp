@@ -97,7 +97,7 @@ bool examine(StepContext& ctx) {
     DeviceInfo& device = ctx.records.deviceInfo;
     CommandLink link(ctx.channel, ctx.clock, device);
 
-    if (link.pingDevice() != 0) {
+    if (link.pingDevice() != CommandLink::Ping::Answered) {
         if (!failedOnLostLine(ctx, link)) {
             failVerification(ctx);
         }
@@ -130,9 +130,7 @@ bool examine(StepContext& ctx) {
 
     if (isFramedFamily(device)) {
         FramedLink framed(ctx.channel, ctx.clock, device);
-        if (!framed.queryFramedVersions()) {
-            device.framedBlockSize = kLargeFramedBlock;
-        }
+        device.framedBlockSize = framed.queryFramedVersions();
         if (failedOnLostLine(ctx, link)) {
             return false;
         }

@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DeviceInfo before = device;
 
     FramedLink link(line, clock, device);
-    const bool small = link.queryFramedVersions();
+    const bool small = link.queryFramedVersions() == kSmallFramedBlock;
 
     check(clock.nowUs() <= bounds::kFramedVersions * kUsPerMs, "the query ends within its bound");
     check(line.writes() == 1, "one request");

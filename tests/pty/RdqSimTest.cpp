@@ -50,7 +50,7 @@ TEST(RdqSim, AnswersProbePingVersionAndModelInRealTime) {
 
     DeviceInfo device;
     CommandLink link(channel, clock, device);
-    EXPECT_EQ(link.pingDevice(), 0);
+    EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Answered);
     link.queryModel();
     EXPECT_EQ(textOf(device.modelText), "RDQ200A7UG");
     link.queryVersion(); // two texts, each ended by about 0.6 s of quiet
