@@ -31,7 +31,6 @@ const char kDowngradeBootloader[] = "Do you want to downgrade bootloader?";
 const char kDowngradeBootloaderCaption[] = "Downgrade bootloader?";
 const char kNoFontsInBootloader[] =
     "Font can't be downloaded in the bootloader!!!\nPlease download font after firmware is recovered";
-const char kReady[] = "Did you close all other applications?\r\nIs RDQ properly connected?";
 const char kReadyCaption[] = "Are you READY?";
 const char kFinalWarning[] =
     "This process is not reversable and\r\nmay damage the hardware permanently\r\nwhen "
@@ -239,7 +238,7 @@ bool ClassicDownload::confirm() {
     if (window_.isChecked(control::kSilentMode)) {
         return true;
     }
-    if (!ask(kReady, kReadyCaption, box::kWarningQuestion) ||
+    if (!ask(kReadyText, kReadyCaption, box::kWarningQuestion) ||
         !ask(kFinalWarning, kFinalWarningCaption, box::kWarningQuestion)) {
         end(Outcome::Cancelled);
         return false;

@@ -10,17 +10,12 @@
 #pragma once
 
 #include "steps/StepContext.h"
+#include "steps/StepTexts.h"
 
 #include <string>
 #include <vector>
 
 namespace orvexa {
-
-// The two texts that end every firmware transfer, framed or classic.
-inline constexpr const char* kFirmwareErrorText =
-    "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.";
-inline constexpr const char* kFirmwareUpdatedText =
-    "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ";
 
 // Additions: status lines that stay on the dialog once the final box is closed.
 inline constexpr const char* kFirmwareFailedLine = "Firmware download failed..";

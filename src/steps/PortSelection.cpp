@@ -1,6 +1,7 @@
 #include "steps/PortSelection.h"
 
 #include "device/CommandLink.h"
+#include "steps/StepTexts.h"
 #include "steps/Steps.h"
 #include "ui/Controls.h"
 
@@ -8,7 +9,6 @@ namespace orvexa {
 
 namespace {
 
-constexpr const char* kReadyText = "Did you close all other applications?\r\nIs RDQ properly connected?";
 constexpr const char* kReadyCaption = "Are you ready?";
 
 } // namespace

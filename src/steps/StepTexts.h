@@ -1,5 +1,4 @@
-// Texts that more than one step shows, and the one way a step adds a line under the status text. All are
-// additions: the original ended silently in these places, or ran on against a port it did not have.
+// Texts that more than one step shows, and the one way a step adds a line under the status text.
 #pragma once
 
 #include "ui/Controls.h"
@@ -8,6 +7,20 @@
 #include <string>
 
 namespace orvexa {
+
+// The readiness question, before Step 1 probes the ports and before Step 3 changes a classic scanner;
+// each asks it under a caption of its own.
+inline constexpr const char* kReadyText =
+    "Did you close all other applications?\r\nIs RDQ properly connected?";
+
+// The two texts that end every firmware transfer, framed or classic.
+inline constexpr const char* kFirmwareErrorText =
+    "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.";
+inline constexpr const char* kFirmwareUpdatedText =
+    "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ";
+
+// Additions from here on: the original ended silently in these places, or ran on against a port it did
+// not have.
 
 // The line was lost (the port hung up or vanished) while a step talked to the scanner.
 inline constexpr const char* kDisconnectedLine = "RDQ was disconnected..";
