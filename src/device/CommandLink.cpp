@@ -1,5 +1,6 @@
 #include "device/CommandLink.h"
 
+#include "device/LineReader.h"
 #include "serial/Deadline.h"
 
 #include <algorithm>
@@ -30,30 +31,6 @@ constexpr char kMajorVersion3 = '3';
 // bootloaderText[0] when the scanner has a bootloader.
 constexpr char kBootloaderMark = 'v';
 
-void writeLetter(SerialChannel& channel, char letter) {
-    const auto byte = static_cast<std::uint8_t>(letter);
-    channel.write(&byte, 1);
-}
-
-// One one-byte read; true when it delivered a byte. Used where the caller pauses on its own.
-bool readByte(SerialChannel& channel, std::uint8_t& byte) {
-    byte = 0;
-    return channel.read(&byte, 1) == 1;
-}
-
-// A one-byte read inside a wait that has no pause of its own and ends only at its Deadline. A closed
-// channel answers at once; pacing it like a silent line keeps the wait from spinning the CPU (or from
-// never reaching its limit on a virtual clock) while leaving its length as it was.
-bool awaitByte(SerialChannel& channel, Clock& clock, std::uint8_t& byte) {
-    if (readByte(channel, byte)) {
-        return true;
-    }
-    if (!channel.isOpen()) {
-        clock.sleepMs(CommandLink::kClosedReadMs);
-    }
-    return false;
-}
-
 bool isVerdict(std::uint8_t byte, char verdict) {
     return byte == static_cast<std::uint8_t>(verdict);
 }
@@ -64,9 +41,9 @@ bool probeDevice(SerialChannel& channel, Clock& clock) {
     Deadline limit(clock);
     limit.start(CommandLink::kProbeLimitMs);
     for (;;) {
-        writeLetter(channel, CommandLink::kPing);
+        line::sendLetter(channel, clock, CommandLink::kPing, 0);
         std::uint8_t byte = 0;
-        if (awaitByte(channel, clock, byte) && isVerdict(byte, CommandLink::kAccepted)) {
+        if (line::awaitByte(channel, clock, byte) && isVerdict(byte, CommandLink::kAccepted)) {
             return true;
         }
         if (limit.expired() || lineLost(channel)) {
@@ -79,18 +56,15 @@ void CommandLink::sendCommand(char letter, std::uint32_t pauseMs) {
     if (lineLost()) {
         return; // nobody is there to take the letter, nor to need the pause after it
     }
-    writeLetter(channel_, letter);
-    if (pauseMs > 0) {
-        clock_.sleepMs(pauseMs);
-    }
+    line::sendLetter(channel_, clock_, letter, pauseMs);
 }
 
 bool CommandLink::readByte(std::uint8_t& byte) {
-    return orvexa::readByte(channel_, byte);
+    return line::readByte(channel_, byte);
 }
 
 bool CommandLink::awaitByte(std::uint8_t& byte) {
-    return orvexa::awaitByte(channel_, clock_, byte);
+    return line::awaitByte(channel_, clock_, byte);
 }
 
 CommandLink::Ping CommandLink::pingDevice() {
@@ -109,28 +83,11 @@ CommandLink::Ping CommandLink::pingDevice() {
 }
 
 void CommandLink::drainWithPauses() {
-    Deadline bound(clock_);
-    bound.start(kDrainLimitMs);
-    std::size_t drained = 0;
-    std::uint8_t byte = 0;
-    while (readByte(byte)) {
-        if (++drained >= kDrainMaxBytes || bound.expired()) {
-            return;
-        }
-        clock_.sleepMs(kDrainPauseMs);
-    }
+    line::drain(channel_, clock_, {kDrainLimitMs, kDrainMaxBytes, kDrainPauseMs});
 }
 
 void CommandLink::drainWithoutPauses() {
-    Deadline bound(clock_);
-    bound.start(kDrainLimitMs);
-    std::size_t drained = 0;
-    std::uint8_t byte = 0;
-    while (readByte(byte)) {
-        if (++drained >= kDrainMaxBytes || bound.expired()) {
-            return;
-        }
-    }
+    line::drain(channel_, clock_, {kDrainLimitMs, kDrainMaxBytes, 0});
 }
 
 void CommandLink::sendPaced(std::string_view text) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "device/DeviceInfo.h"
+#include "device/LineReader.h"
 #include "serial/Clock.h"
 #include "serial/SerialChannel.h"
 
@@ -80,10 +81,7 @@ public:
     static constexpr std::size_t kDrainMaxBytes = 512;
     static constexpr std::uint32_t kDrainLimitMs = 3000;
 
-    // A read on a closed channel returns at once; it is paced like a one-byte read on a silent line
-    // (10 ms per byte plus 10 ms) so that a loop bounded only by its Deadline neither spins the CPU
-    // nor stops time on a virtual clock.
-    static constexpr std::uint32_t kClosedReadMs = 20;
+    static constexpr std::uint32_t kClosedReadMs = line::kClosedReadMs;
 
     CommandLink(SerialChannel& channel, Clock& clock, DeviceInfo& device)
         : channel_(channel), clock_(clock), device_(device) {}

@@ -1,6 +1,6 @@
 #include "firmware/ClassicLink.h"
 
-#include "serial/Deadline.h"
+#include "device/LineReader.h"
 
 namespace orvexa {
 
@@ -12,7 +12,7 @@ constexpr std::uint32_t kCommandPauseMs = CommandLink::kCommandPauseMs;
 
 // A closed channel is as gone as a lost line: no "X" and no reply can come on either.
 bool ClassicLink::gone() const {
-    return !channel_.isOpen() || lineLost(channel_);
+    return line::gone(channel_);
 }
 
 bool ClassicLink::wake() {
@@ -45,17 +45,10 @@ void ClassicLink::beginFrames() {
 
 ClassicLink::Reply ClassicLink::sendFrame(const BlockFrame& frame, std::uint8_t& reply) {
     channel_.write(frame.bytes(), frame.size());
-    Deadline deadline(clock_);
-    deadline.start(kFrameReplyLimitMs);
-    do {
-        if (channel_.read(&reply, 1) == 1) {
-            return Reply::Arrived;
-        }
-        if (gone()) {
-            return Reply::LineLost; // no reply can come
-        }
-    } while (!deadline.expired());
-    return Reply::Silent;
+    if (line::readUntil(channel_, clock_, &reply, 1, kFrameReplyLimitMs) == 1) {
+        return Reply::Arrived;
+    }
+    return gone() ? Reply::LineLost : Reply::Silent;
 }
 
 void ClassicLink::sendClosingFrame(std::uint16_t blockNumber) {
@@ -67,7 +60,7 @@ void ClassicLink::sendClosingFrame(std::uint16_t blockNumber) {
 ClassicLink::Start ClassicLink::waitForAccepted(int reads) {
     for (int i = 0; i < reads; ++i) {
         std::uint8_t byte = 0;
-        if (channel_.read(&byte, 1) == 1 && byte == kAccepted) {
+        if (line::readByte(channel_, byte) && byte == kAccepted) {
             return Start::Ready;
         }
         if (gone()) {
@@ -79,11 +72,7 @@ ClassicLink::Start ClassicLink::waitForAccepted(int reads) {
 }
 
 void ClassicLink::send(char letter, std::uint32_t pauseMs) {
-    const auto byte = static_cast<std::uint8_t>(letter);
-    channel_.write(&byte, 1);
-    if (pauseMs > 0) {
-        clock_.sleepMs(pauseMs);
-    }
+    line::sendLetter(channel_, clock_, letter, pauseMs);
 }
 
 } // namespace orvexa

@@ -1,6 +1,7 @@
 #include "firmware/FramedLink.h"
 
 #include "device/CommandLink.h"
+#include "device/LineReader.h"
 #include "firmware/FramedPacket.h"
 #include "serial/Deadline.h"
 
@@ -128,11 +129,7 @@ FramedLink::Sent FramedLink::sendBlock(std::uint16_t blockNumber, const std::uin
 // Reads and throws away what the scanner has already sent, one byte at a time, until a read returns
 // nothing: before the version request, whose reply is examined.
 void FramedLink::drainUntilSilent() {
-    Deadline limit(clock_);
-    limit.start(kDrainLimitMs);
-    std::uint8_t byte = 0;
-    while (channel_.read(&byte, 1) > 0 && !limit.expired()) {
-    }
+    line::drain(channel_, clock_, {kDrainLimitMs});
 }
 
 // Before a data block: throws away what has already arrived, without waiting for the line to fall
@@ -165,23 +162,8 @@ bool FramedLink::writeAll(const std::uint8_t* bytes, std::size_t count) {
     return channel_.write(bytes, static_cast<std::int32_t>(count)) == static_cast<std::int32_t>(count);
 }
 
-// Reads one byte at a time into the buffer until it holds `wanted` bytes or the limit has passed;
-// returns the count read. Nothing is stored beyond `wanted`.
 std::size_t FramedLink::readReply(std::uint8_t* buffer, std::size_t wanted, std::uint32_t limitMs) {
-    Deadline limit(clock_);
-    limit.start(limitMs);
-    std::size_t count = 0;
-    while (count < wanted) {
-        if (channel_.read(buffer + count, 1) > 0) {
-            ++count;
-        }
-        // A closed channel answers at once with nothing, and a lost line has nobody left to answer:
-        // there is nothing left to wait for.
-        if (limit.expired() || !channel_.isOpen() || lineLost(channel_)) {
-            break;
-        }
-    }
-    return count;
+    return line::readUntil(channel_, clock_, buffer, wanted, limitMs);
 }
 
 } // namespace orvexa

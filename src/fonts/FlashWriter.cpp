@@ -1,5 +1,6 @@
 #include "fonts/FlashWriter.h"
 
+#include "device/LineReader.h"
 #include "serial/Deadline.h"
 
 #include <algorithm>
@@ -18,10 +19,6 @@ constexpr std::size_t kFlashTypeVersionAt = 3;
 constexpr signed char kFlashTypeVersionAbove = '6';
 constexpr std::size_t kFlashTypeAt = 3; // in the 5-byte reply
 
-bool lineGone(const SerialChannel& channel) {
-    return !channel.isOpen() || channel.lastError() == ChannelError::LineLost;
-}
-
 } // namespace
 
 void queryFlashType(CommandLink& link) {
@@ -34,9 +31,7 @@ void queryFlashType(CommandLink& link) {
     link.drainWithoutPauses();
     for (int attempt = 0; attempt < FlashWriter::kFlashTypeAttempts; ++attempt) {
         for (const char letter : std::string_view(kFlashTypeQuery)) {
-            const auto byte = static_cast<std::uint8_t>(letter);
-            link.channel().write(&byte, 1);
-            link.clock().sleepMs(CommandLink::kCommandPauseMs);
+            line::sendLetter(link.channel(), link.clock(), letter, CommandLink::kCommandPauseMs);
         }
         switch (link.awaitShortReply(device.shortReply, FlashWriter::kFlashTypeAttemptLimitMs)) {
         case CommandLink::ShortReply::Refused:
@@ -45,16 +40,12 @@ void queryFlashType(CommandLink& link) {
             device.flashType = static_cast<signed char>(device.shortReply[kFlashTypeAt]);
             return;
         case CommandLink::ShortReply::NoVerdict:
-            if (lineGone(link.channel())) {
+            if (line::gone(link.channel())) {
                 return; // a second attempt would only wait out its limit
             }
             break;
         }
     }
-}
-
-bool FlashWriter::readByte(std::uint8_t& byte) {
-    return link_.awaitByte(byte);
 }
 
 bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address,
@@ -70,8 +61,7 @@ bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t block
     const int length = std::snprintf(command, sizeof command, "GFw%x#", address + offset);
     SerialChannel& channel = link_.channel();
     for (int i = 0; i < length; ++i) {
-        const auto letter = static_cast<std::uint8_t>(command[i]);
-        channel.write(&letter, 1);
+        line::sendLetter(channel, link_.clock(), command[i], 0);
     }
     channel.write(chunk.data(), static_cast<std::int32_t>(chunk.size()));
 
@@ -79,7 +69,7 @@ bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t block
     deadline.start(kChunkAckLimitMs);
     do {
         std::uint8_t reply = 0;
-        if (readByte(reply) && reply == kAccepted) {
+        if (link_.awaitByte(reply) && reply == kAccepted) {
             return true;
         }
         if (lineLost()) {
@@ -91,7 +81,7 @@ bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t block
 }
 
 bool FlashWriter::lineLost() const {
-    return lineGone(link_.channel());
+    return line::gone(link_.channel());
 }
 
 std::uint32_t FlashWriter::chunkCount(std::uint32_t blockSize) {

@@ -42,8 +42,6 @@ public:
     static std::uint32_t chunkCount(std::uint32_t blockSize);
 
 private:
-    bool readByte(std::uint8_t& byte);
-
     CommandLink& link_;
 };
 
