@@ -1,8 +1,7 @@
 #include "firmware/BlockFrame.h"
 
 #include "firmware/Crc16.h"
-
-#include <algorithm>
+#include "firmware/ImageBlock.h"
 
 namespace orvexa {
 
@@ -15,12 +14,7 @@ BlockFrame::BlockFrame(std::uint8_t kind, std::uint16_t blockNumber) {
 BlockFrame BlockFrame::data(std::uint16_t blockNumber, const std::uint8_t* image, std::int32_t imageSize,
                             std::int32_t offset) {
     BlockFrame frame(kDataKind, blockNumber);
-    std::uint8_t* data = frame.bytes_.data() + kDataAt;
-    std::fill(data, data + kDataSize, kFill);
-    if (offset >= 0 && offset < imageSize) {
-        const std::int32_t count = std::min(kDataSize, imageSize - offset);
-        std::copy(image + offset, image + offset + count, data);
-    }
+    copyImageBlock(frame.bytes_.data() + kDataAt, kDataSize, image, imageSize, offset);
     frame.seal();
     return frame;
 }

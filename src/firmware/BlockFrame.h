@@ -4,6 +4,8 @@
 // that the image is complete, so it is sent only after a transfer that the scanner answered to its end.
 #pragma once
 
+#include "firmware/ImageBlock.h"
+
 #include <array>
 #include <cstdint>
 
@@ -15,9 +17,8 @@ public:
     static constexpr std::int32_t kDataSize = 256;
     static constexpr std::uint8_t kDataKind = 'W';
     static constexpr std::uint8_t kClosingKind = 'R';
-    // Bytes of the last block that lie past the image: the value of erased flash, so that the scanner
-    // writes nothing there that was not in the image.
-    static constexpr std::uint8_t kFill = 0xFF;
+    // Bytes of the last block that lie past the image.
+    static constexpr std::uint8_t kFill = kErasedFlash;
 
     // The block at `offset` of the image; only bytes inside the image are read.
     static BlockFrame data(std::uint16_t blockNumber, const std::uint8_t* image, std::int32_t imageSize,

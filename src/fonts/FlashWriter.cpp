@@ -1,9 +1,9 @@
 #include "fonts/FlashWriter.h"
 
 #include "device/LineReader.h"
+#include "firmware/ImageBlock.h"
 #include "serial/Deadline.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
@@ -51,11 +51,7 @@ void queryFlashType(CommandLink& link) {
 bool FlashWriter::writeFlashChunk(const std::uint8_t* block, std::uint32_t blockSize, std::uint32_t address,
                                   std::uint32_t offset) {
     std::array<std::uint8_t, kFlashChunkSize> chunk;
-    chunk.fill(0xFF);
-    if (offset < blockSize) {
-        const std::uint32_t count = std::min(kFlashChunkSize, blockSize - offset);
-        std::copy(block + offset, block + offset + count, chunk.begin());
-    }
+    copyImageBlock(chunk.data(), chunk.size(), block, blockSize, offset);
 
     char command[24];
     const int length = std::snprintf(command, sizeof command, "GFw%x#", address + offset);

@@ -2,18 +2,15 @@
 
 #include "firmware/FramedLink.h"
 #include "firmware/FramedPacket.h"
+#include "firmware/ImageBlock.h"
 #include "steps/StepTexts.h"
 #include "ui/Controls.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace orvexa {
 
 namespace {
-
-// Bytes of the last block that lie past the end of the image; the scanner gets full-length blocks only.
-constexpr std::uint8_t kBlockFill = 0xFF;
 
 // Block numbers travel in 16 bits: an image that needs more blocks would have later blocks written over
 // earlier ones.
@@ -50,10 +47,7 @@ Sent sendImage(StepContext& ctx, FramedLink& link, std::uint32_t blockSize, cons
         if (session.stopRequested()) {
             return Sent::Stopped;
         }
-        const auto available =
-            std::min<std::int32_t>(static_cast<std::int32_t>(blockSize), imageSize - offset);
-        std::fill(block.begin(), block.end(), kBlockFill);
-        std::copy(image + offset, image + offset + available, block.begin());
+        copyImageBlock(block.data(), block.size(), image, imageSize, offset);
         if (link.sendBlock(blockNumber, block.data(), static_cast<std::int32_t>(blockSize)) !=
             FramedLink::Sent::Done) {
             return Sent::Failed;
