@@ -15,5 +15,8 @@ std::unique_ptr<SerialChannel> makeSerialChannel();
 // The ports present, followed by the extra ports given (those of ORVEXA_EXTRA_PORTS, say).
 std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts);
 bool isTerminal(std::FILE* stream);
+// For a process about to end at once (Ctrl-C): undoes what the OS would keep of our open ports after the
+// exit. Safe in a signal handler.
+void releasePortsForExit() noexcept;
 
 } // namespace orvexa

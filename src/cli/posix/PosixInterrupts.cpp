@@ -3,6 +3,7 @@
 // channel's poll() retries on EINTR by itself.
 #include "app/ExitCodes.h"
 #include "cli/Interrupts.h"
+#include "serial/Platform.h"
 
 #include <cerrno>
 #include <csignal>
@@ -21,6 +22,7 @@ InterruptResponse* installedResponse = nullptr;
 extern "C" void onInterruptSignal(int signal) {
     const int savedErrno = errno;
     if (installedResponse == nullptr) {
+        releasePortsForExit();
         _exit(exitcode::kInterrupted);
     }
     const InterruptResponse::Action action = installedResponse->respond(
@@ -29,7 +31,8 @@ extern "C" void onInterruptSignal(int signal) {
     const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
     (void)written; // nothing better to do in a handler when standard error is gone
     if (action == InterruptResponse::Action::ExitNow) {
-        _exit(exitcode::kInterrupted); // the OS releases the port
+        releasePortsForExit(); // the OS closes the port, but its exclusive mode would stay
+        _exit(exitcode::kInterrupted);
     }
     errno = savedErrno;
 }

@@ -1,6 +1,9 @@
 #include "serial/posix/PosixSerialChannel.h"
 
+#include "serial/Platform.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
@@ -110,7 +113,41 @@ void makeRaw(termios& tio, std::uint32_t baudRate, std::uint8_t byteSize, std::u
     cfsetospeed(&tio, speedFor(baudRate));
 }
 
+// The descriptors of the ports this process holds in exclusive mode, for a process that ends at once on
+// Ctrl-C: exclusive mode would outlive that exit as it outlives a close, and keep the next run out. A
+// fixed table of atomics, so that a signal handler may walk it.
+constexpr int kMaxExclusivePorts = 8;
+std::atomic<int> exclusivePorts[kMaxExclusivePorts] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+void rememberExclusive(int fd) {
+    for (std::atomic<int>& slot : exclusivePorts) {
+        int empty = -1;
+        if (slot.compare_exchange_strong(empty, fd)) {
+            return;
+        }
+    }
+}
+
+void forgetExclusive(int fd) {
+    for (std::atomic<int>& slot : exclusivePorts) {
+        int held = fd;
+        if (slot.compare_exchange_strong(held, -1)) {
+            return;
+        }
+    }
+}
+
 } // namespace
+
+void releasePortsForExit() noexcept {
+    static_assert(std::atomic<int>::is_always_lock_free);
+    for (std::atomic<int>& slot : exclusivePorts) {
+        const int fd = slot.load();
+        if (fd >= 0) {
+            ioctl(fd, TIOCNXCL);
+        }
+    }
+}
 
 PosixSerialChannel::PosixSerialChannel() : modemLines_(systemModemLines) {}
 
@@ -124,6 +161,7 @@ void PosixSerialChannel::close() {
         // far end holds the line (a Bluetooth link, rdq-sim's pseudo-terminal), and every later open by a
         // user other than root, Step 2's reopen of the port that Step 1 found among them, is refused.
         ioctl(fd_, TIOCNXCL);
+        forgetExclusive(fd_);
         ::close(fd_); // releases the flock() as well
         fd_ = -1;
     }
@@ -157,7 +195,9 @@ bool PosixSerialChannel::open(const std::string& portName, std::uint32_t baudRat
 
     // As with the settings of the original port, a refusal here is not reported: a pseudo-terminal, for
     // one, knows no modem lines. The port counts as open.
-    ioctl(fd_, TIOCEXCL);
+    if (ioctl(fd_, TIOCEXCL) == 0) {
+        rememberExclusive(fd_);
+    }
     makeRaw(tio, baudRate, byteSize, parity, stopBits);
     tcsetattr(fd_, TCSANOW, &tio);
     int inactive = TIOCM_DTR | TIOCM_RTS;

@@ -19,4 +19,7 @@ bool isTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
 }
 
+// Windows closes every handle of an ending process, and a COM port keeps nothing of ours after that.
+void releasePortsForExit() noexcept {}
+
 } // namespace orvexa
