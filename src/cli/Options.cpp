@@ -1,81 +1,68 @@
 #include "cli/Options.h"
 
-#include <string_view>
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <utility>
 
 namespace orvexa {
 
 namespace {
 
-struct Flag {
-    std::string_view name;
-    bool CliOptions::*member;
-};
+// What each option with a value needs, in the words users have seen so far.
+constexpr std::pair<const char*, const char*> kValued[] = {{"--port", "a path"}, {"--trace", "a file name"}};
 
-constexpr Flag kFlags[] = {
-    {"--silent", &CliOptions::silent},        {"--yes", &CliOptions::yes},
-    {"--fonts", &CliOptions::fonts},          {"--check", &CliOptions::check},
-    {"--list-ports", &CliOptions::listPorts}, {"--info", &CliOptions::info},
-    {"--version", &CliOptions::version},      {"--help", &CliOptions::help},
-};
-
-// The value of "--name VALUE" or "--name=VALUE"; false when the option is not this one.
-bool takeValue(std::string_view arg, std::string_view name, int argc, const char* const* argv, int& i,
-               std::string& value, std::string& error) {
-    if (arg == name) {
-        // "--port --silent" is a forgotten path, not a port named "--silent".
-        if (i + 1 >= argc || std::string_view(argv[i + 1]).substr(0, 2) == "--") {
-            error = std::string(name) + " needs a value";
-            return true;
+// The parser says what went wrong in its own words; a missing value keeps the message it always had.
+std::string messageFor(const CLI::ParseError& error) {
+    const std::string what = error.what();
+    for (const auto& [name, value] : kValued) {
+        if (what.rfind(std::string(name) + ":", 0) == 0 && what.find("missing") != std::string::npos) {
+            return std::string(name) + " needs " + value;
         }
-        value = argv[++i];
-        return true;
     }
-    if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
-        value = std::string(arg.substr(name.size() + 1));
-        return true;
+    const std::size_t override = what.find(" was given a disallowed flag override");
+    if (override != std::string::npos) {
+        return "--" + what.substr(0, override) + " takes no value";
     }
-    return false;
+    return what;
+}
+
+// "--port --silent" is a forgotten path, not a port named "--silent".
+bool looksLikeAnOption(const std::string& value) {
+    return value.rfind("--", 0) == 0;
 }
 
 } // namespace
 
 bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        bool known = false;
-        for (const Flag& flag : kFlags) {
-            if (arg == flag.name) {
-                options.*flag.member = true;
-                known = true;
-            }
+    CLI::App app("", "orvexa-cli");
+    app.set_help_flag(); // the usage text is our own, printed by the caller
+    const std::pair<const char*, bool CliOptions::*> flags[] = {
+        {"--silent", &CliOptions::silent},        {"--yes", &CliOptions::yes},
+        {"--fonts", &CliOptions::fonts},          {"--check", &CliOptions::check},
+        {"--list-ports", &CliOptions::listPorts}, {"--info", &CliOptions::info},
+        {"--version", &CliOptions::version},      {"--help", &CliOptions::help},
+    };
+    for (const auto& [name, member] : flags) {
+        app.add_flag(name, options.*member)->disable_flag_override();
+    }
+    // One value per --port, however many are given.
+    app.add_option("--port", options.ports)->type_name("PATH")->allow_extra_args(false);
+    app.add_option("--trace", options.traceFile)->type_name("FILE");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& parseError) {
+        error = messageFor(parseError);
+        return false;
+    }
+    for (const std::string& port : options.ports) {
+        if (port.empty() || looksLikeAnOption(port)) {
+            error = "--port needs a path";
+            return false;
         }
-        if (known) {
-            continue;
-        }
-        std::string value;
-        if (takeValue(arg, "--port", argc, argv, i, value, error)) {
-            if (!error.empty()) {
-                return false;
-            }
-            if (value.empty()) {
-                error = "--port needs a path";
-                return false;
-            }
-            options.ports.push_back(value);
-            continue;
-        }
-        if (takeValue(arg, "--trace", argc, argv, i, value, error)) {
-            if (!error.empty()) {
-                return false;
-            }
-            if (value.empty()) {
-                error = "--trace needs a file name";
-                return false;
-            }
-            options.traceFile = value;
-            continue;
-        }
-        error = "unknown option '" + std::string(arg) + "'";
+    }
+    if (app.count("--trace") > 0 && (options.traceFile.empty() || looksLikeAnOption(options.traceFile))) {
+        error = "--trace needs a file name";
         return false;
     }
     return true;
@@ -105,7 +92,11 @@ void printUsage(std::FILE* out) {
         "\n"
         "Exit codes: 0 firmware written (with --check: scanner verified); 1 scanner not found, not\n"
         "verified, refused, or no download mode; 2 bad usage; 3 transfer error, or pages or fonts\n"
-        "not all acknowledged; 4 cancelled by a No answer.\n",
+        "not all written; 4 cancelled by a No answer; 130 stopped by Ctrl-C or SIGTERM.\n"
+        "\n"
+        "Ctrl-C before the first write stops at once. While the scanner is written, the first Ctrl-C\n"
+        "only warns; a second one (or SIGTERM) stops after the frame under way, and running the tool\n"
+        "again recovers the scanner through its bootloader.\n",
         out);
 }
 

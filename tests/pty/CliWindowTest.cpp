@@ -220,8 +220,13 @@ TEST(CliOptions, EveryOptionAndItsValueForms) {
     EXPECT_TRUE(options.silent && options.yes && options.fonts && options.check && options.listPorts);
     EXPECT_EQ(options.traceFile, "t.txt");
 
-    const char* empty[] = {"orvexa-cli", "--port="};
-    CliOptions other;
-    EXPECT_FALSE(parseOptions(2, empty, other, error));
-    EXPECT_EQ(error, "--port needs a path");
+    const std::pair<const char*, const char*> bad[] = {{"--port=", "--port needs a path"},
+                                                       {"--trace", "--trace needs a file name"},
+                                                       {"--yes=no", "--yes takes no value"}};
+    for (const auto& [arg, message] : bad) {
+        const char* badArgv[] = {"orvexa-cli", arg};
+        CliOptions other;
+        EXPECT_FALSE(parseOptions(2, badArgv, other, error));
+        EXPECT_EQ(error, message);
+    }
 }
