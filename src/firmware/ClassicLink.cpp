@@ -22,10 +22,10 @@ bool ClassicLink::wake() {
 
 // "I","E","I" are the first letters that change the scanner; the caller has said so before this.
 ClassicLink::Start ClassicLink::enterDownloadMode(bool itAccepted) {
-    send(kInterrupt, kCommandPauseMs);
-    send(kErase, kCommandPauseMs);
-    send(kInterrupt, kCommandPauseMs);
-    send(itAccepted ? kDownloadWithIt : kDownloadWithoutIt, 0);
+    send(kPrefix, kCommandPauseMs);
+    send(kStartFirst, kCommandPauseMs);
+    send(kPrefix, kCommandPauseMs);
+    send(itAccepted ? kStartWithIt : kStartWithoutIt, 0);
     const Start first = waitForAccepted(kStartReads);
     if (first != Start::NoX) {
         return first;
@@ -33,14 +33,14 @@ ClassicLink::Start ClassicLink::enterDownloadMode(bool itAccepted) {
     if (!wake()) {
         return Start::LineLost;
     }
-    send(kInterrupt, kCommandPauseMs);
-    send(kFallbackDownload, 0);
+    send(kPrefix, kCommandPauseMs);
+    send(kStartFallback, 0);
     return waitForAccepted(kFallbackReads);
 }
 
 void ClassicLink::beginFrames() {
-    send(kHold, kCommandPauseMs);
-    send(kHold, 0);
+    send(kBeforeFrames, kCommandPauseMs);
+    send(kBeforeFrames, 0);
 }
 
 ClassicLink::Reply ClassicLink::sendFrame(const BlockFrame& frame, std::uint8_t& reply) {

@@ -17,15 +17,15 @@
 namespace orvexa {
 
 namespace classic {
-// The start sequence's letters. "T" asks for download mode where the scanner took "I","t" in Step 2,
-// "u" where it did not; "U" is the fallback's request.
-inline constexpr char kInterrupt = 'I';
-inline constexpr char kErase = 'E';
-inline constexpr char kDownloadWithIt = 'T';
-inline constexpr char kDownloadWithoutIt = 'u';
-inline constexpr char kFallbackDownload = 'U';
-// Sent twice between download mode and the first frame.
-inline constexpr char kHold = 'H';
+// The start sequence is made of two-letter commands, each opened by "I" as in "I","B": "I","E", then
+// "I","T" where the scanner took "I","t" in Step 2 or "I","u" where it did not; "I","U" is the fallback.
+inline constexpr char kPrefix = 'I';
+inline constexpr char kStartFirst = 'E';
+inline constexpr char kStartWithIt = 'T';
+inline constexpr char kStartWithoutIt = 'u';
+inline constexpr char kStartFallback = 'U';
+// Sent twice between download mode and the first frame; nothing is awaited.
+inline constexpr char kBeforeFrames = 'H';
 
 // The reply letters to the start sequence and to a frame.
 inline constexpr std::uint8_t kAccepted = 'X';
@@ -55,8 +55,8 @@ public:
 
     explicit ClassicLink(CommandLink& link) : link_(link), channel_(link.channel()), clock_(link.clock()) {}
 
-    // Pings the scanner awake; false when the line was lost on the way. Nothing the scanner keeps is
-    // changed yet.
+    // Pings the scanner awake; false when the line is gone (lost or closed). Nothing the scanner keeps
+    // is changed yet.
     bool wake();
     // The letters that change the scanner, then the wait for its "X", with the fallback when none came.
     Start enterDownloadMode(bool itAccepted);
