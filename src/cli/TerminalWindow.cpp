@@ -157,7 +157,9 @@ void TerminalWindow::printStatusChange(const std::string& before, const std::str
     if (same == now.size()) {
         return;
     }
-    endProgressLine();
+    // A status line under way (the pages and fonts name each item as it goes) takes the bar's place, and
+    // the next step draws the bar again below it: one live bar, not a stale one left behind every line.
+    clearProgressLine();
     for (std::size_t i = same; i < now.size(); ++i) {
         std::fprintf(out_, "%s\n", now[i].c_str());
     }
@@ -268,6 +270,15 @@ std::string TerminalWindow::progressLine(int done, int span, int width) const {
         text = joined();
     }
     return (head + text).substr(0, static_cast<std::size_t>(std::max(width, 0)));
+}
+
+void TerminalWindow::clearProgressLine() {
+    if (barOnScreen_) {
+        std::fputs(("\r" + std::string(lineOnScreen_, ' ') + "\r").c_str(), err_);
+        std::fflush(err_);
+        barOnScreen_ = false;
+        lineOnScreen_ = 0;
+    }
 }
 
 void TerminalWindow::endProgressLine() {

@@ -68,6 +68,7 @@ private:
     void printStatusChange(const std::string& before, const std::string& after);
     void drawProgress();
     std::string progressLine(int done, int span, int width) const;
+    void clearProgressLine();
     void endProgressLine();
 
     std::FILE* out_;

@@ -230,3 +230,19 @@ TEST(CliOptions, EveryOptionAndItsValueForms) {
         EXPECT_EQ(error, message);
     }
 }
+
+// The pages and fonts name each item as they go: each name takes the bar's place instead of leaving a
+// stale bar behind, and the bar's line is ended once, when it is full.
+TEST_F(Terminal, StatusLinesDuringTheBarLeaveNoStaleBarBehind) {
+    TerminalWindow person = window({false, false, true, false, 0, [] { return 80; }});
+    person.progressSetUnits("pages and fonts", 4096);
+    person.progressSetStep(1);
+    person.progressSetRange(0, 3);
+    for (const char* item : {"English downloading..", "French downloading..", "Italian downloading.."}) {
+        person.setControlText(control::kStatus, item);
+        person.progressStepIt();
+    }
+    const std::string drawn = contents(err);
+    EXPECT_EQ(drawn.find('\n'), drawn.size() - 1);
+    EXPECT_EQ(contents(out), "English downloading..\nFrench downloading..\nItalian downloading..\n");
+}
