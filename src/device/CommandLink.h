@@ -81,8 +81,6 @@ public:
     static constexpr std::size_t kDrainMaxBytes = 512;
     static constexpr std::uint32_t kDrainLimitMs = 3000;
 
-    static constexpr std::uint32_t kClosedReadMs = line::kClosedReadMs;
-
     CommandLink(SerialChannel& channel, Clock& clock, DeviceInfo& device)
         : channel_(channel), clock_(clock), device_(device) {}
 
