@@ -44,15 +44,21 @@ public:
     void progressStepIt() override;
     void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) override;
     void repaint() override { ++repaints; }
-    void beginWaitCursor() override { log.push_back("beginWaitCursor"); ++waitCursorDepth; }
+    void beginWaitCursor() override {
+        log.push_back("beginWaitCursor");
+        ++waitCursorDepth;
+    }
     void restoreWaitCursor() override { log.push_back("restoreWaitCursor"); }
-    void endWaitCursor() override { log.push_back("endWaitCursor"); --waitCursorDepth; }
+    void endWaitCursor() override {
+        log.push_back("endWaitCursor");
+        --waitCursorDepth;
+    }
     void exitProcess(int exitCode) override;
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) override;
 
     // What the user saw.
     std::vector<ShownBox> boxes;
-    std::vector<std::string> log; // every call, in order, as a short line
+    std::vector<std::string> log;           // every call, in order, as a short line
     std::vector<std::string> statusHistory; // every text set into control 1023
     int progressStep = 0;
     std::uint16_t progressLower = 0;

@@ -43,7 +43,8 @@ TEST(CarriedLanguages, ExampleEntriesByteForByte) {
     EXPECT_EQ(data.table(Language::French)[0], "       Retour");
     EXPECT_EQ(data.table(Language::Italian)[0], "         Esci");
     EXPECT_EQ(data.table(Language::Spanish)[0], "        Salir");
-    EXPECT_EQ(data.table(Language::French)[2], "Param. D\xE9" "faut"); // é as one Western byte
+    EXPECT_EQ(data.table(Language::French)[2], "Param. D\xE9"
+                                               "faut"); // é as one Western byte
     EXPECT_EQ(data.table(Language::English)[1], "     Top Menu");
     EXPECT_EQ(data.table(Language::English)[7], "    Scan     ");
     EXPECT_EQ(data.table(Language::English)[22], "  No data !!!");

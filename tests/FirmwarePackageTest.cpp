@@ -1,5 +1,5 @@
-#include "firmware/Crc16.h"
 #include "firmware/FirmwarePackage.h"
+#include "firmware/Crc16.h"
 
 #include <gtest/gtest.h>
 
@@ -82,7 +82,10 @@ TEST(FirmwareIdentity, Model18EditionsAndTheFontOptionExceptions) {
     EXPECT_FALSE(FirmwarePackage("M306_200_A7UG", {}).offersFontOption()); // minor digit below 7
     EXPECT_FALSE(FirmwarePackage("M309_400_A7UG", {}).offersFontOption()); // model 4xx
     EXPECT_FALSE(FirmwarePackage("M207_200_A7UG", {}).offersFontOption()); // version 2
-    EXPECT_TRUE(FirmwarePackage("M30\xA0" "_200_A7UG", {}).offersFontOption()); // compared unsigned
+    EXPECT_TRUE(FirmwarePackage("M30\xA0"
+                                "_200_A7UG",
+                                {})
+                    .offersFontOption()); // compared unsigned
     EXPECT_FALSE(FirmwarePackage("", {}).isVersion3());
 }
 
@@ -150,8 +153,9 @@ TEST(Container, ZeroAndNegativeCountsYieldNoEntries) {
 }
 
 TEST(Container, RecordsBuildTheThreeVersionTexts) {
-    FirmwarePackage package("M100_500_XXXX",
-                            container(4, {{'L', "x112233"}, {'F', "xAA4455"}, {'A', "xBB6677"}, {'Z', "x999999"}}));
+    FirmwarePackage package(
+        "M100_500_XXXX",
+        container(4, {{'L', "x112233"}, {'F', "xAA4455"}, {'A', "xBB6677"}, {'Z', "x999999"}}));
     package.readContainerVersions(framedDevice());
     EXPECT_EQ(textOf(package.packageLoaderText()), "11.22.33");
     // "F" and "A" take their first two characters from the scanner's texts (characters 2 and 3).

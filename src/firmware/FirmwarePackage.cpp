@@ -23,9 +23,9 @@ constexpr std::int32_t kBodyCrcAt = 12;
 
 constexpr char kContainerMarker[] = "UPDATE";
 constexpr std::size_t kContainerMarkerLength = 6;
-constexpr std::size_t kEntryCountAt = 9;     // signed 16-bit, big-endian
-constexpr std::size_t kEntryTableAt = 12;    // 4-byte little-endian offsets
-constexpr std::size_t kRecordBase = 1034;    // a record lies at this base plus its entry offset
+constexpr std::size_t kEntryCountAt = 9;  // signed 16-bit, big-endian
+constexpr std::size_t kEntryTableAt = 12; // 4-byte little-endian offsets
+constexpr std::size_t kRecordBase = 1034; // a record lies at this base plus its entry offset
 constexpr std::size_t kRecordSize = 8;
 
 } // namespace
@@ -86,7 +86,8 @@ void FirmwarePackage::patchImageHeader() {
     header[kBodyCrcAt] = static_cast<std::uint8_t>(bodyCrc & 0xFF);
     header[kBodyCrcAt + 1] = static_cast<std::uint8_t>(bodyCrc >> 8);
     for (int i = 0; i < 4; ++i) {
-        header[kBodyLengthAt + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(bodyLength) >> (8 * i));
+        header[kBodyLengthAt + i] =
+            static_cast<std::uint8_t>(static_cast<std::uint32_t>(bodyLength) >> (8 * i));
     }
 }
 
@@ -161,7 +162,8 @@ void FirmwarePackage::readContainerVersions(const DeviceInfo& device) {
             first = device.applicationText[2];
             second = device.applicationText[3];
             break;
-        default: continue;
+        default:
+            continue;
         }
         *text = {first,
                  second,

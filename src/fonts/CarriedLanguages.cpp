@@ -3,8 +3,8 @@
 namespace orvexa {
 
 namespace embedded {
-#define ORVEXA_EMBEDDED(symbol)                                                                             \
-    extern const unsigned char symbol[];                                                                    \
+#define ORVEXA_EMBEDDED(symbol)                                                                              \
+    extern const unsigned char symbol[];                                                                     \
     extern const std::size_t symbol##Size;
 ORVEXA_EMBEDDED(englishTable)
 ORVEXA_EMBEDDED(frenchTable)
@@ -19,12 +19,18 @@ ORVEXA_EMBEDDED(japaneseFont)
 
 const char* languageName(Language language) {
     switch (language) {
-    case Language::English: return "English";
-    case Language::French: return "French";
-    case Language::Italian: return "Italian";
-    case Language::Spanish: return "Spanish";
-    case Language::Korean: return "Korean";
-    case Language::Japanese: return "Japanese";
+    case Language::English:
+        return "English";
+    case Language::French:
+        return "French";
+    case Language::Italian:
+        return "Italian";
+    case Language::Spanish:
+        return "Spanish";
+    case Language::Korean:
+        return "Korean";
+    case Language::Japanese:
+        return "Japanese";
     }
     return "";
 }

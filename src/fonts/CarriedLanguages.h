@@ -13,8 +13,9 @@ namespace orvexa {
 
 // The order in which tables are written, and their shown names.
 enum class Language { English, French, Italian, Spanish, Korean, Japanese };
-inline constexpr std::array<Language, 6> kLanguages = {Language::English, Language::French, Language::Italian,
-                                                       Language::Spanish, Language::Korean, Language::Japanese};
+inline constexpr std::array<Language, 6> kLanguages = {Language::English, Language::French,
+                                                       Language::Italian, Language::Spanish,
+                                                       Language::Korean,  Language::Japanese};
 const char* languageName(Language language);
 
 // Texts in entry order; the empty text that ends a table on the scanner is not stored here.

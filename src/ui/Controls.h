@@ -32,7 +32,9 @@ inline constexpr unsigned kIconQuestion = 0x20;
 inline constexpr unsigned kIconExclamation = 0x30;
 inline constexpr unsigned kDefaultButton2 = 0x100;
 
-inline constexpr bool isQuestion(unsigned type) { return (type & kButtonMask) == kYesNo; }
+inline constexpr bool isQuestion(unsigned type) {
+    return (type & kButtonMask) == kYesNo;
+}
 } // namespace box
 
 // Answers of a message box or dialog.

@@ -627,7 +627,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t tookMs = (clock.nowUs() - start) / kUsPerMs;
     if (std::getenv("ORVEXA_FUZZ_TRACE") != nullptr) {
         std::fprintf(stderr, "outcome %d, Step 3 took %llu ms, %zu writes, last box: %s\n",
-                     static_cast<int>(ctx.outcome), static_cast<unsigned long long>(tookMs), line.writes().size(),
+                     static_cast<int>(ctx.outcome), static_cast<unsigned long long>(tookMs),
+                     line.writes().size(),
                      window.boxes.empty() ? "-" : window.boxes.back().text.substr(0, 40).c_str());
     }
     checkFields(guarded);
@@ -639,7 +640,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "Step 3 leaves Step 2's fields alone");
     const int steps = window.steps;
     // The success text, followed by what was not written when pages or fonts were not all taken.
-    const bool success = lastBox(window) != nullptr && lastBox(window)->text.rfind(kFirmwareUpdatedText, 0) == 0;
+    const bool success =
+        lastBox(window) != nullptr && lastBox(window)->text.rfind(kFirmwareUpdatedText, 0) == 0;
     check(window.boxes.size() >= boxesBefore, "boxes only added");
 
     if (framedRun && device.framedBlockSize == 0) {

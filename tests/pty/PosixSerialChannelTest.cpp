@@ -128,7 +128,7 @@ TEST(PosixSerialChannel, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
         EXPECT_EQ(channel.read(&byte, 1), 0);
     }
     const double took = nowMs() - start;
-    EXPECT_GE(took, 10 * 19.0);            // each read waited out its 20 ms
+    EXPECT_GE(took, 10 * 19.0);           // each read waited out its 20 ms
     EXPECT_LT(cpuMs() - cpuBefore, 50.0); // and did not busy-loop meanwhile
     EXPECT_EQ(channel.lastError(), ChannelError::LineLost);
     EXPECT_TRUE(channel.isOpen()); // the tool decides what to do; the channel only reports

@@ -38,14 +38,22 @@ int remainingMs(std::int64_t untilNs) {
 
 speed_t speedFor(std::uint32_t baudRate) {
     switch (baudRate) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B115200;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return B115200;
     }
 }
 
@@ -53,12 +61,16 @@ ChannelError errorFromErrno(int error) {
     switch (error) {
     case ENOENT:
     case ENODEV:
-    case ENXIO: return ChannelError::NoSuchPort;
+    case ENXIO:
+        return ChannelError::NoSuchPort;
     case EACCES:
-    case EPERM: return ChannelError::PermissionDenied;
+    case EPERM:
+        return ChannelError::PermissionDenied;
     case EBUSY:
-    case EWOULDBLOCK: return ChannelError::Busy;
-    default: return ChannelError::Other;
+    case EWOULDBLOCK:
+        return ChannelError::Busy;
+    default:
+        return ChannelError::Other;
     }
 }
 
@@ -92,10 +104,18 @@ void makeRaw(termios& tio, std::uint32_t baudRate, std::uint8_t byteSize, std::u
     tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | CSIZE | PARENB | PARODD | CSTOPB);
     tio.c_cflag |= CLOCAL | CREAD;
     switch (byteSize) {
-    case 5: tio.c_cflag |= CS5; break;
-    case 6: tio.c_cflag |= CS6; break;
-    case 7: tio.c_cflag |= CS7; break;
-    default: tio.c_cflag |= CS8; break;
+    case 5:
+        tio.c_cflag |= CS5;
+        break;
+    case 6:
+        tio.c_cflag |= CS6;
+        break;
+    case 7:
+        tio.c_cflag |= CS7;
+        break;
+    default:
+        tio.c_cflag |= CS8;
+        break;
     }
     // DCB parity codes: 0 none, 1 odd, 2 even (mark and space have no termios equivalent).
     if (parity == 1) {
@@ -267,7 +287,8 @@ std::int32_t PosixSerialChannel::write(const std::uint8_t* buffer, std::int32_t 
         return 0;
     }
     const std::int64_t end =
-        nowNs() + (static_cast<std::int64_t>(kWriteTotalMultiplierMs) * count + kWriteTotalConstantMs) * kNsPerMs;
+        nowNs() +
+        (static_cast<std::int64_t>(kWriteTotalMultiplierMs) * count + kWriteTotalConstantMs) * kNsPerMs;
     std::int32_t sent = 0;
     while (sent < count) {
         const ssize_t put = ::write(fd_, buffer + sent, static_cast<std::size_t>(count - sent));
