@@ -274,7 +274,10 @@ std::string TerminalWindow::progressLine(int done, int span, int width) const {
 
 void TerminalWindow::clearProgressLine() {
     if (barOnScreen_) {
-        std::fputs(("\r" + std::string(lineOnScreen_, ' ') + "\r").c_str(), err_);
+        std::string blanks(lineOnScreen_, ' ');
+        blanks.insert(blanks.begin(), '\r');
+        blanks.push_back('\r');
+        std::fputs(blanks.c_str(), err_);
         std::fflush(err_);
         barOnScreen_ = false;
         lineOnScreen_ = 0;
