@@ -2,6 +2,7 @@
 // header: this machine's serial channel and port discovery, and whether a stream is a terminal.
 #pragma once
 
+#include "serial/Clock.h"
 #include "serial/PortDiscovery.h"
 #include "serial/SerialChannel.h"
 
@@ -11,6 +12,9 @@
 
 namespace orvexa {
 
+// The clock of the desktop dialog: the system's own millisecond tick (on Windows the tick counter, which
+// wraps at 2^32 ms as Deadline expects), and its sleep.
+std::unique_ptr<Clock> makeSystemClock();
 std::unique_ptr<SerialChannel> makeSerialChannel();
 // The ports present, followed by the extra ports given (those of ORVEXA_EXTRA_PORTS, say).
 std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts);

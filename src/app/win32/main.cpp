@@ -6,9 +6,7 @@
 #include "app/win32/Win32DialogWindow.h"
 #include "app/win32/resource.h"
 #include "serial/ExtraPorts.h"
-#include "serial/win32/Win32Clock.h"
-#include "serial/win32/Win32PortDiscovery.h"
-#include "serial/win32/Win32SerialChannel.h"
+#include "serial/Platform.h"
 
 #include <windows.h>
 
@@ -110,10 +108,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     InitCommonControlsEx(&controls);
 
     Win32DialogWindow window(instance);
-    Win32Clock clock;
-    Win32PortDiscovery discovery(extraPortsFromEnvironment());
-    AppContext app(window, clock, discovery, std::make_unique<Win32SerialChannel>(),
-                   [] { return std::make_unique<Win32SerialChannel>(); });
+    const std::unique_ptr<Clock> clock = makeSystemClock();
+    const std::unique_ptr<PortDiscovery> discovery = makePortDiscovery(extraPortsFromEnvironment());
+    AppContext app(window, *clock, *discovery, makeSerialChannel(), [] { return makeSerialChannel(); });
     UpgradeDialog logic(app);
 
     MainDialog main{&logic, LoadIconA(instance, MAKEINTRESOURCEA(IDI_ORVEXA))};

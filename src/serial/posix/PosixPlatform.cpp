@@ -7,6 +7,10 @@
 
 namespace orvexa {
 
+std::unique_ptr<Clock> makeSystemClock() {
+    return std::make_unique<SteadyClock>();
+}
+
 std::unique_ptr<SerialChannel> makeSerialChannel() {
     return std::make_unique<PosixSerialChannel>();
 }

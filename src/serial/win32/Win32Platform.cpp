@@ -1,11 +1,16 @@
 #include "serial/Platform.h"
 
+#include "serial/win32/Win32Clock.h"
 #include "serial/win32/Win32PortDiscovery.h"
 #include "serial/win32/Win32SerialChannel.h"
 
 #include <io.h>
 
 namespace orvexa {
+
+std::unique_ptr<Clock> makeSystemClock() {
+    return std::make_unique<Win32Clock>();
+}
 
 std::unique_ptr<SerialChannel> makeSerialChannel() {
     return std::make_unique<Win32SerialChannel>();
