@@ -7,6 +7,7 @@
 // moves the transfer on but ends it in the error message).
 #include "fuzz/StepBounds.h"
 
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedPortHub.h"
@@ -124,11 +125,6 @@ const Phase kPhases[] = {
     {"LastFramedBlock", Variant::Framed, at(K::Block, 5), "framed-block", 6, Outcome::Written},
 };
 
-class NamedPort : public PortDiscovery {
-public:
-    std::vector<PortInfo> discoverPorts() override { return {{kPort, "ttyUSB0", ""}}; }
-};
-
 // The machine of one cell: a scanner on a port of the simulated hub, the tool's two channels on it.
 struct FaultRun {
     FaultRun(const Phase& phase, Fault fault)
@@ -188,7 +184,7 @@ struct FaultRun {
     SimulatedPortHub hub;
     SimulatedChannel channel{clock, hub};
     ScriptedWindow window;
-    NamedPort discovery;
+    FakePorts discovery{{kPort}};
     FirmwarePackage package;
     ProcessRecords records;
     StepContext ctx;

@@ -2,6 +2,7 @@
 // scripted dialog, and DeviceInfo filled as Step 2 leaves it. Step 3 then runs as the dialog runs it.
 #pragma once
 
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedScanner.h"
@@ -15,11 +16,6 @@
 #include <cstring>
 
 namespace orvexa::test {
-
-class NoPorts : public PortDiscovery {
-public:
-    std::vector<PortInfo> discoverPorts() override { return {}; }
-};
 
 inline const LanguageData& carriedLanguages() {
     static const LanguageData data = LanguageData::carried();
@@ -128,7 +124,7 @@ struct ClassicBench {
     SimulatedScanner scanner;
     SimulatedChannel channel{clock, scanner};
     FrontEndWindow window;
-    NoPorts discovery;
+    FakePorts discovery;
     FirmwarePackage package;
     ProcessRecords records;
     Interruption interruption;

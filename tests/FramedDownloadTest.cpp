@@ -1,6 +1,7 @@
 // Step 3 for a framed-family scanner, on the virtual clock: what the scanner ends up holding, what the
 // user sees, and that every way it can end closes the channel within a bounded time.
 #include "steps/FramedDownload.h"
+#include "FakePorts.h"
 #include "FirmwareDownloadTest.h"
 #include "ScriptedLine.h"
 #include "ScriptedWindow.h"
@@ -16,15 +17,11 @@ using namespace orvexa;
 
 namespace {
 
-struct NoPorts : PortDiscovery {
-    std::vector<PortInfo> discoverPorts() override { return {}; }
-};
-
 struct FramedDownloadTest : ::testing::Test {
     VirtualClock clock;
     ScriptedLine line{clock};
     test::FrontEndWindow window;
-    NoPorts discovery;
+    FakePorts discovery;
     FirmwarePackage package{"U500_500_TEST", testContainer()};
     LanguageData languages = LanguageData::carried();
     ProcessRecords records;

@@ -2,6 +2,7 @@
 // port the user may not open, a port unplugged between discovery and the open (or between the probe and
 // the main channel's open), and a port that goes away in the middle of the transfer. Each ends at once
 // with a clear message and a non-zero exit code, never in a wait on a port that is not there.
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedPortHub.h"
@@ -25,23 +26,6 @@ constexpr char kPortA[] = "/dev/ttyUSB0";
 constexpr char kPortB[] = "/dev/ttyUSB1";
 // Far below any protocol limit: nothing here may wait for a scanner.
 constexpr std::uint64_t kPromptlyMs = 1100;
-
-// Lists the ports, then lets the test change the machine (unplug a port) before anything is opened.
-class ChangingDiscovery : public PortDiscovery {
-public:
-    std::vector<PortInfo> discoverPorts() override {
-        std::vector<PortInfo> found;
-        for (const std::string& name : ports) {
-            found.push_back({name, name.substr(5), ""});
-        }
-        if (afterListing) {
-            afterListing();
-        }
-        return found;
-    }
-    std::vector<std::string> ports;
-    std::function<void()> afterListing;
-};
 
 // A probe channel that lets the test act the moment the probe has let the port go.
 class ProbeChannel : public SimulatedChannel {
@@ -71,7 +55,7 @@ struct Desk {
         : package(std::move(firmware)),
           ctx{window,  channel,     clock,  discovery, [this] { return makeProbe(); },
               package, languages(), records} {
-        discovery.ports = {kPortA};
+        discovery.paths = {kPortA};
         window.setChecked(control::kSilentMode, true);
         window.answer({kIdYes, kIdYes, kIdYes});
         ctx.endWhenNoPortAnswered = true;
@@ -101,7 +85,7 @@ struct Desk {
     SimulatedPortHub hub;
     SimulatedChannel channel{clock, hub};
     ScriptedWindow window;
-    ChangingDiscovery discovery;
+    FakePorts discovery;
     std::function<void()> afterProbe;
     FirmwarePackage package;
     ProcessRecords records;
@@ -132,7 +116,7 @@ TEST(PortFault, PortUnpluggedBetweenDiscoveryAndTheProbeIsSkippedAndTheNextOneSe
     Desk desk;
     desk.hub.attachScanner(kPortA);
     SimulatedScanner& second = desk.hub.attachScanner(kPortB);
-    desk.discovery.ports = {kPortA, kPortB};
+    desk.discovery.paths = {kPortA, kPortB};
     desk.discovery.afterListing = [&desk] { desk.hub.removePort(kPortA); };
 
     EXPECT_EQ(desk.run(), exitcode::kDone);

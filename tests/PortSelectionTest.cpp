@@ -2,11 +2,11 @@
 // logic: what the user sees (boxes, the port result, the controls), which ports were probed and for how
 // long, and which port the main channel ends up holding.
 #include "steps/PortSelection.h"
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedPortHub.h"
 #include "app/UpgradeDialog.h"
-#include "serial/ExtraPorts.h"
 #include "serial/TracingChannel.h"
 #include "steps/StepTexts.h"
 
@@ -19,15 +19,6 @@ using namespace orvexa;
 namespace {
 
 const char* kReady = "Did you close all other applications?\r\nIs RDQ properly connected?";
-
-// The ports of the hub in the order given, with a hint for ports that cannot be opened.
-class HubDiscovery : public FixedPortDiscovery {
-public:
-    using FixedPortDiscovery::FixedPortDiscovery;
-    std::string accessHint(const PortInfo& port, ChannelError error) const override {
-        return "hint for " + port.displayName + ": " + channelErrorName(error);
-    }
-};
 
 // A main channel whose port is taken by someone else between the probe and the open.
 class PortTakenChannel : public SimulatedChannel {
@@ -45,7 +36,7 @@ struct Step1 : ::testing::Test {
     VirtualClock clock;
     SimulatedPortHub hub;
     ScriptedWindow window;
-    std::unique_ptr<HubDiscovery> discovery;
+    std::unique_ptr<FakePorts> discovery;
     std::unique_ptr<AppContext> app;
     std::unique_ptr<UpgradeDialog> dialog;
     SimulatedChannel* main = nullptr;
@@ -58,18 +49,17 @@ struct Step1 : ::testing::Test {
     }
 
     void start(const std::vector<std::string>& ports, bool mainPortTaken = false) {
-        std::vector<PortInfo> infos;
-        for (const std::string& path : ports) {
-            infos.push_back(namedPort(path));
-        }
-        discovery = std::make_unique<HubDiscovery>(infos);
+        // The ports of the hub in the order given, with a hint for ports that cannot be opened.
+        discovery = std::make_unique<FakePorts>(ports, [](const PortInfo& port, ChannelError error) {
+            return "hint for " + port.displayName + ": " + channelErrorName(error);
+        });
         std::unique_ptr<SimulatedChannel> channel = mainPortTaken
                                                         ? std::make_unique<PortTakenChannel>(clock, hub)
                                                         : std::make_unique<SimulatedChannel>(clock, hub);
         main = channel.get();
         app = std::make_unique<AppContext>(window, clock, *discovery, std::move(channel),
                                            [this] { return std::make_unique<SimulatedChannel>(clock, hub); });
-        // Step 2 is another issue's; these scenarios stop the Silent chain there.
+        // Step 2 has scenarios of its own; these stop the Silent chain there.
         app->steps().stopAfterVerification = true;
         dialog = std::make_unique<UpgradeDialog>(*app);
         dialog->initDialog();

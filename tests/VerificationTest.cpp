@@ -2,6 +2,7 @@
 // the controls), what crossed the wire, and what the scanner ends up holding when Silent mode chains
 // into Step 3.
 #include "steps/Verification.h"
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedScanner.h"
@@ -18,16 +19,12 @@ using namespace orvexa;
 
 namespace {
 
-struct NoPorts : PortDiscovery {
-    std::vector<PortInfo> discoverPorts() override { return {}; }
-};
-
 const char* kFailed = "RDQ Verification Failed!!!";
 
 struct Step2 : ::testing::Test {
     VirtualClock clock;
     ScriptedWindow window;
-    NoPorts discovery;
+    FakePorts discovery;
     FirmwarePackage package = FirmwarePackage::carried();
     LanguageData languages = LanguageData::carried();
     ProcessRecords records;

@@ -22,6 +22,7 @@
 // An input that runs out leaves the scanner silent.
 #include "StepBounds.h"
 
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedScanner.h"
@@ -259,11 +260,6 @@ public:
     int steps = 0;
 };
 
-class NoPorts : public PortDiscovery {
-public:
-    std::vector<PortInfo> discoverPorts() override { return {}; }
-};
-
 // Small tables and fonts: one page per language still goes out as three 4096-byte chunks, and the two
 // fonts take one and two chunks.
 const LanguageData& smallLanguages() {
@@ -453,7 +449,7 @@ struct Bench {
     bool framed;
     bool fontsAsked;
     CountingWindow window;
-    NoPorts discovery;
+    FakePorts discovery;
     FirmwarePackage package;
     GuardedRecords guarded;
     StepContext ctx;

@@ -26,19 +26,8 @@ using namespace orvexa;
 
 namespace {
 
-const std::string kRdqSim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
-const std::string kCli = std::string(ORVEXA_BINARY_DIR) + "/src/cli/orvexa-cli";
-constexpr int kCliLimitMs = 120000; // far above the run's few seconds; a hang fails instead of blocking CI
-
-// Runs orvexa-cli with its output (both streams) into a file; the exit code.
-int runCli(const std::vector<std::string>& args, const std::string& outputFile) {
-    const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int exitCode = waitChild(spawnChild(kCli, args, {-1, fd, fd}), kCliLimitMs).code;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return exitCode;
-}
+// Far above the run's few seconds; a hang fails instead of blocking CI.
+constexpr int kCliLimitMs = 120000;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
@@ -86,19 +75,17 @@ std::vector<std::string> chunkEntries(const std::uint8_t* item, std::uint32_t si
 } // namespace
 
 TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
-    if (access(kRdqSim.c_str(), X_OK) != 0 || access(kCli.c_str(), X_OK) != 0) {
+    if (!programsBuilt()) {
         GTEST_SKIP() << "rdq-sim or orvexa-cli is not built";
     }
-    const std::string dir = ::testing::TempDir();
-    const std::string recordFile = dir + "/classic-upgrade-record.json";
-    const std::string outputFile = dir + "/classic-upgrade-output.txt";
-    RdqSimProcess sim(kRdqSim, {"--record", recordFile});
+    const std::string recordFile = ::testing::TempDir() + "/classic-upgrade-record.json";
+    RdqSimProcess sim(rdqSimProgram(), {"--record", recordFile});
     ASSERT_FALSE(sim.path().empty());
 
-    const int exitCode = runCli({"--silent", "--yes", "--fonts", "--port", sim.path()}, outputFile);
+    const CliRun run = runCli({"--silent", "--yes", "--fonts", "--port", sim.path()});
     ASSERT_EQ(sim.stop(), 0);
-    const std::string output = readFile(outputFile);
-    EXPECT_EQ(exitCode, 0) << output;
+    const std::string output = run.out + run.err;
+    EXPECT_EQ(run.exitCode, 0) << output;
     EXPECT_NE(output.find("Firmware updated sucessfully!!!"), std::string::npos) << output;
     EXPECT_NE(output.find("Japanese font downloaded.."), std::string::npos) << output;
 
@@ -142,18 +129,18 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
 // Ctrl-C twice in the middle of the transfer: the first only warns, the second stops after the frame under
 // way. Run again at once, the scanner is found in its bootloader and written from block 20.
 TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanner) {
-    if (access(kRdqSim.c_str(), X_OK) != 0 || access(kCli.c_str(), X_OK) != 0) {
+    if (!programsBuilt()) {
         GTEST_SKIP() << "rdq-sim or orvexa-cli is not built";
     }
     const std::string dir = ::testing::TempDir();
     const std::string recordFile = dir + "/interrupted-record.json";
     const std::string outputFile = dir + "/interrupted-output.txt";
     // 4 ms a reply: the transfer lasts about three seconds, time enough to be interrupted in it.
-    RdqSimProcess sim(kRdqSim, {"--latency", "4", "--record", recordFile});
+    RdqSimProcess sim(rdqSimProgram(), {"--latency", "4", "--record", recordFile});
     ASSERT_FALSE(sim.path().empty());
 
     const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t cli = spawnChild(kCli, {"--silent", "--yes", "--port", sim.path()}, {-1, fd, fd});
+    const pid_t cli = spawnChild(cliProgram(), {"--silent", "--yes", "--port", sim.path()}, {-1, fd, fd});
     ::close(fd);
     ASSERT_GT(cli, 0);
     const bool transferring = waitForText(outputFile, "progress: ", kCliLimitMs);
@@ -168,9 +155,9 @@ TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanne
     EXPECT_NE(output.find("To recover, run the same command again"), std::string::npos) << output;
     EXPECT_EQ(output.find("Firmware updated sucessfully!!!"), std::string::npos) << output;
 
-    const int againCode = runCli({"--silent", "--yes", "--port", sim.path()}, outputFile);
-    const std::string again = readFile(outputFile);
-    EXPECT_EQ(againCode, 0) << again;
+    const CliRun runAgain = runCli({"--silent", "--yes", "--port", sim.path()});
+    const std::string again = runAgain.out + runAgain.err;
+    EXPECT_EQ(runAgain.exitCode, 0) << again;
     EXPECT_NE(again.find("The scanner runs its bootloader"), std::string::npos) << again;
     EXPECT_NE(again.find("Firmware updated sucessfully!!!"), std::string::npos) << again;
     const std::string record = sim.takeRecord();

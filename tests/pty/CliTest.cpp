@@ -11,7 +11,6 @@
 #include <sstream>
 #include <thread>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -19,10 +18,6 @@ using namespace orvexa;
 using namespace orvexa::test;
 
 namespace {
-
-const std::string kCli = ORVEXA_BINARY_DIR "/src/cli/orvexa-cli";
-const std::string kRdqSim = ORVEXA_BINARY_DIR "/sim/rdq-sim";
-constexpr int kRunLimitMs = 30000;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
@@ -33,47 +28,6 @@ std::string readFile(const std::string& path) {
 
 std::string tempPath(const std::string& name) {
     return ::testing::TempDir() + "orvexa-cli-" + std::to_string(::getpid()) + "-" + name;
-}
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-    double ms = 0;
-};
-
-// Runs orvexa-cli with standard input from `input` (a file, or a terminal), waiting at most kRunLimitMs.
-CliRun runCli(const std::vector<std::string>& args, const std::string& input = "/dev/null",
-              const std::string& extraPorts = "") {
-    const std::string outPath = tempPath("out");
-    const std::string errPath = tempPath("err");
-    const double start = nowMs();
-    // The terminal must not become this test's controlling terminal: it is the CLI's keyboard.
-    const int in = ::open(input.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    CliRun run;
-    if (in < 0 || out < 0 || err < 0) {
-        ADD_FAILURE() << "cannot open the streams for orvexa-cli (" << input << ")";
-    } else {
-        const ChildExit exit = waitChild(
-            spawnChild(kCli, args, {in, out, err}, {{"ORVEXA_EXTRA_PORTS", extraPorts}}), kRunLimitMs);
-        if (exit.killed) {
-            ADD_FAILURE() << "orvexa-cli did not end within " << kRunLimitMs << " ms";
-        }
-        run.exitCode = exit.code;
-    }
-    run.ms = nowMs() - start;
-    for (const int fd : {in, out, err}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    ::unlink(outPath.c_str());
-    ::unlink(errPath.c_str());
-    return run;
 }
 
 bool hasLine(const std::string& text, const std::string& line) {
@@ -87,7 +41,7 @@ bool hasLine(const std::string& text, const std::string& line) {
 }
 
 bool rdqSimBuilt() {
-    return ::access(kRdqSim.c_str(), X_OK) == 0;
+    return ::access(rdqSimProgram().c_str(), X_OK) == 0;
 }
 
 // A far end played by the test on a pseudo-terminal: "@" to every "W", and to "G","s" a reply that says the
@@ -146,13 +100,13 @@ TEST(Cli, SilentRunFindsAFarEndOnATerminalAndAGpsRefusalEndsWithOne) {
     EXPECT_LT(run.ms, 10000);
 }
 
-// The issue's own example: Silent mode finds the scanner on the simulator's terminal, verifies it and
+// The README's own example: Silent mode finds the scanner on the simulator's terminal, verifies it and
 // stops there; the trace holds the probe's bytes.
 TEST(Cli, SilentCheckFindsTheScannerOnRdqSimAndTracesTheProbe) {
     if (!rdqSimBuilt()) {
         GTEST_SKIP() << "rdq-sim is not built";
     }
-    RdqSimProcess sim(kRdqSim, {});
+    RdqSimProcess sim(rdqSimProgram(), {});
     ASSERT_FALSE(sim.path().empty());
     const std::string name = sim.path().substr(std::string("/dev/").size());
     const std::string trace = tempPath("trace");
@@ -190,8 +144,10 @@ TEST(Cli, AnswerFromTheTerminalThenNoScannerAnswersListsThePortsTried) {
     keyboard.send({'y', '\n'});
     PseudoTerminal silent;
 
+    CliSetup fromKeyboard;
+    fromKeyboard.input = keyboard.slavePath();
     const CliRun run =
-        runCli({"--port", silent.slavePath(), "--port", "/dev/orvexa-no-such-port"}, keyboard.slavePath());
+        runCli({"--port", silent.slavePath(), "--port", "/dev/orvexa-no-such-port"}, fromKeyboard);
 
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_TRUE(hasLine(run.out, "Yes or No? [y/N] ")) << run.out;
@@ -208,7 +164,9 @@ TEST(Cli, AnswerFromTheTerminalThenNoScannerAnswersListsThePortsTried) {
 
 TEST(Cli, ListPortsShowsTheExtraPortsAndBadUsageEndsWithTwo) {
     PseudoTerminal extra;
-    const CliRun list = runCli({"--list-ports"}, "/dev/null", "::" + extra.slavePath() + ":");
+    CliSetup withExtra;
+    withExtra.extraPorts = "::" + extra.slavePath() + ":";
+    const CliRun list = runCli({"--list-ports"}, withExtra);
     EXPECT_EQ(list.exitCode, 0);
     const std::string name = extra.slavePath().substr(std::string("/dev/").size());
     EXPECT_NE(list.out.find(extra.slavePath()), std::string::npos) << list.out;

@@ -1,6 +1,6 @@
 // orvexa-cli's line before Step 3 writes: the scanner's version against the carried one, compared as
 // versions, for both families and for a scanner in its bootloader.
-#include "../TestContainer.h"
+#include "TestContainer.h"
 #include "cli/VersionReport.h"
 
 #include <gtest/gtest.h>

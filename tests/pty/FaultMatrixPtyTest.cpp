@@ -4,6 +4,7 @@
 // drops. The tool runs on a clock whose pauses are counted but not slept, so the sample stays short
 // while every read is a real one on the real line.
 #include "ChildProcess.h"
+#include "FakePorts.h"
 #include "PseudoTerminal.h"
 
 #include "ScriptedWindow.h"
@@ -22,10 +23,6 @@
 #include <memory>
 #include <thread>
 
-#include <fstream>
-#include <sstream>
-
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -104,15 +101,6 @@ private:
     std::thread thread_;
 };
 
-class OnePort : public PortDiscovery {
-public:
-    explicit OnePort(std::string path) : path_(std::move(path)) {}
-    std::vector<PortInfo> discoverPorts() override { return {{path_, path_.substr(5), ""}}; }
-
-private:
-    std::string path_;
-};
-
 std::vector<std::uint8_t> imageOf(std::size_t size, const char* mark) {
     std::vector<std::uint8_t> image(size, 0x29);
     std::memcpy(image.data(), mark, std::strlen(mark));
@@ -122,7 +110,7 @@ std::vector<std::uint8_t> imageOf(std::size_t size, const char* mark) {
 // The tool's side: a termios channel on the slave, the dialog, records as Step 2 would leave them.
 struct Tool {
     Tool(const PseudoTerminal& pty, FirmwarePackage firmware)
-        : discovery(pty.slavePath()), package(std::move(firmware)),
+        : discovery({pty.slavePath()}), package(std::move(firmware)),
           ctx{window,  channel,   clock,  discovery, [] { return std::make_unique<PosixSerialChannel>(); },
               package, languages, records} {
         window.setChecked(control::kSilentMode, true);
@@ -134,7 +122,7 @@ struct Tool {
     ImpatientClock clock;
     PosixSerialChannel channel;
     ScriptedWindow window;
-    OnePort discovery;
+    FakePorts discovery;
     FirmwarePackage package;
     LanguageData languages;
     ProcessRecords records;
@@ -220,32 +208,23 @@ TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChann
 // The same hang-up between real processes: rdq-sim hangs up when the probe's "W" arrives, and orvexa-cli
 // ends at once with the search's report and exit code 1.
 TEST(FaultMatrixPty, OrvexaCliAgainstRdqSimHangingUpOnTheProbeExitsOneWithItsReport) {
-    const std::string sim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
-    const std::string cli = std::string(ORVEXA_BINARY_DIR) + "/src/cli/orvexa-cli";
-    if (access(sim.c_str(), X_OK) != 0) {
-        GTEST_SKIP() << "rdq-sim was not built";
+    if (!programsBuilt()) {
+        GTEST_SKIP() << "rdq-sim or orvexa-cli was not built";
     }
-    RdqSimProcess rdqSim(sim, {"--vanish-at", "W"});
+    RdqSimProcess rdqSim(rdqSimProgram(), {"--vanish-at", "W"});
     const std::string path = rdqSim.path();
     ASSERT_FALSE(path.empty());
 
-    const std::string outputFile = "/tmp/orvexa-fault-cli-" + std::to_string(getpid()) + ".txt";
-    const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const double start = nowMs();
-    const int exitCode =
-        waitChild(spawnChild(cli, {"--silent", "--yes", "--port", path}, {-1, out, out}), kShortMs).code;
-    const double tookMs = nowMs() - start;
-    ::close(out);
+    CliSetup setup;
+    setup.limitMs = kShortMs;
+    const CliRun run = runCli({"--silent", "--yes", "--port", path}, setup);
     rdqSim.stop();
-    std::ifstream in(outputFile);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(outputFile.c_str());
+    const std::string text = run.out + run.err;
 
-    EXPECT_EQ(exitCode, exitcode::kNotDone) << text.str();
-    EXPECT_LT(tookMs, kShortMs);
-    EXPECT_EQ(text.str().find("sucessfully"), std::string::npos);
-    EXPECT_NE(text.str().find(path.substr(5)), std::string::npos) << text.str(); // the port it tried
+    EXPECT_EQ(run.exitCode, exitcode::kNotDone) << text;
+    EXPECT_LT(run.ms, kShortMs);
+    EXPECT_EQ(text.find("sucessfully"), std::string::npos);
+    EXPECT_NE(text.find(path.substr(5)), std::string::npos) << text; // the port it tried
 }
 
 } // namespace

@@ -21,7 +21,7 @@ using namespace orvexa;
 
 namespace {
 
-const std::string kRdqSim = std::string(ORVEXA_BINARY_DIR) + "/sim/rdq-sim";
+const std::string& kRdqSim = rdqSimProgram();
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path);

@@ -17,12 +17,6 @@ using namespace orvexa;
 
 namespace {
 
-const std::string kCli = ORVEXA_BINARY_DIR "/src/cli/orvexa-cli";
-const std::string kSim = ORVEXA_BINARY_DIR "/sim/rdq-sim";
-// Far beyond a normal run (Step 1 to 3 of a framed upgrade take about 15 s on an idle machine), short of
-// hanging the suite when something waits that should not.
-constexpr int kCliLimitMs = 90000;
-
 // rdq-sim's options with a record of what it received, for takeRecord() at the test's end.
 std::vector<std::string> recorded(std::vector<std::string> options) {
     options.insert(options.begin(),
@@ -30,47 +24,12 @@ std::vector<std::string> recorded(std::vector<std::string> options) {
     return options;
 }
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string drain(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    return text;
-}
-
-CliRun runCli(const std::vector<std::string>& options) {
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    const ChildExit exit = waitChild(spawnChild(kCli, options, {-1, fileno(out), fileno(err)}), kCliLimitMs);
-    if (exit.killed) {
-        ADD_FAILURE() << "orvexa-cli did not end within " << kCliLimitMs << " ms";
-    }
-    CliRun run;
-    run.exitCode = exit.code;
-    lseek(fileno(out), 0, SEEK_SET);
-    lseek(fileno(err), 0, SEEK_SET);
-    run.out = drain(fileno(out));
-    run.err = drain(fileno(err));
-    std::fclose(out);
-    std::fclose(err);
-    return run;
-}
-
 bool carriesContainer() {
     return FirmwarePackage::carried().isUpdateContainer();
 }
 
-// The two programs are built by the same tree; a partial build (only the test targets) may lack them.
 #define REQUIRE_PROGRAMS()                                                                                   \
-    if (access(kCli.c_str(), X_OK) != 0 || access(kSim.c_str(), X_OK) != 0) {                                \
+    if (!programsBuilt()) {                                                                                  \
         GTEST_SKIP() << "orvexa-cli and rdq-sim are not built";                                              \
     }
 
@@ -81,7 +40,7 @@ TEST(VerifyAndFramedEndToEnd, ClassicScannerIsVerifiedAndCheckStopsThere) {
     if (carriesContainer()) {
         GTEST_SKIP() << "this build carries a framed-family container";
     }
-    RdqSimProcess sim(kSim, recorded({}));
+    RdqSimProcess sim(rdqSimProgram(), recorded({}));
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path()});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("RDQ is verified[00A7UG] !!"), std::string::npos) << run.out;
@@ -95,7 +54,7 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerMeetingTheClassicImageIsToldWrongFirm
     if (carriesContainer()) {
         GTEST_SKIP() << "this build carries a framed-family container";
     }
-    RdqSimProcess sim(kSim, recorded({"--family", "framed"}));
+    RdqSimProcess sim(rdqSimProgram(), recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--yes", "--port", sim.path()});
     EXPECT_NE(run.out.find("Wrong RDQ500 Firmware!!!"), std::string::npos) << run.out;
     EXPECT_EQ(run.exitCode, 1); // a refusal for a script, where the GUI exits 0
@@ -108,7 +67,7 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerIsUpgradedWithTheCarriedContainer) {
         GTEST_SKIP() << "needs a build that carries an UPDATE container (scripts/test builds one)";
     }
     const FirmwarePackage package = FirmwarePackage::carried();
-    RdqSimProcess sim(kSim, recorded({"--family", "framed"}));
+    RdqSimProcess sim(rdqSimProgram(), recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--yes", "--port", sim.path()});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Loader:       L500_01_0A00 => "), std::string::npos) << run.out;
@@ -131,7 +90,7 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerIsVerifiedAndCheckStopsThere) {
     if (!carriesContainer()) {
         GTEST_SKIP() << "needs a build that carries an UPDATE container (scripts/test builds one)";
     }
-    RdqSimProcess sim(kSim, recorded({"--family", "framed"}));
+    RdqSimProcess sim(rdqSimProgram(), recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path()});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("RDQ is verified[00B2WW] !!"), std::string::npos) << run.out;

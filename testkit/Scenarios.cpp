@@ -1,6 +1,6 @@
 #include "Scenarios.h"
 
-#include "../tests/TestContainer.h"
+#include "TestContainer.h"
 
 #include "steps/Steps.h"
 #include "ui/Controls.h"
@@ -66,14 +66,6 @@ const ScenarioInfo& infoOf(Scenario scenario) {
         }
     }
     throw std::logic_error("unknown scenario");
-}
-
-std::vector<PortInfo> FixedPorts::discoverPorts() {
-    std::vector<PortInfo> ports;
-    for (const std::string& path : paths_) {
-        ports.push_back({path, path.substr(path.rfind('/') + 1), {}});
-    }
-    return ports;
 }
 
 ScenarioRun::ScenarioRun(Scenario scenario, SerialChannel& channel, Clock& clock,

@@ -4,6 +4,7 @@
 // and runs one step to its end.
 #pragma once
 
+#include "FakePorts.h"
 #include "ScriptedWindow.h"
 #include "SimulatedScanner.h"
 #include "WireLimit.h"
@@ -28,16 +29,6 @@ struct ScenarioInfo {
 const std::vector<ScenarioInfo>& allScenarios();
 const ScenarioInfo& infoOf(Scenario scenario);
 
-// Ports handed to Step 1 as they are, in order.
-class FixedPorts : public PortDiscovery {
-public:
-    explicit FixedPorts(std::vector<std::string> paths) : paths_(std::move(paths)) {}
-    std::vector<PortInfo> discoverPorts() override;
-
-private:
-    std::vector<std::string> paths_;
-};
-
 // One scenario's dialog, records and package. The channel must be open on the scanner's port for every
 // scenario but Step 1, which finds it among `ports`.
 class ScenarioRun {
@@ -51,7 +42,7 @@ public:
 
 private:
     Scenario scenario_;
-    FixedPorts discovery_;
+    FakePorts discovery_;
     FirmwarePackage package_;
     ProcessRecords records_;
     StepContext ctx_;

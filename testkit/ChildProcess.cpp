@@ -28,6 +28,16 @@ bool names(const char* entry, const std::string& name) {
     return std::strncmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=';
 }
 
+std::string readAll(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
 } // namespace
 
 pid_t spawnChild(const std::string& program, const std::vector<std::string>& args, ChildStreams streams,
@@ -110,6 +120,52 @@ ChildExit waitChild(pid_t pid, int limitMs) {
     }
     exit.killed = true;
     return exit;
+}
+
+const std::string& cliProgram() {
+    static const std::string program = ORVEXA_BINARY_DIR "/src/cli/orvexa-cli";
+    return program;
+}
+
+const std::string& rdqSimProgram() {
+    static const std::string program = ORVEXA_BINARY_DIR "/sim/rdq-sim";
+    return program;
+}
+
+bool programsBuilt() {
+    return ::access(cliProgram().c_str(), X_OK) == 0 && ::access(rdqSimProgram().c_str(), X_OK) == 0;
+}
+
+CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
+    const auto start = std::chrono::steady_clock::now();
+    // A terminal must not become the caller's controlling terminal: it is the CLI's keyboard.
+    const int in = ::open(setup.input.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CliRun run;
+    if (in < 0 || out == nullptr || err == nullptr) {
+        run.err = "cannot open the streams for orvexa-cli (" + setup.input + ")";
+    } else {
+        const ChildExit exit = waitChild(spawnChild(cliProgram(), args, {in, ::fileno(out), ::fileno(err)},
+                                                    {{"ORVEXA_EXTRA_PORTS", setup.extraPorts}}),
+                                         setup.limitMs);
+        run.exitCode = exit.code;
+        run.out = readAll(out);
+        run.err = readAll(err);
+        if (exit.killed) {
+            run.err += "orvexa-cli did not end within " + std::to_string(setup.limitMs) + " ms\n";
+        }
+    }
+    run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (in >= 0) {
+        ::close(in);
+    }
+    for (std::FILE* file : {out, err}) {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+    return run;
 }
 
 RdqSimProcess::RdqSimProcess(const std::string& program, const std::vector<std::string>& options) {

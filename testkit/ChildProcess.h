@@ -36,6 +36,31 @@ struct ChildExit {
 // Waits up to limitMs for the child to end, then kills it (SIGKILL) and reaps it.
 ChildExit waitChild(pid_t pid, int limitMs);
 
+// The two programs as this build tree holds them; a partial build (only the test targets) may lack them.
+const std::string& cliProgram();
+const std::string& rdqSimProgram();
+bool programsBuilt();
+
+// One orvexa-cli run as a script makes it: what it printed on each stream, its exit code (-1 when it did
+// not end within limitMs, and then err says so), and its wall time.
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    double ms = 0;
+};
+
+// Its standard input (a file, or a terminal that is its keyboard) and its ORVEXA_EXTRA_PORTS, empty to
+// remove it, so that the caller's own never leaks in. The limit lies far above any run: a hang fails its
+// test instead of stalling the suite.
+struct CliSetup {
+    std::string input = "/dev/null";
+    std::string extraPorts;
+    int limitMs = 120000;
+};
+
+CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup = {});
+
 // rdq-sim for the length of a test or a run. Its first line names its terminal; stopped with SIGTERM, it
 // writes the file named by its --record option, if any.
 class RdqSimProcess {
