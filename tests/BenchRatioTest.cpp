@@ -64,7 +64,7 @@ TEST(BenchRatio, ClassicStep3WithPagesAndFontsSitsOnTheWireLimit) {
     }
 }
 
-TEST(BenchRatio, ClassicStep3AndStep2) {
+TEST(BenchRatio, ClassicStep3AndStep2SitOnTheWireLimit) {
     for (std::uint32_t latency : kLatenciesMs) {
         expectRatio(Scenario::Step3, latency, 1.02);
         expectRatio(Scenario::Step2, latency, 1.05);

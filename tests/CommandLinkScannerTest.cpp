@@ -65,7 +65,7 @@ void pattern(DeviceInfo& device) {
 
 } // namespace
 
-TEST(CommandLinkScanner, PingAndProbe) {
+TEST(CommandLinkScanner, ProbeAndPingKeepTheirPausesAndGiveUpAfterOneAndTwentySeconds) {
     Bench healthy;
     EXPECT_TRUE(probeDevice(healthy.channel, healthy.clock));
     EXPECT_EQ(healthy.elapsedMs(), 0u);
@@ -139,7 +139,7 @@ TEST(CommandLinkScanner, RefusedVersionIsAnEmptyText) {
     EXPECT_EQ(textOf(bench.device.firmwareInfoText), "RDQ200 BT Imager A7UG");
 }
 
-TEST(CommandLinkScanner, Model) {
+TEST(CommandLinkScanner, ModelQueryKeepsARefusalAndClearsTheTextAfterTwoSilentTries) {
     Bench bench;
     bench.link.queryModel();
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
@@ -168,7 +168,7 @@ TEST(CommandLinkScanner, ModelAnsweredOnlyTheSecondTime) {
     EXPECT_EQ(bench.elapsedMs(), 20u + 2000u + 1000u);
 }
 
-TEST(CommandLinkScanner, ExternalMemory) {
+TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilenceClosesThePort) {
     Bench version3;
     version3.device.firmwareText[0] = '3';
     EXPECT_TRUE(version3.link.queryExternalMemory());
@@ -193,7 +193,7 @@ TEST(CommandLinkScanner, ExternalMemory) {
     EXPECT_EQ(silent.elapsedMs(), 7u * 320u); // 300 ms of letters and a 20 ms read per pass
 }
 
-TEST(CommandLinkScanner, It) {
+TEST(CommandLinkScanner, ItQueryIsTriedFiveTimesInSilenceAndOnceWhenRefused) {
     Bench accepted;
     EXPECT_TRUE(accepted.link.queryIt());
     EXPECT_EQ(accepted.elapsedMs(), 20u + 200u);
@@ -211,7 +211,7 @@ TEST(CommandLinkScanner, It) {
     EXPECT_TRUE(silent.channel.isOpen());
 }
 
-TEST(CommandLinkScanner, FontSupport) {
+TEST(CommandLinkScanner, FontSupportWaitsOneSecondForAFiveByteReplyEndingInAt) {
     // Two drains (the query's own and the paced sender's), then "GnOLG" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 500;
 
@@ -281,7 +281,7 @@ TEST(CommandLinkScanner, GwQAskedOfModel35) {
     EXPECT_EQ(unknown.elapsedMs(), kBeforeWaitMs + 1000u);
 }
 
-TEST(CommandLinkScanner, Bootloader) {
+TEST(CommandLinkScanner, BootloaderTextKeepsItsOldValueWhenTheScannerIsSilent) {
     Bench bench;
     EXPECT_TRUE(bench.link.queryBootloader());
     EXPECT_EQ(textOf(bench.device.bootloaderText), "v00");

@@ -1,11 +1,11 @@
 // The fault matrix: for every phase of the conversation, the scanner hangs up the line, falls silent, or
 // answers garbage, and the whole run (Step 1, then Step 2 and Step 3 chained as "orvexa-cli --silent
 // --yes" chains them) is judged. Every cell must end within the bound summed from the code's limits
-// (fuzz/StepBounds.h). A scanner that vanished or fell silent must leave the user a clear message, a
+// (testkit/StepBounds.h). A scanner that vanished or fell silent must leave the user a clear message, a
 // non-zero exit code and no success; garbage must get the outcome its reply calls for, which is
 // acceptance wherever a reply is taken without being examined (a frame's reply is examined: garbage there
 // moves the transfer on but ends it in the error message).
-#include "fuzz/StepBounds.h"
+#include "StepBounds.h"
 
 #include "FakePorts.h"
 #include "ScriptedWindow.h"

@@ -1,4 +1,4 @@
-// A serial line for the framed link's tests: its far end answers each write from a script, and it can
+// A serial line for the link tests: its far end answers each write from a script, and it can
 // make writes come out short. Reads cost virtual time as on the real line: a byte 1 ms, a read that finds
 // nothing its 20 ms time-out. A line, not a scanner: whole-scanner scenarios use the simulated scanner.
 #pragma once
