@@ -1,5 +1,6 @@
 #include "Scenarios.h"
 
+#include "ScannerSession.h"
 #include "TestContainer.h"
 
 #include "steps/Steps.h"
@@ -12,11 +13,6 @@
 namespace orvexa::bench {
 
 namespace {
-
-const LanguageData& carriedLanguages() {
-    static const LanguageData data = LanguageData::carried();
-    return data;
-}
 
 FirmwarePackage packageFor(Scenario scenario) {
     if (infoOf(scenario).family == ScannerFamily::Framed) {

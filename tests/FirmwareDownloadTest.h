@@ -2,11 +2,7 @@
 // scripted dialog, and DeviceInfo filled as Step 2 leaves it. Step 3 then runs as the dialog runs it.
 #pragma once
 
-#include "FakePorts.h"
-#include "ScriptedWindow.h"
-#include "SimulatedChannel.h"
-#include "SimulatedScanner.h"
-#include "VirtualClock.h"
+#include "ScannerSession.h"
 
 #include "fonts/FlashLayout.h"
 #include "fonts/LanguagePage.h"
@@ -16,11 +12,6 @@
 #include <cstring>
 
 namespace orvexa::test {
-
-inline const LanguageData& carriedLanguages() {
-    static const LanguageData data = LanguageData::carried();
-    return data;
-}
 
 inline const FirmwarePackage& carriedPackage() {
     static const FirmwarePackage package = FirmwarePackage::carried();
@@ -58,13 +49,11 @@ public:
     Interruption* interruption = nullptr;
 };
 
-struct ClassicBench {
+struct ClassicBench : ScannerSession<FrontEndWindow> {
     explicit ClassicBench(ScannerPersonality personality = {}, ScannerFaults faults = {},
                           FirmwarePackage firmware = carriedPackage(),
                           const LanguageData& languages = carriedLanguages())
-        : scanner(std::move(personality), std::move(faults)),
-          package(std::move(firmware)), ctx{window,  channel, clock,     discovery,
-                                            nullptr, package, languages, records} {
+        : ScannerSession({std::move(personality), std::move(faults), std::move(firmware), &languages}) {
         DeviceInfo& device = records.deviceInfo;
         const ScannerPersonality& p = scanner.personality();
         std::memcpy(device.modelText.data(), p.modelText.data(),
@@ -120,15 +109,7 @@ struct ClassicBench {
         return std::vector<std::uint8_t>(package.image() + from, package.image() + package.imageSize());
     }
 
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel{clock, scanner};
-    FrontEndWindow window;
-    FakePorts discovery;
-    FirmwarePackage package;
-    ProcessRecords records;
     Interruption interruption;
-    StepContext ctx;
 };
 
 inline const char kSuccess[] =
