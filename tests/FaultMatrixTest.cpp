@@ -7,11 +7,7 @@
 // moves the transfer on but ends it in the error message).
 #include "StepBounds.h"
 
-#include "FakePorts.h"
-#include "ScriptedWindow.h"
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "VirtualClock.h"
+#include "ScannerSession.h"
 
 #include "app/ExitCodes.h"
 #include "steps/FramedDownload.h"
@@ -126,18 +122,12 @@ const Phase kPhases[] = {
 };
 
 // The machine of one cell: a scanner on a port of the simulated hub, the tool's two channels on it.
-struct FaultRun {
+struct FaultRun : HubSession {
     FaultRun(const Phase& phase, Fault fault)
-        : package(identityFor(phase.variant),
-                  phase.variant == Variant::Framed ? framedImage() : classicImage()),
-          ctx{window,
-              channel,
-              clock,
-              discovery,
-              [this] { return std::make_unique<SimulatedChannel>(clock, hub); },
-              package,
-              smallLanguages(),
-              records} {
+        : HubSession({{kPort},
+                      {identityFor(phase.variant),
+                       phase.variant == Variant::Framed ? framedImage() : classicImage()},
+                      &smallLanguages()}) {
         ScannerFaults faults;
         switch (fault) {
         case Fault::Vanish:
@@ -179,15 +169,6 @@ struct FaultRun {
         portSelection(ctx);
         return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
     }
-
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    SimulatedChannel channel{clock, hub};
-    ScriptedWindow window;
-    FakePorts discovery{{kPort}};
-    FirmwarePackage package;
-    ProcessRecords records;
-    StepContext ctx;
 };
 
 std::uint64_t boundMs(const Phase& phase) {

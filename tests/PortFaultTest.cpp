@@ -2,11 +2,7 @@
 // port the user may not open, a port unplugged between discovery and the open (or between the probe and
 // the main channel's open), and a port that goes away in the middle of the transfer. Each ends at once
 // with a clear message and a non-zero exit code, never in a wait on a port that is not there.
-#include "FakePorts.h"
-#include "ScriptedWindow.h"
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "VirtualClock.h"
+#include "ScannerSession.h"
 
 #include "app/ExitCodes.h"
 #include "steps/FramedDownload.h"
@@ -50,19 +46,13 @@ std::vector<std::uint8_t> framedImage() {
     return image;
 }
 
-struct Desk {
+struct Desk : HubSession {
     explicit Desk(FirmwarePackage firmware = FirmwarePackage::carried())
-        : package(std::move(firmware)),
-          ctx{window,  channel,     clock,  discovery, [this] { return makeProbe(); },
-              package, languages(), records} {
-        discovery.paths = {kPortA};
+        : HubSession({{kPortA}, std::move(firmware), nullptr}) {
+        ctx.makeProbeChannel = [this] { return makeProbe(); };
         window.setChecked(control::kSilentMode, true);
         window.answer({kIdYes, kIdYes, kIdYes});
         ctx.endWhenNoPortAnswered = true;
-    }
-    static const LanguageData& languages() {
-        static const LanguageData data = LanguageData::carried();
-        return data;
     }
     std::unique_ptr<SerialChannel> makeProbe() {
         return std::make_unique<ProbeChannel>(clock, hub, afterProbe);
@@ -81,15 +71,7 @@ struct Desk {
         throw std::runtime_error("port not probed: " + port);
     }
 
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    SimulatedChannel channel{clock, hub};
-    ScriptedWindow window;
-    FakePorts discovery;
     std::function<void()> afterProbe;
-    FirmwarePackage package;
-    ProcessRecords records;
-    StepContext ctx;
 };
 
 TEST(PortFault, PortHeldByAnotherProgramOrDeniedIsSkippedAndTheSearchEndsAtOnceWithItsReason) {
