@@ -1,5 +1,6 @@
 #include "steps/DownloadSession.h"
 
+#include "device/LineReader.h"
 #include "steps/StepTexts.h"
 #include "ui/Controls.h"
 
@@ -43,7 +44,7 @@ bool DownloadSession::stopRequested() const {
 }
 
 bool DownloadSession::lineLost() const {
-    return !ctx_.channel.isOpen() || ctx_.channel.lastError() == ChannelError::LineLost;
+    return line::gone(ctx_.channel);
 }
 
 void DownloadSession::endTransfer(bool errorFlag, std::vector<std::string> shortfalls) {
