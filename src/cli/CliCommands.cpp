@@ -2,7 +2,10 @@
 
 #include "app/ExitCodes.h"
 #include "app/UpgradeDialog.h"
+#include "cli/EventLog.h"
+#include "cli/Fleet.h"
 #include "cli/Interrupts.h"
+#include "cli/SessionWindow.h"
 #include "cli/TerminalWindow.h"
 #include "cli/VersionReport.h"
 #include "serial/ExtraPorts.h"
@@ -121,60 +124,80 @@ int listPorts(const CliOptions& options, std::FILE* out) {
     return exitcode::kDone;
 }
 
-int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in) {
-    Interruption interruption;
-    InterruptResponse interruptResponse(interruption);
-    InterruptHandlers interruptHandlers(interruptResponse);
-    SteadyClock clock;
-    std::ofstream traceFile;
-    std::unique_ptr<WireTrace> trace;
-    if (!options.traceFile.empty()) {
-        traceFile.open(options.traceFile, std::ios::out | std::ios::trunc);
-        if (!traceFile) {
-            std::fprintf(err, "orvexa-cli: cannot write the trace file '%s'\n", options.traceFile.c_str());
-            return exitcode::kUsage;
+namespace {
+
+// What every kind of run opens first: the wire trace when asked for, the channels that write into it, the
+// ports to probe and the carried package.
+class RunSetup {
+public:
+    explicit RunSetup(const CliOptions& options)
+        : clock(makeSystemClock()), ports(options), package(FirmwarePackage::carried()),
+          traceName_(options.traceFile) {}
+
+    // False, with the message printed, when the trace file cannot be written.
+    bool openTrace(std::FILE* err) {
+        if (traceName_.empty()) {
+            return true;
         }
-        trace = std::make_unique<WireTrace>(traceFile, clock);
+        traceFile_.open(traceName_, std::ios::out | std::ios::trunc);
+        if (!traceFile_) {
+            std::fprintf(err, "orvexa-cli: cannot write the trace file '%s'\n", traceName_.c_str());
+            return false;
+        }
+        trace_ = std::make_unique<WireTrace>(traceFile_, *clock);
+        return true;
     }
-    auto channel = [&trace](const char* label) -> std::unique_ptr<SerialChannel> {
+
+    std::unique_ptr<SerialChannel> channel(const std::string& label) {
         std::unique_ptr<SerialChannel> system = makeSerialChannel();
-        if (!trace) {
+        if (!trace_) {
             return system;
         }
-        return std::make_unique<TracingChannel>(std::move(system), *trace, label);
-    };
+        return std::make_unique<TracingChannel>(std::move(system), *trace_, label);
+    }
 
-    CliPorts ports(options);
-    FirmwarePackage package = FirmwarePackage::carried();
-    TerminalWindow::Settings settings;
-    settings.answerYes = options.yes;
-    settings.askOnTerminal = isTerminal(in);
-    settings.liveProgress = isTerminal(err);
-    settings.echoAnswers = !isTerminal(out);
-    settings.imageBytes = package.imageSize();
-    settings.columns = [err] { return terminalColumns(err); };
-    TerminalWindow window(out, err, in, clock, settings);
+    std::unique_ptr<Clock> clock;
+    CliPorts ports;
+    FirmwarePackage package;
 
-    AppContext app(
-        window, clock, ports.discovery(), channel("main"), [&channel] { return channel("probe"); },
-        std::move(package));
-    StepContext& steps = app.steps();
+private:
+    std::string traceName_;
+    std::ofstream traceFile_;
+    std::unique_ptr<WireTrace> trace_;
+};
+
+// A fleet worker on this machine: a clock of its own, and channels that name their port in the trace.
+class SystemWorker : public WorkerPlatform {
+public:
+    explicit SystemWorker(RunSetup& setup) : setup_(setup), clock_(makeSystemClock()) {}
+    Clock& clock() override { return *clock_; }
+    std::unique_ptr<SerialChannel> makeChannel(const PortInfo& port, const char* role) override {
+        return setup_.channel(std::string(role) + " " + port.displayName);
+    }
+
+private:
+    RunSetup& setup_;
+    std::unique_ptr<Clock> clock_;
+};
+
+// The session of a single run, set up as the dialog sets itself up, with the front end's own settings.
+void startSession(UpgradeDialog& dialog, DialogWindow& window, StepContext& steps, const CliOptions& options,
+                  Interruption& interruption) {
     steps.stopAfterVerification = options.check;
     steps.endWhenNoPortAnswered = true;
     steps.interruption = &interruption;
-    steps.beforeWriting = [&window, &steps] {
-        window.note(versionReport(steps.records.deviceInfo, steps.package));
-    };
-
-    UpgradeDialog dialog(app);
     dialog.initDialog();
     window.setChecked(control::kSilentMode, options.silent);
     if (options.fonts) {
         window.setChecked(control::kDownloadFont, true);
     }
+}
 
-    // With Silent mode the steps chain themselves; without it they run one after another here, each only
-    // when the one before reached its goal.
+// With Silent mode the steps chain themselves; without it they run one after another here, each only when
+// the one before reached its goal.
+template <class Window>
+void runSteps(UpgradeDialog& dialog, const Window& window, const StepContext& steps,
+              const CliOptions& options) {
     dialog.step1();
     if (!options.silent && steps.outcome == Outcome::PortOpened) {
         dialog.step2();
@@ -182,6 +205,125 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
             dialog.step3();
         }
     }
+}
+
+// Step 2 ends the process with 0 on a wrong framed-family package: for a script that is a refusal.
+template <class Window> int exitCodeOf(const Window& window, const StepContext& steps, bool check) {
+    return window.exitRequest() ? exitcode::kNotDone : exitCodeFor(steps.outcome, check);
+}
+
+int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out) {
+    Interruption interruption;
+    InterruptResponse interruptResponse(interruption);
+    InterruptHandlers interruptHandlers(interruptResponse);
+    EventLog events(out, *setup.clock);
+    events.runStart(ORVEXA_VERSION, setup.package.identity(), false);
+    const std::uint32_t startTickMs = setup.clock->tickMs();
+
+    ForwardingObserver forward;
+    SessionWindow window(*setup.clock, setup.package.imageSize(), options.yes, forward);
+    AppContext app(
+        window, *setup.clock, setup.ports.discovery(), setup.channel("main"),
+        [&setup] { return setup.channel("probe"); }, setup.package);
+    EventLogObserver observer(events, app.records());
+    forward.to = &observer;
+    UpgradeDialog dialog(app);
+    StepContext& steps = app.steps();
+    startSession(dialog, window, steps, options, interruption);
+    runSteps(dialog, window, steps, options);
+    observer.flushProbes();
+
+    const int exitCode = exitCodeOf(window, steps, options.check);
+    const PortInfo port = steps.outcome == Outcome::PortNotFound ? PortInfo{} : app.records().selectedPort;
+    ScannerResult result =
+        sessionResult(port, app.records(), steps.outcome, exitCode, options.check, app.package());
+    result.elapsedMs = setup.clock->tickMs() - startTickMs;
+    events.result(result);
+    events.runEnd(exitCode, {});
+    return exitCode;
+}
+
+int runFleet(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
+    std::unique_ptr<EventLog> events;
+    if (options.json) {
+        events = std::make_unique<EventLog>(out, *setup.clock);
+        events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
+    }
+    const FleetBoard::Display display = options.json      ? FleetBoard::Display::None
+                                        : isTerminal(err) ? FleetBoard::Display::LiveTable
+                                                          : FleetBoard::Display::PlainLines;
+    FleetBoard board(err, display, [err] { return terminalColumns(err); });
+    FleetSettings settings;
+    settings.check = options.check;
+    settings.force = options.force;
+    settings.fonts = options.fonts;
+    settings.answerYes = options.yes;
+    FleetRun fleet(
+        setup.ports.discovery().discoverPorts(), settings,
+        [&setup] { return std::make_unique<SystemWorker>(setup); }, setup.package, &setup.ports.discovery(),
+        board, events.get());
+    InterruptResponse interruptResponse(fleet.interruptions());
+    InterruptHandlers interruptHandlers(interruptResponse);
+
+    const std::vector<ScannerResult> results = fleet.run();
+    const int exitCode = fleetExitCode(results);
+    if (events) {
+        events->runEnd(exitCode, results);
+        return exitCode;
+    }
+    if (results.empty()) {
+        std::fputs("No serial port found: name one with --port PATH (or in ORVEXA_EXTRA_PORTS).\n", out);
+    }
+    const int columns = isTerminal(out) ? terminalColumns(out) : 0;
+    for (const std::string& line : summaryLines(results, columns > 0 ? columns - 1 : 0)) {
+        std::fprintf(out, "%s\n", line.c_str());
+    }
+    for (const ScannerResult& result : results) {
+        if (result.exitCode == exitcode::kInterrupted) {
+            for (const char* line : kStoppedMidTransferLines) {
+                std::fprintf(out, "%s\n", line);
+            }
+            break;
+        }
+    }
+    return exitCode;
+}
+
+} // namespace
+
+int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in) {
+    RunSetup setup(options);
+    if (!setup.openTrace(err)) {
+        return exitcode::kUsage;
+    }
+    if (options.all) {
+        return runFleet(options, setup, out, err);
+    }
+    if (options.json) {
+        return runJsonWorkflow(options, setup, out);
+    }
+    Interruption interruption;
+    InterruptResponse interruptResponse(interruption);
+    InterruptHandlers interruptHandlers(interruptResponse);
+    TerminalWindow::Settings settings;
+    settings.answerYes = options.yes;
+    settings.askOnTerminal = isTerminal(in);
+    settings.liveProgress = isTerminal(err);
+    settings.echoAnswers = !isTerminal(out);
+    settings.imageBytes = setup.package.imageSize();
+    settings.columns = [err] { return terminalColumns(err); };
+    TerminalWindow window(out, err, in, *setup.clock, settings);
+
+    AppContext app(
+        window, *setup.clock, setup.ports.discovery(), setup.channel("main"),
+        [&setup] { return setup.channel("probe"); }, setup.package);
+    StepContext& steps = app.steps();
+    steps.beforeWriting = [&window, &steps] {
+        window.note(versionReport(steps.records.deviceInfo, steps.package));
+    };
+    UpgradeDialog dialog(app);
+    startSession(dialog, window, steps, options, interruption);
+    runSteps(dialog, window, steps, options);
     if (steps.outcome == Outcome::PortNotFound) {
         reportNoAnswer(window, app.records());
     }
@@ -190,11 +332,7 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
             window.note(line);
         }
     }
-    // Step 2 ends the process with 0 on a wrong framed-family package: for a script that is a refusal.
-    if (window.exitRequest()) {
-        return exitcode::kNotDone;
-    }
-    return exitCodeFor(steps.outcome, options.check);
+    return exitCodeOf(window, steps, options.check);
 }
 
 } // namespace orvexa

@@ -2,17 +2,30 @@
 
 namespace orvexa {
 
+bool InterruptResponse::writing() const noexcept {
+    for (const Interruption& session : sessions_) {
+        if (session.writing.load()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 InterruptResponse::Action InterruptResponse::respond(Signal signal) noexcept {
-    if (!interruption_.writing.load()) {
+    if (!writing()) {
         return Action::ExitNow;
     }
-    if (interruption_.stopRequested.load()) {
-        return Action::AlreadyStopping;
+    for (const Interruption& session : sessions_) {
+        if (session.stopRequested.load()) {
+            return Action::AlreadyStopping;
+        }
     }
     if (signal == Signal::Interrupt && !warned_.exchange(true)) {
         return Action::Warn;
     }
-    interruption_.stopRequested.store(true);
+    for (Interruption& session : sessions_) {
+        session.stopRequested.store(true);
+    }
     return Action::Stop;
 }
 

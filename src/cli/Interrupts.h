@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <span>
 
 namespace orvexa {
 
@@ -19,16 +20,18 @@ public:
     enum class Signal { Interrupt, Terminate }; // Ctrl-C; SIGTERM (Windows: Ctrl-Break, console closed)
     enum class Action { ExitNow, Warn, Stop, AlreadyStopping };
 
-    explicit InterruptResponse(Interruption& interruption) : interruption_(interruption) {}
+    explicit InterruptResponse(Interruption& interruption) : sessions_(&interruption, 1) {}
+    // A fleet: Ctrl-C weighs whether any session writes, and a stop reaches every one.
+    explicit InterruptResponse(std::span<Interruption> sessions) : sessions_(sessions) {}
 
     Action respond(Signal signal) noexcept;
-    bool writing() const noexcept { return interruption_.writing.load(); }
+    bool writing() const noexcept;
     // What the user reads on standard error for an action, from its first character to its last.
     static const char* textFor(Action action) noexcept;
 
 private:
     static_assert(std::atomic<bool>::is_always_lock_free);
-    Interruption& interruption_;
+    std::span<Interruption> sessions_;
     std::atomic<bool> warned_{false};
 };
 

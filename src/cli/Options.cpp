@@ -38,10 +38,17 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
     CLI::App app("", "orvexa-cli");
     app.set_help_flag(); // the usage text is our own, printed by the caller
     const std::pair<const char*, bool CliOptions::*> flags[] = {
-        {"--silent", &CliOptions::silent},        {"--yes", &CliOptions::yes},
-        {"--fonts", &CliOptions::fonts},          {"--check", &CliOptions::check},
-        {"--list-ports", &CliOptions::listPorts}, {"--info", &CliOptions::info},
-        {"--version", &CliOptions::version},      {"--help", &CliOptions::help},
+        {"--silent", &CliOptions::silent},
+        {"--yes", &CliOptions::yes},
+        {"--fonts", &CliOptions::fonts},
+        {"--check", &CliOptions::check},
+        {"--list-ports", &CliOptions::listPorts},
+        {"--info", &CliOptions::info},
+        {"--version", &CliOptions::version},
+        {"--help", &CliOptions::help},
+        {"--all", &CliOptions::all},
+        {"--force", &CliOptions::force},
+        {"--json", &CliOptions::json},
     };
     for (const auto& [name, member] : flags) {
         app.add_flag(name, options.*member)->disable_flag_override();
@@ -65,13 +72,25 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
         error = "--trace needs a file name";
         return false;
     }
+    // N workers cannot ask N interleaved questions on one terminal: a fleet writes only when told to.
+    if (options.all && !options.yes && !options.check) {
+        error = "--all needs --yes (to write every scanner found) or --check (to verify them only)";
+        return false;
+    }
+    if (options.force && !options.all) {
+        error = "--force goes with --all";
+        return false;
+    }
+    if (options.all) {
+        options.silent = true;
+    }
     return true;
 }
 
 void printUsage(std::FILE* out) {
     std::fputs(
-        "Usage: orvexa-cli [--port PATH]... [--silent] [--yes] [--fonts] [--check] [--list-ports]\n"
-        "                  [--trace FILE] [--info] [--version] [--help]\n"
+        "Usage: orvexa-cli [--port PATH]... [--silent] [--yes] [--fonts] [--check] [--json]\n"
+        "                  [--all [--force]] [--list-ports] [--trace FILE] [--info] [--version] [--help]\n"
         "\n"
         "Upgrades the firmware of an RDQ barcode scanner over a serial port: finds the port on which\n"
         "the scanner answers (Step 1), checks the scanner (Step 2) and writes the firmware (Step 3).\n"
@@ -82,6 +101,11 @@ void printUsage(std::FILE* out) {
         "                 terminal, or answered No when standard input is not a terminal)\n"
         "  --fonts        check \"Download Font\": also write the language pages and fonts\n"
         "  --check        stop after Step 2\n"
+        "  --all          every port at once: each scanner that answers is verified and written in a\n"
+        "                 worker of its own (needs --yes, or --check; implies --silent); one row per\n"
+        "                 port while it runs, a summary table at the end\n"
+        "  --force        with --all: also write scanners that already run the carried firmware\n"
+        "  --json         JSON Lines events on standard output instead of the text (docs/events.md)\n"
         "  --list-ports   print the ports found and exit\n"
         "  --trace FILE   write a time-stamped hex transcript of every byte sent and received\n"
         "  --info         print the firmware, language tables and fonts this program carries\n"
@@ -92,7 +116,9 @@ void printUsage(std::FILE* out) {
         "\n"
         "Exit codes: 0 firmware written (with --check: scanner verified); 1 scanner not found, not\n"
         "verified, refused, or no download mode; 2 bad usage; 3 transfer error, or pages or fonts\n"
-        "not all written; 4 cancelled by a No answer; 130 stopped by Ctrl-C or SIGTERM.\n"
+        "not all written; 4 cancelled by a No answer; 130 stopped by Ctrl-C or SIGTERM. With --all:\n"
+        "0 when every scanner found was written, verified or already current, else the worst of the\n"
+        "others in the order 3, 1, 4; 1 when no scanner answered.\n"
         "\n"
         "Ctrl-C before the first write stops at once. While the scanner is written, the first Ctrl-C\n"
         "only warns; a second one (or SIGTERM) stops after the frame under way, and running the tool\n"

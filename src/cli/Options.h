@@ -17,6 +17,9 @@ struct CliOptions {
     bool info = false;
     bool version = false;
     bool help = false;
+    bool all = false;      // every port at once, one worker per scanner
+    bool force = false;    // with --all: write scanners already current too
+    bool json = false;     // JSON Lines events on standard output
     std::string traceFile; // --trace FILE
 };
 

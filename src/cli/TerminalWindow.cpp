@@ -13,15 +13,11 @@ namespace {
 constexpr int kBarWidth = 30;
 constexpr int kMinBarWidth = 10; // narrower says nothing the percentage does not
 constexpr int kDefaultColumns = 80;
-constexpr int kPercentPerPlainLine = 10;
-// The rate is shown once steps have come for this long: the first steps' times still vary (the first
-// time-left estimate used to read 11:13 for a run of 20 s).
-constexpr std::uint32_t kEstimateAfterMs = 1000;
-// The firmware's range is drawn in bytes of the carried image; other units (pages and fonts) by count.
-constexpr char kFirmwareUnits[] = "firmware";
 constexpr std::size_t kAnswerLineSize = 64;
 
-const char* kindOf(unsigned type) {
+} // namespace
+
+const char* boxKindName(unsigned type) {
     switch (type & box::kIconMask) {
     case box::kIconHand:
         return "error";
@@ -39,8 +35,6 @@ std::string kilobytes(std::int64_t bytes) {
     std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1000.0);
     return text;
 }
-
-} // namespace
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -63,12 +57,10 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 TerminalWindow::TerminalWindow(std::FILE* out, std::FILE* err, std::FILE* in, Clock& clock, Settings settings)
-    : out_(out), err_(err), in_(in), clock_(clock), settings_(settings) {}
+    : out_(out), err_(err), in_(in), settings_(std::move(settings)), meter_(clock, settings_.imageBytes) {}
 
 void TerminalWindow::setControlText(int controlId, const std::string& text) {
-    Control& target = controls_[controlId];
-    const std::string before = target.text;
-    target.text = text;
+    const std::string before = controls_.setText(controlId, text);
     if (controlId == control::kStatus) {
         printStatusChange(before, text);
     } else if (controlId == control::kPortResult && text != before && !text.empty()) {
@@ -77,31 +69,28 @@ void TerminalWindow::setControlText(int controlId, const std::string& text) {
 }
 
 std::string TerminalWindow::controlText(int controlId) const {
-    const auto it = controls_.find(controlId);
-    return it == controls_.end() ? std::string() : it->second.text;
+    return controls_.text(controlId);
 }
 
 void TerminalWindow::enableControl(int controlId, bool enable) {
-    controls_[controlId].enabled = enable;
+    controls_.enable(controlId, enable);
 }
 
 bool TerminalWindow::isControlEnabled(int controlId) const {
-    const auto it = controls_.find(controlId);
-    return it != controls_.end() && it->second.enabled;
+    return controls_.isEnabled(controlId);
 }
 
 bool TerminalWindow::isChecked(int controlId) const {
-    const auto it = controls_.find(controlId);
-    return it != controls_.end() && it->second.checked;
+    return controls_.isChecked(controlId);
 }
 
 void TerminalWindow::setChecked(int controlId, bool checked) {
-    controls_[controlId].checked = checked;
+    controls_.setChecked(controlId, checked);
 }
 
 int TerminalWindow::messageBox(const std::string& text, const std::string& caption, unsigned type) {
     endProgressLine();
-    std::fprintf(out_, "[%s]%s%s\n", kindOf(type), caption.empty() ? "" : " ", caption.c_str());
+    std::fprintf(out_, "[%s]%s%s\n", boxKindName(type), caption.empty() ? "" : " ", caption.c_str());
     printText(text);
     if (!box::isQuestion(type)) {
         return kIdOk;
@@ -170,41 +159,28 @@ void TerminalWindow::note(const std::string& line) {
     printText(line);
 }
 
-// New units begin a new count: the bar's position, which a range left as it was, starts again at 0, so
-// that the firmware's bytes after the pages and fonts are counted from none.
 void TerminalWindow::progressSetUnits(const std::string& name, std::int64_t bytesPerStep) {
-    unitsName_ = name;
-    bytesPerStep_ = bytesPerStep;
-    progressPosition_ = 0;
+    meter_.setUnits(name, bytesPerStep);
 }
 
 void TerminalWindow::progressSetRange(std::uint16_t lower, std::uint16_t upper) {
-    progressLower_ = lower;
-    progressUpper_ = upper;
-    stepsSinceRange_ = 0;
+    meter_.setRange(lower, upper);
     lastDecile_ = -1;
 }
 
 void TerminalWindow::progressStepIt() {
-    // A Windows progress bar wraps to its lower bound when a step passes the upper one.
-    progressPosition_ += progressStep_;
-    if (progressPosition_ > progressUpper_) {
-        progressPosition_ = progressLower_ + (progressPosition_ - progressUpper_) - 1;
-    }
-    if (stepsSinceRange_++ == 0) {
-        firstStepTickMs_ = clock_.tickMs();
-    }
+    meter_.stepIt();
     drawProgress();
 }
 
 void TerminalWindow::drawProgress() {
-    const int span = std::max(progressUpper_ - progressLower_, 1);
-    const int done = std::clamp(progressPosition_ - progressLower_, 0, span);
+    const ProgressReading reading = meter_.reading();
     if (!settings_.liveProgress) {
-        const int decile = done * 100 / span / kPercentPerPlainLine;
+        const int decile = reading.percent() / kPercentPerPlainLine;
         if (decile != lastDecile_) {
             lastDecile_ = decile;
-            std::fprintf(err_, "progress: %s%s%d%%\n", unitsName_.c_str(), unitsName_.empty() ? "" : " ",
+            const std::string& units = meter_.unitsName();
+            std::fprintf(err_, "progress: %s%s%d%%\n", units.c_str(), units.empty() ? "" : " ",
                          decile * kPercentPerPlainLine);
             std::fflush(err_);
         }
@@ -212,12 +188,13 @@ void TerminalWindow::drawProgress() {
     }
     const int columns = settings_.columns ? settings_.columns() : 0;
     // The last column stays free: a terminal that wraps on it would start a new line each step.
-    const std::string line = progressLine(done, span, (columns > 0 ? columns : kDefaultColumns) - 1);
+    const std::string line =
+        progressLine(reading, meter_.unitsName(), (columns > 0 ? columns : kDefaultColumns) - 1);
     const std::size_t blank = lineOnScreen_ > line.size() ? lineOnScreen_ - line.size() : 0;
     std::fputs(("\r" + line + std::string(blank, ' ')).c_str(), err_);
     lineOnScreen_ = line.size();
     barOnScreen_ = true;
-    if (done == span) {
+    if (reading.done == reading.span) {
         endProgressLine();
     }
     std::fflush(err_);
@@ -225,31 +202,9 @@ void TerminalWindow::drawProgress() {
 
 // "firmware [####......] 49%  87.2 kB / 174.6 kB  12.8 kB/s  0:06 left" or "pages and fonts [#...] 13%
 // 12/91  45.2 kB/s  0:31 left", fitted into width: the bar narrows, then goes, then the parts at the end.
-std::string TerminalWindow::progressLine(int done, int span, int width) const {
-    const bool firmware = unitsName_.empty() || unitsName_ == kFirmwareUnits;
-    const std::int64_t stepBytes = bytesPerStep_ > 0 && !unitsName_.empty()
-                                       ? bytesPerStep_
-                                       : settings_.imageBytes * progressStep_ / span;
-    std::vector<std::string> parts = {std::to_string(done * 100 / span) + "%"};
-    if (firmware && settings_.imageBytes > 0) {
-        parts.push_back(kilobytes(settings_.imageBytes * done / span) + " / " +
-                        kilobytes(settings_.imageBytes));
-    } else if (!firmware) {
-        parts.push_back(std::to_string(done) + "/" + std::to_string(span));
-    }
-    const std::uint32_t elapsedMs = clock_.tickMs() - firstStepTickMs_;
-    const int timedSteps = stepsSinceRange_ - 1; // the first step starts the clock
-    if (elapsedMs >= kEstimateAfterMs && timedSteps > 0 && stepBytes > 0) {
-        const double msPerStep = static_cast<double>(elapsedMs) / timedSteps;
-        const double bytesPerSecond = static_cast<double>(stepBytes) * 1000.0 / msPerStep;
-        const auto secondsLeft = static_cast<long>((span - done) * msPerStep / 1000.0);
-        char left[32];
-        std::snprintf(left, sizeof left, "%ld:%02ld left", secondsLeft / 60, secondsLeft % 60);
-        parts.push_back(kilobytes(static_cast<std::int64_t>(bytesPerSecond)) + "/s");
-        parts.push_back(left);
-    }
-
-    const std::string head = unitsName_.empty() ? "" : unitsName_ + " ";
+std::string progressLine(const ProgressReading& reading, const std::string& unitsName, int width) {
+    std::vector<std::string> parts = progressParts(reading);
+    const std::string head = unitsName.empty() ? "" : unitsName + " ";
     auto joined = [&parts] {
         std::string text;
         for (const std::string& part : parts) {
@@ -262,7 +217,7 @@ std::string TerminalWindow::progressLine(int done, int span, int width) const {
     if (barRoom >= kMinBarWidth) {
         const int cells = std::min(barRoom, kBarWidth);
         std::string bar(static_cast<std::size_t>(cells), '.');
-        std::fill_n(bar.begin(), done * cells / span, '#');
+        std::fill_n(bar.begin(), reading.done * cells / reading.span, '#');
         return head + "[" + bar + "] " + text;
     }
     while (parts.size() > 1 && static_cast<int>(head.size() + text.size()) > width) {
@@ -270,6 +225,23 @@ std::string TerminalWindow::progressLine(int done, int span, int width) const {
         text = joined();
     }
     return (head + text).substr(0, static_cast<std::size_t>(std::max(width, 0)));
+}
+
+std::vector<std::string> progressParts(const ProgressReading& reading) {
+    std::vector<std::string> parts = {std::to_string(reading.percent()) + "%"};
+    if (reading.firmware && reading.bytesTotal > 0) {
+        parts.push_back(kilobytes(reading.bytesDone) + " / " + kilobytes(reading.bytesTotal));
+    } else if (!reading.firmware) {
+        parts.push_back(std::to_string(reading.done) + "/" + std::to_string(reading.span));
+    }
+    if (reading.bytesPerSecond && reading.secondsLeft) {
+        char left[32];
+        std::snprintf(left, sizeof left, "%ld:%02ld left", *reading.secondsLeft / 60,
+                      *reading.secondsLeft % 60);
+        parts.push_back(kilobytes(static_cast<std::int64_t>(*reading.bytesPerSecond)) + "/s");
+        parts.push_back(left);
+    }
+    return parts;
 }
 
 void TerminalWindow::clearProgressLine() {

@@ -9,12 +9,13 @@
 // exit code.
 #pragma once
 
+#include "cli/ControlTable.h"
+#include "cli/ProgressMeter.h"
 #include "serial/Clock.h"
 #include "ui/DialogWindow.h"
 
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <optional>
 
 namespace orvexa {
@@ -40,7 +41,7 @@ public:
     bool isChecked(int controlId) const override;
     void setChecked(int controlId, bool checked) override;
     int messageBox(const std::string& text, const std::string& caption, unsigned type) override;
-    void progressSetStep(int step) override { progressStep_ = step; }
+    void progressSetStep(int step) override { meter_.setStep(step); }
     void progressSetRange(std::uint16_t lower, std::uint16_t upper) override;
     void progressStepIt() override;
     void progressSetUnits(const std::string& name, std::int64_t bytesPerStep) override;
@@ -57,42 +58,35 @@ public:
     void note(const std::string& line);
 
 private:
-    struct Control {
-        std::string text;
-        bool enabled = true;
-        bool checked = false;
-    };
-
     int answerQuestion();
     void printText(const std::string& text);
     void printStatusChange(const std::string& before, const std::string& after);
     void drawProgress();
-    std::string progressLine(int done, int span, int width) const;
     void clearProgressLine();
     void endProgressLine();
 
     std::FILE* out_;
     std::FILE* err_;
     std::FILE* in_;
-    Clock& clock_;
     Settings settings_;
-    std::map<int, Control> controls_;
+    ControlTable controls_;
     std::optional<int> exitRequest_;
-
-    int progressStep_ = 10; // a Windows progress bar's default step
-    int progressLower_ = 0;
-    int progressUpper_ = 100;
-    int progressPosition_ = 0;
-    int stepsSinceRange_ = 0;
-    std::uint32_t firstStepTickMs_ = 0; // the rate is measured from here: before it the scanner got ready
+    ProgressMeter meter_;
     int lastDecile_ = -1;
     bool barOnScreen_ = false;
     std::size_t lineOnScreen_ = 0; // the length of the line drawn last, to be blanked by a shorter one
-    std::string unitsName_;        // what the steps of the range stand for; empty: the firmware
-    std::int64_t bytesPerStep_ = 0;
 };
 
 // The lines of a dialog text: CR LF, a lone LF or a lone CR each end a line.
 std::vector<std::string> splitLines(const std::string& text);
+// A message box's kind by its type's icon: "error", "question", "warning" or "info".
+const char* boxKindName(unsigned type);
+// "87.2 kB"
+std::string kilobytes(std::int64_t bytes);
+// The parts of a progress line after the bar: "49%", "87.2 kB / 174.6 kB" or "12/91", and once known the
+// rate and the time left.
+std::vector<std::string> progressParts(const ProgressReading& reading);
+// The whole line, fitted into width: the bar narrows, then goes, then the parts at the end.
+std::string progressLine(const ProgressReading& reading, const std::string& unitsName, int width);
 
 } // namespace orvexa

@@ -39,6 +39,8 @@ std::optional<std::vector<unsigned long>> fieldsOf(const std::string& version) {
     }
 }
 
+} // namespace
+
 std::string carriedVersion(const DeviceInfo& device, const FirmwarePackage& package) {
     if (isFramedFamily(device)) {
         return textOf(package.packageFirmwareText());
@@ -65,11 +67,22 @@ std::string scannerVersion(const DeviceInfo& device) {
     return version;
 }
 
-} // namespace
+bool runsBootloader(const DeviceInfo& device) {
+    return textOf(device.firmwareText).rfind(kBootloaderMark, 0) == 0;
+}
+
+bool holdsCarriedFirmware(const DeviceInfo& device, const FirmwarePackage& package) {
+    if (runsBootloader(device)) {
+        return false;
+    }
+    const auto scannerFields = fieldsOf(scannerVersion(device));
+    const auto carriedFields = fieldsOf(carriedVersion(device, package));
+    return scannerFields && carriedFields && *scannerFields == *carriedFields;
+}
 
 std::string versionReport(const DeviceInfo& device, const FirmwarePackage& package) {
     const std::string carried = carriedVersion(device, package);
-    if (textOf(device.firmwareText).rfind(kBootloaderMark, 0) == 0) {
+    if (runsBootloader(device)) {
         return "The scanner runs its bootloader (no working firmware), " + carried + " carried";
     }
     const std::string onScanner = scannerVersion(device);

@@ -45,6 +45,7 @@ void WireTrace::stamp(const std::string& channel) {
 }
 
 void WireTrace::event(const std::string& channel, const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
     stamp(channel);
     out_ << text << '\n';
     out_.flush();
@@ -52,6 +53,7 @@ void WireTrace::event(const std::string& channel, const std::string& text) {
 
 void WireTrace::bytes(const std::string& channel, char direction, const std::uint8_t* data,
                       std::int32_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
     for (std::int32_t start = 0; start < count; start += kBytesPerLine) {
         const std::int32_t end = std::min(count, start + kBytesPerLine);
         std::string hex;

@@ -15,12 +15,14 @@
 #include "serial/SerialChannel.h"
 
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 
 namespace orvexa {
 
-// One transcript, shared by every channel that writes into it.
+// One transcript, shared by every channel that writes into it, from any thread (a fleet's workers): each
+// event's lines are written whole.
 class WireTrace {
 public:
     WireTrace(std::ostream& out, Clock& clock);
@@ -35,6 +37,7 @@ private:
     std::ostream& out_;
     Clock& clock_;
     std::uint32_t startTickMs_;
+    std::mutex mutex_;
 };
 
 class TracingChannel : public SerialChannel {

@@ -1,0 +1,277 @@
+#include "cli/Fleet.h"
+
+#include "app/AppContext.h"
+#include "app/ExitCodes.h"
+#include "app/UpgradeDialog.h"
+#include "cli/SessionWindow.h"
+#include "cli/TerminalWindow.h"
+#include "cli/VersionReport.h"
+#include "serial/ExtraPorts.h"
+#include "serial/TracingChannel.h"
+#include "ui/Controls.h"
+
+#include <map>
+#include <thread>
+
+namespace orvexa {
+
+namespace {
+
+// The doing column of a row during progress: "firmware 45%  78.6 kB / 174.6 kB  12.8 kB/s  0:06 left".
+std::string progressText(const ProgressReading& reading) {
+    std::string text = reading.item;
+    for (const std::string& part : progressParts(reading)) {
+        text += (text == reading.item ? " " : "  ") + part;
+    }
+    return text;
+}
+
+std::string firstLine(const std::string& text) {
+    const std::vector<std::string> lines = splitLines(text);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+std::string lastLine(const std::string& text) {
+    const std::vector<std::string> lines = splitLines(text);
+    return lines.empty() ? std::string() : lines.back();
+}
+
+// One session as its row and, with --json, its events see it. The row shows the session's stage, and the
+// last error or warning box says why a session failed.
+class RowObserver : public SessionObserver {
+public:
+    RowObserver(FleetBoard& board, std::size_t row, EventLogObserver* events)
+        : board_(board), row_(row), events_(events) {}
+
+    void portResult(const std::string& text) override {
+        board_.setDoing(row_, "verifying");
+        if (events_) {
+            events_->portResult(text);
+        }
+    }
+    void statusChanged(const std::string& text) override {
+        status_ = text;
+        if (events_) {
+            events_->statusChanged(text);
+        }
+    }
+    void boxShown(const BoxShown& box) override {
+        if (box.kind == "error" || box.kind == "warning") {
+            lastProblem_ = firstLine(box.text);
+        }
+        if (events_) {
+            events_->boxShown(box);
+        }
+    }
+    void progressed(const ProgressReading& reading) override {
+        if (reading.item != item_ || reading.percent() != percent_) {
+            const bool newTenth = reading.item != item_ ||
+                                  reading.percent() / kPercentPerPlainLine != percent_ / kPercentPerPlainLine;
+            item_ = reading.item;
+            percent_ = reading.percent();
+            board_.setDoing(row_, progressText(reading), newTenth);
+        }
+        if (events_) {
+            events_->progressed(reading);
+        }
+    }
+
+    // Why the session failed, in one line: its last error or warning, else its last status line.
+    std::string why() const { return lastProblem_.empty() ? lastLine(status_) : lastProblem_; }
+
+private:
+    FleetBoard& board_;
+    std::size_t row_;
+    EventLogObserver* events_;
+    std::string status_;
+    std::string lastProblem_;
+    std::string item_;
+    int percent_ = -1;
+};
+
+std::string probeFailure(const ProcessRecords& records) {
+    for (const PortProbe& probe : records.probedPorts) {
+        if (probe.result == PortProbe::Result::OpenFailed) {
+            return std::string("cannot open (") + channelErrorName(probe.error) + ")";
+        }
+    }
+    return "no answer";
+}
+
+} // namespace
+
+std::vector<std::vector<std::size_t>> groupByDevice(const std::vector<PortInfo>& ports) {
+    std::vector<std::vector<std::size_t>> groups;
+    std::map<std::string, std::size_t> groupOfAddress;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const std::string& address = ports[i].deviceAddress;
+        if (address.empty()) {
+            groups.push_back({i});
+            continue;
+        }
+        const auto [it, added] = groupOfAddress.emplace(address, groups.size());
+        if (added) {
+            groups.push_back({});
+        }
+        groups[it->second].push_back(i);
+    }
+    return groups;
+}
+
+int fleetExitCode(const std::vector<ScannerResult>& results) {
+    static constexpr int kWorstFirst[] = {exitcode::kInterrupted, exitcode::kTransferError,
+                                          exitcode::kNotDone, exitcode::kCancelled};
+    bool anyScanner = false;
+    for (const ScannerResult& result : results) {
+        anyScanner = anyScanner || (result.verdict != ScannerResult::Verdict::NoScanner &&
+                                    result.verdict != ScannerResult::Verdict::Skipped);
+    }
+    if (!anyScanner) {
+        return exitcode::kNotDone;
+    }
+    for (int code : kWorstFirst) {
+        for (const ScannerResult& result : results) {
+            if (result.exitCode == code && result.verdict != ScannerResult::Verdict::NoScanner) {
+                return code;
+            }
+        }
+    }
+    return exitcode::kDone;
+}
+
+FleetRun::FleetRun(std::vector<PortInfo> ports, FleetSettings settings, WorkerPlatformFactory platforms,
+                   const FirmwarePackage& package, const PortDiscovery* hints, FleetBoard& board,
+                   EventLog* events)
+    : ports_(std::move(ports)), settings_(settings), platforms_(std::move(platforms)), package_(package),
+      hints_(hints), board_(board), events_(events), groups_(groupByDevice(ports_)),
+      interruptions_(std::make_unique<Interruption[]>(groups_.size())), results_(ports_.size()) {}
+
+std::vector<ScannerResult> FleetRun::run() {
+    board_.start(ports_);
+    std::vector<std::thread> workers;
+    workers.reserve(groups_.size());
+    for (std::size_t group = 0; group < groups_.size(); ++group) {
+        workers.emplace_back([this, group] { runGroup(group); });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    board_.finish();
+    return results_;
+}
+
+void FleetRun::runGroup(std::size_t group) {
+    const std::unique_ptr<WorkerPlatform> platform = platforms_();
+    const std::vector<std::size_t>& rows = groups_[group];
+    std::size_t next = 0;
+    while (next < rows.size()) {
+        ScannerResult& result = results_[rows[next++]];
+        result = runSession(rows[next - 1], *platform, interruptions_[group]);
+        if (result.verdict != ScannerResult::Verdict::NoScanner) {
+            break;
+        }
+    }
+    // The scanner answered on an earlier port of its device: the others reach the same scanner.
+    for (std::size_t i = next; i < rows.size(); ++i) {
+        ScannerResult& skipped = results_[rows[i]];
+        skipped.port = ports_[rows[i]];
+        skipped.verdict = ScannerResult::Verdict::Skipped;
+        skipped.why = "same scanner as " + ports_[rows[next - 1]].displayName;
+        board_.setDoing(rows[i], std::string(verdictName(skipped.verdict)) + ": " + skipped.why);
+        if (events_) {
+            events_->result(skipped);
+        }
+    }
+}
+
+ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records, Outcome outcome,
+                            int exitCode, bool check, const FirmwarePackage& package) {
+    using Verdict = ScannerResult::Verdict;
+    ScannerResult result;
+    result.port = port;
+    result.outcome = outcome;
+    result.exitCode = exitCode;
+    const DeviceInfo& device = records.deviceInfo;
+    if (outcome == Outcome::PortNotFound) {
+        result.verdict = Verdict::NoScanner;
+        result.why = probeFailure(records);
+        return result;
+    }
+    result.model = textOf(device.modelText);
+    if (!result.model.empty() && !textOf(device.firmwareText).empty()) {
+        result.firmwareBefore = runsBootloader(device) ? "bootloader" : scannerVersion(device);
+    }
+    if (outcome == Outcome::Written) {
+        result.verdict = Verdict::Written;
+        result.firmwareAfter = carriedVersion(device, package);
+    } else if (outcome == Outcome::Verified && exitCode == exitcode::kDone) {
+        result.verdict = check ? Verdict::Verified : Verdict::AlreadyCurrent;
+        result.firmwareAfter = result.firmwareBefore;
+    } else {
+        result.verdict = Verdict::Failed;
+    }
+    return result;
+}
+
+ScannerResult FleetRun::runSession(std::size_t row, WorkerPlatform& platform, Interruption& interruption) {
+    const PortInfo& port = ports_[row];
+    Clock& clock = platform.clock();
+    const std::uint32_t startTickMs = clock.tickMs();
+    board_.setDoing(row, "probing");
+
+    FixedPortDiscovery discovery({port}, hints_);
+    ProcessRecords* records = nullptr;
+    std::unique_ptr<EventLogObserver> events;
+    std::unique_ptr<RowObserver> observer;
+    ForwardingObserver forward;
+    SessionWindow window(clock, package_.imageSize(), settings_.answerYes, forward);
+    AppContext app(
+        window, clock, discovery, platform.makeChannel(port, "main"),
+        [&platform, &port] { return platform.makeChannel(port, "probe"); }, package_);
+    records = &app.records();
+    if (events_) {
+        events = std::make_unique<EventLogObserver>(*events_, *records);
+        events->setPort(port.path);
+    }
+    observer = std::make_unique<RowObserver>(board_, row, events.get());
+    forward.to = observer.get();
+
+    StepContext& steps = app.steps();
+    steps.stopAfterVerification = true;
+    steps.endWhenNoPortAnswered = true;
+    steps.interruption = &interruption;
+    UpgradeDialog dialog(app);
+    dialog.initDialog();
+    window.setChecked(control::kSilentMode, true);
+    if (settings_.fonts) {
+        window.setChecked(control::kDownloadFont, true);
+    }
+
+    dialog.step1();
+    if (events) {
+        events->flushProbes();
+    }
+    if (steps.outcome == Outcome::Verified) {
+        board_.setModel(row, textOf(records->deviceInfo.modelText));
+        if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records->deviceInfo, package_))) {
+            dialog.step3();
+        }
+    }
+    const int exitCode = window.exitRequest() ? exitcode::kNotDone : exitCodeFor(steps.outcome, true);
+    ScannerResult result = sessionResult(port, *records, steps.outcome, exitCode, settings_.check, package_);
+    if (result.verdict == ScannerResult::Verdict::Failed) {
+        result.why = observer->why().empty() ? outcomeName(steps.outcome) : observer->why();
+    }
+    result.elapsedMs = clock.tickMs() - startTickMs;
+    std::string doing = verdictName(result.verdict);
+    if (!result.why.empty()) {
+        doing += ": " + result.why;
+    }
+    board_.setDoing(row, doing);
+    if (events_) {
+        events_->result(result);
+    }
+    return result;
+}
+
+} // namespace orvexa

@@ -1,0 +1,35 @@
+#include "cli/SessionWindow.h"
+
+#include "cli/TerminalWindow.h"
+
+namespace orvexa {
+
+void SessionWindow::setControlText(int controlId, const std::string& text) {
+    const std::string before = controls_.setText(controlId, text);
+    if (text == before) {
+        return;
+    }
+    if (controlId == control::kStatus) {
+        observer_.statusChanged(text);
+    } else if (controlId == control::kPortResult && !text.empty()) {
+        observer_.portResult(text);
+    }
+}
+
+int SessionWindow::messageBox(const std::string& text, const std::string& caption, unsigned type) {
+    BoxShown shown{boxKindName(type), caption, text, std::nullopt};
+    int answer = kIdOk;
+    if (box::isQuestion(type)) {
+        answer = answerYes_ ? kIdYes : kIdNo;
+        shown.answeredYes = answer == kIdYes;
+    }
+    observer_.boxShown(shown);
+    return answer;
+}
+
+void SessionWindow::progressStepIt() {
+    meter_.stepIt();
+    observer_.progressed(meter_.reading());
+}
+
+} // namespace orvexa

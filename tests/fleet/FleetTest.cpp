@@ -1,0 +1,216 @@
+// Fleets of simulated scanners on the virtual clock, one clock per worker as on a real machine each worker
+// has its own line: what each scanner ends up holding, the row and the exit code a script reads.
+#include "SimulatedChannel.h"
+#include "SimulatedPortHub.h"
+#include "SimulatedScanner.h"
+#include "VirtualClock.h"
+
+#include "app/ExitCodes.h"
+#include "cli/Fleet.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace orvexa {
+namespace {
+
+using Verdict = ScannerResult::Verdict;
+
+// The ports of a desk: each reaches a scanner of its own, nothing, or (Bluetooth) the scanner of another.
+class FleetDesk {
+public:
+    SimulatedScanner& scanner(const std::string& port, ScannerPersonality personality = {},
+                              ScannerFaults faults = {}, const std::string& address = {}) {
+        scanners_.push_back(std::make_unique<SimulatedScanner>(std::move(personality), std::move(faults)));
+        add(port, scanners_.back().get(), address);
+        return *scanners_.back();
+    }
+    void silentPort(const std::string& port, const std::string& address = {}) { add(port, nullptr, address); }
+    // A second port of the same Bluetooth device, reaching the scanner of `of`.
+    void secondPort(const std::string& port, const std::string& of, const std::string& address) {
+        add(port, scannerOn_.at(of), address);
+    }
+
+    std::vector<ScannerResult> run(FleetSettings settings = {}, std::FILE* json = nullptr) {
+        FleetBoard board(stderr, FleetBoard::Display::None);
+        VirtualClock eventClock;
+        std::unique_ptr<EventLog> events = json ? std::make_unique<EventLog>(json, eventClock) : nullptr;
+        FleetRun fleet(
+            ports_, settings, [this] { return std::make_unique<Worker>(scannerOn_); }, package_, nullptr,
+            board, events.get());
+        results = fleet.run();
+        return results;
+    }
+    int exitCode() const { return fleetExitCode(results); }
+
+    std::vector<ScannerResult> results;
+
+private:
+    // A worker's clock and lines; a port without a scanner is a silent port of the worker's own hub.
+    class Worker : public WorkerPlatform {
+    public:
+        explicit Worker(const std::map<std::string, SimulatedScanner*>& scanners) : scanners_(scanners) {}
+        Clock& clock() override { return clock_; }
+        std::unique_ptr<SerialChannel> makeChannel(const PortInfo& port, const char*) override {
+            if (SimulatedScanner* scanner = scanners_.at(port.path)) {
+                return std::make_unique<SimulatedChannel>(clock_, *scanner);
+            }
+            hub_.addSilentPort(port.path);
+            return std::make_unique<SimulatedChannel>(clock_, hub_);
+        }
+
+    private:
+        const std::map<std::string, SimulatedScanner*>& scanners_;
+        VirtualClock clock_;
+        SimulatedPortHub hub_;
+    };
+
+    void add(const std::string& port, SimulatedScanner* scanner, const std::string& address) {
+        ports_.push_back(PortInfo{port, port.substr(port.rfind('/') + 1), "", address});
+        scannerOn_[port] = scanner;
+    }
+
+    FirmwarePackage package_ = FirmwarePackage::carried();
+    std::vector<std::unique_ptr<SimulatedScanner>> scanners_;
+    std::map<std::string, SimulatedScanner*> scannerOn_;
+    std::vector<PortInfo> ports_;
+};
+
+ScannerPersonality runningCarried() {
+    ScannerPersonality personality;
+    personality.versionText = "3.07_200_A7UG"; // the carried M307_200_A7UG
+    return personality;
+}
+
+TEST(Fleet, EachScannerEndsItsOwnWayAndOneFailureStopsNoOther) {
+    FleetDesk desk;
+    SimulatedScanner& old = desk.scanner("/dev/ttyUSB0");
+    SimulatedScanner& current = desk.scanner("/dev/ttyUSB1", runningCarried());
+    desk.silentPort("/dev/ttyUSB2");
+    ScannerFaults unplugged;
+    unplugged.vanishAt = FaultPoint{FaultPoint::Kind::Frame, "", 300};
+    SimulatedScanner& vanishing = desk.scanner("/dev/ttyUSB3", {}, unplugged);
+    ScannerPersonality gps;
+    gps.gps = true;
+    SimulatedScanner& refusing = desk.scanner("/dev/ttyUSB4", gps);
+
+    char* jsonText = nullptr;
+    std::size_t jsonSize = 0;
+    std::FILE* json = open_memstream(&jsonText, &jsonSize);
+    desk.run({}, json);
+    std::fclose(json);
+
+    const Verdict expected[] = {Verdict::Written, Verdict::AlreadyCurrent, Verdict::NoScanner,
+                                Verdict::Failed, Verdict::Failed};
+    ASSERT_EQ(desk.results.size(), std::size(expected));
+    for (std::size_t i = 0; i < desk.results.size(); ++i) {
+        SCOPED_TRACE(desk.results[i].port.path);
+        EXPECT_EQ(desk.results[i].verdict, expected[i]);
+    }
+    EXPECT_TRUE(old.record().upgradeFinished);
+    EXPECT_EQ(desk.results[0].firmwareBefore, "3.05");
+    EXPECT_EQ(desk.results[0].firmwareAfter, "3.07");
+    EXPECT_TRUE(current.record().frames.empty()) << "an already current scanner is not written";
+    EXPECT_TRUE(vanishing.vanished());
+    EXPECT_EQ(desk.results[3].exitCode, exitcode::kTransferError);
+    EXPECT_TRUE(refusing.record().frames.empty());
+    EXPECT_EQ(desk.results[4].exitCode, exitcode::kNotDone);
+    EXPECT_EQ(desk.exitCode(), exitcode::kTransferError);
+
+    // Every event is one JSON object; each scanner's result is among them with its verdict.
+    std::map<std::string, std::string> verdictOf;
+    std::size_t lines = 0;
+    std::string text(jsonText, jsonSize);
+    std::free(jsonText);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const auto event = nlohmann::json::parse(text.substr(start, end - start));
+        EXPECT_EQ(event.at("schema"), EventLog::kSchemaVersion);
+        if (event.at("event") == "result") {
+            verdictOf[event.at("port")] = event.at("verdict");
+        }
+        ++lines;
+    }
+    EXPECT_GT(lines, desk.results.size());
+    EXPECT_EQ(verdictOf["/dev/ttyUSB1"], "already current");
+    EXPECT_EQ(verdictOf["/dev/ttyUSB3"], "failed");
+}
+
+TEST(Fleet, TheTwoPortsOfOneBluetoothScannerAreTriedInTurnAndItIsWrittenOnce) {
+    FleetDesk desk;
+    // The incoming port of a pair never answers; the outgoing one reaches the scanner.
+    desk.silentPort("/dev/rfcomm0", "00:11:22:33:44:55");
+    SimulatedScanner& paired = desk.scanner("/dev/rfcomm1", {}, {}, "00:11:22:33:44:55");
+    desk.secondPort("/dev/rfcomm2", "/dev/rfcomm1", "00:11:22:33:44:55");
+    SimulatedScanner& other = desk.scanner("/dev/ttyACM0");
+    desk.run();
+
+    EXPECT_EQ(desk.results[0].verdict, Verdict::NoScanner);
+    EXPECT_EQ(desk.results[1].verdict, Verdict::Written);
+    EXPECT_EQ(desk.results[2].verdict, Verdict::Skipped);
+    EXPECT_EQ(desk.results[2].why, "same scanner as rfcomm1");
+    EXPECT_EQ(std::count_if(paired.record().frames.begin(), paired.record().frames.end(),
+                            [](const ScannerRecord::Frame& frame) { return frame.kind == 'R'; }),
+              1)
+        << "one closing frame: the scanner was written through one port only";
+    EXPECT_TRUE(other.record().upgradeFinished);
+    EXPECT_EQ(desk.exitCode(), exitcode::kDone);
+}
+
+TEST(Fleet, CheckWritesNothingAndForceWritesEvenACurrentScanner) {
+    struct Case {
+        const char* name;
+        FleetSettings settings;
+        Verdict verdict;
+        bool written;
+    } cases[] = {
+        {"--check", {true, false, false, false}, Verdict::Verified, false},
+        {"--force", {false, true, false, true}, Verdict::Written, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FleetDesk desk;
+        SimulatedScanner& current = desk.scanner("/dev/ttyUSB0", runningCarried());
+        desk.run(c.settings);
+        EXPECT_EQ(desk.results[0].verdict, c.verdict);
+        EXPECT_EQ(current.record().upgradeFinished, c.written);
+        EXPECT_EQ(desk.exitCode(), exitcode::kDone);
+    }
+}
+
+TEST(Fleet, ExitCodeIsTheWorstInTheOrderInterruptedTransferNotDoneCancelled) {
+    auto scanner = [](int code) {
+        ScannerResult result;
+        result.verdict = code == exitcode::kDone ? Verdict::Written : Verdict::Failed;
+        result.exitCode = code;
+        return result;
+    };
+    ScannerResult nothing;
+    nothing.verdict = Verdict::NoScanner;
+    nothing.exitCode = exitcode::kNotDone;
+    ScannerResult skipped;
+    skipped.verdict = Verdict::Skipped;
+    const struct {
+        std::vector<ScannerResult> results;
+        int exitCode;
+    } cases[] = {
+        {{}, exitcode::kNotDone},
+        {{nothing, nothing}, exitcode::kNotDone},
+        {{scanner(0), nothing, skipped}, exitcode::kDone},
+        {{scanner(4), scanner(0)}, exitcode::kCancelled},
+        {{scanner(4), scanner(1)}, exitcode::kNotDone},
+        {{scanner(1), scanner(3), scanner(4)}, exitcode::kTransferError},
+        {{scanner(3), scanner(130)}, exitcode::kInterrupted},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fleetExitCode(cases[i].results), cases[i].exitCode);
+    }
+}
+
+} // namespace
+} // namespace orvexa
