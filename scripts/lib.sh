@@ -1,8 +1,9 @@
 # Shared by the scripts: where things are, and installing Debian packages only when they are missing.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
-# What every build needs: the toolchain, GoogleTest, and CLI11 (header-only) for orvexa-cli's options.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev)
+# What every build needs: the toolchain, GoogleTest, CLI11 (header-only) for orvexa-cli's options, and
+# nlohmann-json (header-only) for rdq-sim's record.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev)
 
 apt_updated=0
 # ensure_packages PKG... : installs the missing ones; returns non-zero when they cannot be had. A user who
