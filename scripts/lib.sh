@@ -1,8 +1,8 @@
 # Shared by the scripts: where things are, and installing Debian packages only when they are missing.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
-# What every build needs: the toolchain, GoogleTest, and for orvexa-cli CLI11 (its options) and
-# nlohmann-json (its JSON events), both header-only.
+# What every build needs: the toolchain, GoogleTest, and two header-only libraries: CLI11 for orvexa-cli's
+# options, nlohmann-json for its JSON events and rdq-sim's record.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev)
 
 apt_updated=0

@@ -2,12 +2,16 @@
 
 #include "Sha256.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
-#include <cstdio>
 
 namespace orvexa {
 
 namespace {
+
+// Members in the order they are set: readers find them where they always were.
+using Json = nlohmann::ordered_json;
 
 constexpr std::uint8_t kErased = 0xFF;
 constexpr std::size_t kBlockSize = 256;
@@ -23,28 +27,63 @@ std::string hexOf(const std::vector<std::uint8_t>& bytes) {
     return hex;
 }
 
-// A JSON string: quotes, backslashes and control bytes escaped; bytes above 0x7F as \u00XX so that the
-// file stays valid UTF-8 whatever the tool sent.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
+// The tool may send any byte, and the record keeps commands as received: each byte becomes the
+// character of the same number, so that the file stays valid UTF-8 whatever came, and a reader gets the
+// bytes back from the characters.
+Json text(std::string_view bytes) {
+    std::string utf8;
+    for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (u < 0x20 || u > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
+        if (u < 0x80) {
+            utf8.push_back(c);
         } else {
-            out.push_back(c);
+            utf8.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (u & 0x3F)));
         }
     }
-    return out + "\"";
+    return utf8;
 }
 
-std::string letter(char c) {
-    return c == 0 ? "null" : quoted(std::string(1, c));
+Json letter(char c) {
+    return c == 0 ? Json() : text(std::string_view(&c, 1));
+}
+
+// Every character from 0x7F up as \u00XX, so that the file is plain ASCII, as it always was.
+std::string dumped(const Json& value) {
+    return value.dump(-1, ' ', true);
+}
+
+// An entry on one line, "key": value, separated by ", ".
+std::string oneLine(const Json& value) {
+    if (!value.is_object()) {
+        return dumped(value);
+    }
+    std::string line = "{";
+    for (const auto& item : value.items()) {
+        line += (line.size() > 1 ? ", " : "") + dumped(item.key()) + ": " + oneLine(item.value());
+    }
+    return line + "}";
+}
+
+// The layout that scripts and tests search the text by: a member of the record per line, an element of
+// a list per line, each list closed by "\n  ]".
+std::string laidOut(const Json& record) {
+    std::string out = "{";
+    for (const auto& member : record.items()) {
+        out += (out.size() > 1 ? ",\n  " : "\n  ") + dumped(member.key()) + ": ";
+        if (!member.value().is_array()) {
+            out += oneLine(member.value());
+            continue;
+        }
+        out += "[";
+        const char* before = "\n    ";
+        for (const Json& element : member.value()) {
+            out += before + oneLine(element);
+            before = ",\n    ";
+        }
+        out += "\n  ]";
+    }
+    return out + "\n}\n";
 }
 
 } // namespace
@@ -113,57 +152,53 @@ std::vector<std::uint8_t> ScannerRecord::flash(std::uint32_t address, std::uint3
 }
 
 std::string ScannerRecord::toJson(bool withData) const {
-    std::string json = "{\n  \"commands\": [";
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        json += (i ? ",\n    " : "\n    ");
-        json += "{\"text\": " + quoted(commands[i].text) + ", \"atUs\": " + std::to_string(commands[i].atUs) +
-                "}";
+    Json record;
+    Json& commandList = record["commands"] = Json::array();
+    for (const Command& c : commands) {
+        commandList.push_back({{"text", text(c.text)}, {"atUs", c.atUs}});
     }
-    json += "\n  ],\n  \"frames\": [";
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        const Frame& f = frames[i];
-        json += (i ? ",\n    " : "\n    ");
-        json += "{\"kind\": " + letter(f.kind) + ", \"block\": " + std::to_string(f.block) +
-                ", \"crcOk\": " + (f.crcOk ? "true" : "false") + ", \"reply\": " + letter(f.reply) +
-                ", \"atUs\": " + std::to_string(f.atUs) + "}";
+    Json& frameList = record["frames"] = Json::array();
+    for (const Frame& f : frames) {
+        frameList.push_back({{"kind", letter(f.kind)},
+                             {"block", f.block},
+                             {"crcOk", f.crcOk},
+                             {"reply", letter(f.reply)},
+                             {"atUs", f.atUs}});
     }
-    json += "\n  ],\n  \"chunks\": [";
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        const Chunk& c = chunks[i];
-        json += (i ? ",\n    " : "\n    ");
-        json += "{\"address\": " + std::to_string(c.address) +
-                ", \"stored\": " + (c.stored ? "true" : "false") +
-                ", \"sha256\": " + quoted(sha256Hex(c.data));
+    Json& chunkList = record["chunks"] = Json::array();
+    for (const Chunk& c : chunks) {
+        Json chunk = {{"address", c.address}, {"stored", c.stored}, {"sha256", sha256Hex(c.data)}};
         if (withData) {
-            json += ", \"data\": " + quoted(hexOf(c.data));
+            chunk["data"] = hexOf(c.data);
         }
-        json += ", \"atUs\": " + std::to_string(c.atUs) + "}";
+        chunk["atUs"] = c.atUs;
+        chunkList.push_back(std::move(chunk));
     }
-    json += "\n  ],\n  \"packets\": [";
-    for (std::size_t i = 0; i < packets.size(); ++i) {
-        const Packet& p = packets[i];
-        json += (i ? ",\n    " : "\n    ");
-        json += "{\"command\": " + letter(static_cast<char>(p.command)) +
-                ", \"subCode\": " + std::to_string(p.subCode) + ", \"length\": " + std::to_string(p.length) +
-                ", \"crcOk\": " + (p.crcOk ? "true" : "false") + ", \"block\": " + std::to_string(p.block) +
-                ", \"atUs\": " + std::to_string(p.atUs) + "}";
+    Json& packetList = record["packets"] = Json::array();
+    for (const Packet& p : packets) {
+        packetList.push_back({{"command", letter(static_cast<char>(p.command))},
+                              {"subCode", p.subCode},
+                              {"length", p.length},
+                              {"crcOk", p.crcOk},
+                              {"block", p.block},
+                              {"atUs", p.atUs}});
     }
-    json += "\n  ],\n";
-    const std::vector<std::uint8_t> classic = image();
-    json += "  \"blocksStored\": " + std::to_string(blocks.size()) + ",\n";
-    json += "  \"image\": {\"length\": " + std::to_string(classic.size()) +
-            ", \"sha256\": " + quoted(sha256Hex(classic)) +
-            (withData ? ", \"data\": " + quoted(hexOf(classic)) : "") + "},\n";
-    const std::vector<std::uint8_t> framed = framedImage();
-    json += "  \"framedBlocksStored\": " + std::to_string(framedBlocks.size()) + ",\n";
-    json += "  \"framedImage\": {\"length\": " + std::to_string(framed.size()) +
-            ", \"sha256\": " + quoted(sha256Hex(framed)) +
-            (withData ? ", \"data\": " + quoted(hexOf(framed)) : "") + "},\n";
-    json += "  \"upgradeFinished\": " + std::string(upgradeFinished ? "true" : "false") + ",\n";
-    json += "  \"closingBlock\": " + std::to_string(closingBlock) + ",\n";
-    json += "  \"bytesIn\": " + std::to_string(bytesIn.size()) + ",\n";
-    json += "  \"bytesOut\": " + std::to_string(bytesOut.size()) + "\n}\n";
-    return json;
+    auto imageOf = [withData](const std::vector<std::uint8_t>& bytes) {
+        Json image = {{"length", bytes.size()}, {"sha256", sha256Hex(bytes)}};
+        if (withData) {
+            image["data"] = hexOf(bytes);
+        }
+        return image;
+    };
+    record["blocksStored"] = blocks.size();
+    record["image"] = imageOf(image());
+    record["framedBlocksStored"] = framedBlocks.size();
+    record["framedImage"] = imageOf(framedImage());
+    record["upgradeFinished"] = upgradeFinished;
+    record["closingBlock"] = closingBlock;
+    record["bytesIn"] = bytesIn.size();
+    record["bytesOut"] = bytesOut.size();
+    return laidOut(record);
 }
 
 } // namespace orvexa

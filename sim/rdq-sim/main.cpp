@@ -1,6 +1,8 @@
 // rdq-sim: the simulated RDQ scanner behind a pseudo-terminal, in real time. The tool (orvexa-cli, the GUI,
 // a test) opens the terminal's path like any serial port. The first line on standard output is that
-// path; with --link the same terminal is also reachable under a name of one's choosing.
+// path; with --link the same terminal is also reachable under a name of one's choosing. With --scanners N
+// there are N scanners, each on a terminal and a thread of its own, sharing nothing but the stop signal,
+// so that each answers in the time it would alone; their paths are the first N lines.
 //
 // We keep a slave descriptor of our own open for the whole run, so that the master never sees a hang-up
 // when the tool closes its port between steps; a vanish fault is the only way the line goes away.
@@ -8,6 +10,7 @@
 #include "SimulatedScanner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -17,12 +20,16 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -33,6 +40,7 @@ using namespace orvexa;
 namespace {
 
 constexpr const char* kUsage = R"(Usage: rdq-sim [OPTION]...
+  or:  rdq-sim --scanners N [OPTION]... [--scanner K OPTION...]...
 A simulated RDQ barcode scanner on a pseudo-terminal. Prints the terminal's path on its first line, then
 answers the tool in real time until it is stopped (SIGINT, SIGTERM) or a vanish fault hangs up the line.
 With no option it is a healthy classic RDQ200 that the carried firmware M307_200_A7UG fits.
@@ -95,7 +103,20 @@ Output:
                               chunks, packets, and the image and flash as sha256 and length
   --record-data               put the bytes themselves (hex) in the record too
   --help                      show this text
+
+Several scanners:
+  --scanners N                N independent scanners (1 to 32), each on a pseudo-terminal of its own;
+                              their paths are printed one per line, scanner 1 first            [1]
+  --scanner K                 the options after it, up to the next --scanner, are scanner K's alone
+                              (K from 1 to N; --scanners N comes before the first --scanner)
+The options before the first --scanner are every scanner's; a scanner's own options come after them, so
+they win where both set the same thing. --link and --record name one scanner's file: with N above 1
+they go after that scanner's --scanner K. Each scanner answers in real time whatever the others do; a
+vanish fault hangs up that scanner's line alone, and rdq-sim ends once every line is gone or it is
+stopped, writing the record of every scanner that has one.
 )";
+
+constexpr long kMaxScanners = 32;
 
 struct Options {
     ScannerPersonality personality;
@@ -165,32 +186,13 @@ FaultPoint point(const std::string& text, const std::string& option) {
     return p;
 }
 
-Options parse(int argc, char** argv) {
+using Given = std::vector<std::pair<std::string, std::string>>;
+
+// One scanner's options: every scanner's first, then its own.
+Options options(const Given& given) {
     Options o;
     ScannerPersonality& p = o.personality;
     std::optional<ScannerFamily> family;
-    std::vector<std::pair<std::string, std::string>> given;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "-h") {
-            std::cout << kUsage;
-            std::exit(0);
-        }
-        static const std::vector<std::string> flags = {"--no-bootloader",   "--in-bootloader", "--gps",
-                                                       "--no-font-support", "--refuse-it",     "--refuse-gwq",
-                                                       "--record-data"};
-        if (std::find(flags.begin(), flags.end(), option) != flags.end()) {
-            given.emplace_back(option, "");
-            continue;
-        }
-        if (option.rfind("--", 0) != 0) {
-            usageError("unexpected argument '" + option + "'");
-        }
-        if (i + 1 >= argc) {
-            usageError(option + " wants a value");
-        }
-        given.emplace_back(option, argv[++i]);
-    }
     // The family first: it chooses the defaults that the other options then change.
     for (const auto& [option, value] : given) {
         if (option == "--family") {
@@ -302,10 +304,96 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-volatile std::sig_atomic_t stopRequested = 0;
+void refuseShared(const std::vector<Options>& scanners, std::string Options::*file,
+                  const std::string& option) {
+    for (std::size_t i = 0; i < scanners.size(); ++i) {
+        for (std::size_t j = i + 1; j < scanners.size(); ++j) {
+            if (!(scanners[i].*file).empty() && scanners[i].*file == scanners[j].*file) {
+                usageError("scanners " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                           " have the same " + option + " " + scanners[i].*file);
+            }
+        }
+    }
+}
+
+std::vector<Options> parse(int argc, char** argv) {
+    Given common;
+    std::vector<Given> own(1);
+    Given* section = &common;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        }
+        static const std::vector<std::string> flags = {"--no-bootloader",   "--in-bootloader", "--gps",
+                                                       "--no-font-support", "--refuse-it",     "--refuse-gwq",
+                                                       "--record-data"};
+        if (std::find(flags.begin(), flags.end(), option) != flags.end()) {
+            section->emplace_back(option, "");
+            continue;
+        }
+        if (option.rfind("--", 0) != 0) {
+            usageError("unexpected argument '" + option + "'");
+        }
+        if (i + 1 >= argc) {
+            usageError(option + " wants a value");
+        }
+        const std::string value = argv[++i];
+        if (option == "--scanners") {
+            if (section != &common) {
+                usageError("--scanners N comes before the first --scanner K");
+            }
+            own.assign(static_cast<std::size_t>(number(value, option, 1, kMaxScanners)), {});
+        } else if (option == "--scanner") {
+            if (own.size() == 1 && value != "1") {
+                usageError("--scanner " + value + " needs --scanners N before it");
+            }
+            const long count = static_cast<long>(own.size());
+            section = &own[static_cast<std::size_t>(number(value, option, 1, count)) - 1];
+        } else {
+            section->emplace_back(option, value);
+        }
+    }
+    if (own.size() > 1) {
+        for (const auto& [option, value] : common) {
+            if (option == "--record" || option == "--link") {
+                usageError(option +
+                           " before the first --scanner would be every scanner's: give each scanner's " +
+                           option + " after its --scanner K");
+            }
+        }
+    }
+    std::vector<Options> scanners;
+    for (const Given& mine : own) {
+        Given given = common;
+        given.insert(given.end(), mine.begin(), mine.end());
+        scanners.push_back(options(given));
+    }
+    refuseShared(scanners, &Options::record, "--record");
+    refuseShared(scanners, &Options::link, "--link");
+    return scanners;
+}
+
+// A signal handler may touch only lock-free atomics, and every scanner's thread reads this one.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+// With several scanners a stop signal lands in one thread's ppoll(); a byte in this pipe, never read,
+// wakes the others' too. -1 with one scanner, which waits on its terminal alone.
+int stopPipeWriteEnd = -1;
+
+void requestStop() {
+    stopRequested = true;
+    if (stopPipeWriteEnd >= 0) {
+        const int savedErrno = errno;
+        const ssize_t written = ::write(stopPipeWriteEnd, "", 1);
+        static_cast<void>(written); // a full pipe wakes every reader just as well
+        errno = savedErrno;
+    }
+}
 
 void onStopSignal(int) {
-    stopRequested = 1;
+    requestStop();
 }
 
 std::uint64_t monotonicUs() {
@@ -366,8 +454,10 @@ void writeRecord(const Options& options, const SimulatedScanner& scanner) {
     }
 }
 
-// Serves the scanner until a stop signal or a hang-up; returns the exit code.
-int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t originUs, std::uint64_t spinUs) {
+// Serves the scanner until a stop signal or a hang-up; returns the exit code. A stop wakes the wait through
+// stopFd as well, when it is not -1.
+int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t originUs, std::uint64_t spinUs,
+          int stopFd) {
     std::vector<std::uint8_t> buffer(4096);
     bool outputBlocked = false;
     // The stop signals are held back except inside ppoll(), so that one arriving just before the wait
@@ -378,11 +468,11 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
         sigaddset(&stopSignals, signal);
     }
     sigset_t waitMask;
-    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &waitMask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigdelset(&waitMask, signal);
     }
-    while (stopRequested == 0) {
+    while (!stopRequested) {
         std::uint64_t nowUs = monotonicUs() - originUs;
         if (outputBlocked) {
             // Nobody read the terminal while it was full: what arrived meanwhile is lost, as a receive
@@ -416,8 +506,9 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
             timeout.tv_nsec = static_cast<long>(leftUs % 1'000'000) * 1000;
             wait = &timeout;
         }
-        pollfd pfd{terminal.master(), static_cast<short>(POLLIN | (outputBlocked ? POLLOUT : 0)), 0};
-        const int ready = ppoll(&pfd, 1, wait, &waitMask);
+        pollfd fds[2] = {{terminal.master(), static_cast<short>(POLLIN | (outputBlocked ? POLLOUT : 0)), 0},
+                         {stopFd, POLLIN, 0}};
+        const int ready = ppoll(fds, stopFd >= 0 ? 2 : 1, wait, &waitMask);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -425,7 +516,7 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
             std::perror("rdq-sim: poll");
             return 1;
         }
-        if (ready > 0 && (pfd.revents & POLLIN) != 0) {
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
             const ssize_t got = ::read(terminal.master(), buffer.data(), buffer.size());
             if (got > 0) {
                 scanner.receive(buffer.data(), static_cast<std::size_t>(got), monotonicUs() - originUs);
@@ -435,10 +526,50 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
     return 0;
 }
 
+// Every scanner in a thread of its own, so that a reply due on one line never waits for work on another.
+// The stop signals are blocked here, before the threads inherit the mask: each thread lets them in only
+// inside its ppoll(), as a single scanner does. Returns the worst exit code.
+int serveFleet(const std::vector<std::unique_ptr<PseudoTerminal>>& terminals,
+               const std::vector<std::unique_ptr<SimulatedScanner>>& scanners,
+               const std::vector<Options>& fleet, std::uint64_t originUs, int stopFd) {
+    sigset_t stopSignals;
+    sigset_t previous;
+    sigemptyset(&stopSignals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stopSignals, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    std::vector<int> codes(scanners.size(), 0);
+    int startCode = 0;
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t i = 0; i < scanners.size(); ++i) {
+            threads.emplace_back(
+                [&, i] { codes[i] = serve(*terminals[i], *scanners[i], originUs, fleet[i].spinUs, stopFd); });
+        }
+    } catch (const std::system_error& error) {
+        std::cerr << "rdq-sim: cannot start a thread for every scanner: " << error.what() << "\n";
+        startCode = 1;
+        requestStop();
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return std::max(startCode, *std::max_element(codes.begin(), codes.end()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const Options options = parse(argc, argv);
+    const std::vector<Options> fleet = parse(argc, argv);
+
+    int stopPipe[2] = {-1, -1};
+    if (fleet.size() > 1 && ::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("rdq-sim: cannot make the stop pipe");
+        return 1;
+    }
+    stopPipeWriteEnd = stopPipe[1];
 
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -450,25 +581,50 @@ int main(int argc, char** argv) {
     // The kernel may otherwise round each wait up by 50 us, most of a byte's time at 115200 baud.
     prctl(PR_SET_TIMERSLACK, 1UL);
 
-    PseudoTerminal terminal;
-    if (!options.link.empty()) {
-        struct stat existing {};
-        if (lstat(options.link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
-            ::unlink(options.link.c_str());
+    std::vector<std::unique_ptr<PseudoTerminal>> terminals;
+    for (std::size_t i = 0; i < fleet.size(); ++i) {
+        terminals.push_back(std::make_unique<PseudoTerminal>());
+    }
+    auto unlinkLinks = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!fleet[i].link.empty()) {
+                ::unlink(fleet[i].link.c_str());
+            }
         }
-        if (symlink(terminal.path().c_str(), options.link.c_str()) != 0) {
-            std::cerr << "rdq-sim: cannot link " << options.link << ": " << std::strerror(errno) << "\n";
+    };
+    for (std::size_t i = 0; i < fleet.size(); ++i) {
+        const std::string& link = fleet[i].link;
+        if (link.empty()) {
+            continue;
+        }
+        struct stat existing {};
+        if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
+            ::unlink(link.c_str());
+        }
+        if (symlink(terminals[i]->path().c_str(), link.c_str()) != 0) {
+            std::cerr << "rdq-sim: cannot link " << link << ": " << std::strerror(errno) << "\n";
+            unlinkLinks(i);
             return 1;
         }
     }
-    std::cout << terminal.path() << std::endl;
-
-    SimulatedScanner scanner(options.personality, options.faults);
-    const int code = serve(terminal, scanner, monotonicUs(), options.spinUs);
-    terminal.hangUp();
-    if (!options.link.empty()) {
-        ::unlink(options.link.c_str());
+    for (std::size_t i = 0; i + 1 < terminals.size(); ++i) {
+        std::cout << terminals[i]->path() << "\n";
     }
-    writeRecord(options, scanner);
+    std::cout << terminals.back()->path() << std::endl;
+
+    std::vector<std::unique_ptr<SimulatedScanner>> scanners;
+    for (const Options& options : fleet) {
+        scanners.push_back(std::make_unique<SimulatedScanner>(options.personality, options.faults));
+    }
+    const int code = fleet.size() == 1
+                         ? serve(*terminals[0], *scanners[0], monotonicUs(), fleet[0].spinUs, -1)
+                         : serveFleet(terminals, scanners, fleet, monotonicUs(), stopPipe[0]);
+    for (std::size_t i = 0; i < fleet.size(); ++i) {
+        terminals[i]->hangUp();
+    }
+    unlinkLinks(fleet.size());
+    for (std::size_t i = 0; i < fleet.size(); ++i) {
+        writeRecord(fleet[i], *scanners[i]);
+    }
     return code;
 }
