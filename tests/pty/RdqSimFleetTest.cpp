@@ -1,6 +1,7 @@
 // rdq-sim with several scanners in one process: each terminal answers as its own scanner, a fault on one
 // line leaves the others answering, and each scanner keeps a record of its own.
 #include "ChildProcess.h"
+#include "SimFleet.h"
 
 #include "device/CommandLink.h"
 #include "serial/Clock.h"
@@ -32,56 +33,6 @@ std::string readFile(const std::string& path) {
     text << file.rdbuf();
     return text.str();
 }
-
-// rdq-sim with its standard output on a pipe, read for as many paths as it has scanners.
-class SimFleet {
-public:
-    SimFleet(const std::vector<std::string>& options, std::size_t count) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) {
-            return;
-        }
-        pid_ = spawnChild(rdqSimProgram(), options, {-1, out[1], STDERR_FILENO});
-        ::close(out[1]);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLimitMs);
-        std::string line;
-        pollfd pfd{out[0], POLLIN, 0};
-        char c = 0;
-        while (paths.size() < count) {
-            const auto leftMs =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
-                    .count();
-            if (leftMs <= 0 || ::poll(&pfd, 1, static_cast<int>(leftMs)) <= 0 || ::read(out[0], &c, 1) != 1) {
-                break;
-            }
-            if (c == '\n') {
-                paths.push_back(line);
-                line.clear();
-            } else {
-                line.push_back(c);
-            }
-        }
-        ::close(out[0]);
-    }
-    ~SimFleet() { stop(); }
-    SimFleet(const SimFleet&) = delete;
-    SimFleet& operator=(const SimFleet&) = delete;
-
-    int stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            code_ = waitChild(pid_, kLimitMs).code;
-            pid_ = -1;
-        }
-        return code_;
-    }
-
-    std::vector<std::string> paths;
-
-private:
-    pid_t pid_ = -1;
-    int code_ = -1;
-};
 
 // The scanner's reply to "M", or to "V", on a line of its own.
 std::string reply(const std::string& path, char query) {

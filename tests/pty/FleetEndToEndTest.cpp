@@ -1,0 +1,100 @@
+// orvexa-cli --all --json against rdq-sim --scanners over real pseudo-terminals, in real time: what a script
+// that drives a fleet reads, and what each scanner holds afterwards.
+#include "ChildProcess.h"
+#include "Sha256.h"
+#include "SimFleet.h"
+#include "firmware/FirmwarePackage.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+using namespace orvexa;
+
+namespace {
+
+constexpr int kScanners = 4;
+constexpr int kAlreadyCurrent = 3; // of the scanners, counted from 1
+
+std::string recordPath(int scanner) {
+    return testing::TempDir() + "orvexa-fleet-e2e-" + std::to_string(scanner) + ".json";
+}
+
+nlohmann::json readRecord(int scanner) {
+    std::ifstream file(recordPath(scanner));
+    std::stringstream text;
+    text << file.rdbuf();
+    return nlohmann::json::parse(text.str(), nullptr, false);
+}
+
+} // namespace
+
+TEST(FleetEndToEnd, EveryEventParsesAndEachScannerHoldsTheCarriedFirmware) {
+    if (!programsBuilt() || FirmwarePackage::carried().isUpdateContainer()) {
+        GTEST_SKIP() << "needs orvexa-cli and rdq-sim with the carried classic image";
+    }
+    std::vector<std::string> options = {"--scanners", std::to_string(kScanners)};
+    for (int scanner = 1; scanner <= kScanners; ++scanner) {
+        options.insert(options.end(),
+                       {"--scanner", std::to_string(scanner), "--record", recordPath(scanner)});
+        if (scanner == kAlreadyCurrent) {
+            options.insert(options.end(), {"--firmware-text", "3.07_200_A7UG"});
+        }
+    }
+    SimFleet sim(options, kScanners);
+    ASSERT_EQ(sim.paths.size(), static_cast<std::size_t>(kScanners));
+    std::vector<std::string> args = {"--all", "--yes", "--json"};
+    for (const std::string& path : sim.paths) {
+        args.insert(args.end(), {"--port", path});
+    }
+    const CliRun run = runCli(args);
+    ASSERT_EQ(sim.stop(), 0);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+
+    std::map<std::string, std::string> verdictOf;
+    std::istringstream lines(run.out);
+    std::string line;
+    std::string last;
+    while (std::getline(lines, line)) {
+        const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_FALSE(event.is_discarded()) << line;
+        EXPECT_EQ(event.value("schema", 0), 1) << line;
+        if (event.value("event", "") == "result") {
+            verdictOf[event.at("port")] = event.at("verdict");
+        }
+        last = event.value("event", "");
+    }
+    EXPECT_EQ(last, "run_end");
+
+    FirmwarePackage package = FirmwarePackage::carried();
+    package.patchImageHeader();
+    std::vector<std::uint8_t> image(package.image(), package.image() + package.imageSize());
+    image.resize((image.size() + 255) / 256 * 256, 0xFF); // the last block's tail is erased flash
+    for (int scanner = 1; scanner <= kScanners; ++scanner) {
+        SCOPED_TRACE(scanner);
+        const nlohmann::json record = readRecord(scanner);
+        ASSERT_FALSE(record.is_discarded());
+        const std::string& port = sim.paths[static_cast<std::size_t>(scanner - 1)];
+        if (scanner == kAlreadyCurrent) {
+            EXPECT_EQ(verdictOf[port], "already current");
+            EXPECT_TRUE(record.at("frames").empty());
+        } else {
+            EXPECT_EQ(verdictOf[port], "written");
+            EXPECT_TRUE(record.at("upgradeFinished").get<bool>());
+            EXPECT_EQ(record.at("image").at("sha256"), sha256Hex(image));
+        }
+        std::remove(recordPath(scanner).c_str());
+    }
+}
+
+TEST(FleetEndToEnd, AllWithoutYesOrCheckIsBadUsage) {
+    if (!programsBuilt()) {
+        GTEST_SKIP() << "orvexa-cli is not built";
+    }
+    const CliRun run = runCli({"--all", "--port", "/dev/null"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("--all needs --yes"), std::string::npos) << run.err;
+}
