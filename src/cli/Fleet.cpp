@@ -37,7 +37,7 @@ std::string lastLine(const std::string& text) {
 }
 
 // One session as its row and, with --json, its events see it. The row shows the session's stage, and the
-// last error or warning box says why a session failed.
+// last box that was no question says why a session failed.
 class RowObserver : public SessionObserver {
 public:
     RowObserver(FleetBoard& board, std::size_t row, EventLogObserver* events)
@@ -56,7 +56,7 @@ public:
         }
     }
     void boxShown(const BoxShown& box) override {
-        if (box.kind == "error" || box.kind == "warning") {
+        if (!box.answeredYes) {
             lastProblem_ = firstLine(box.text);
         }
         if (events_) {
@@ -76,7 +76,7 @@ public:
         }
     }
 
-    // Why the session failed, in one line: its last error or warning, else its last status line.
+    // Why the session failed, in one line: its last box, else its last status line.
     std::string why() const { return lastProblem_.empty() ? lastLine(status_) : lastProblem_; }
 
 private:
