@@ -263,6 +263,10 @@ int runFleet(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FI
         [&setup] { return std::make_unique<SystemWorker>(setup); }, setup.package, &setup.ports.discovery(),
         board, events.get());
     InterruptResponse interruptResponse(fleet.interruptions());
+    if (display == FleetBoard::Display::LiveTable) {
+        interruptResponse.setQuiet(true);
+        board.setFooter([&interruptResponse] { return std::string(interruptResponse.lastText()); });
+    }
     InterruptHandlers interruptHandlers(interruptResponse);
 
     const std::vector<ScannerResult> results = fleet.run();

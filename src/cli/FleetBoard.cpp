@@ -1,5 +1,7 @@
 #include "cli/FleetBoard.h"
 
+#include "cli/TerminalWindow.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -112,7 +114,15 @@ std::vector<std::string> FleetBoard::tableLines(int width) const {
     for (const Row& row : rows_) {
         cells.push_back({row.port, row.model.empty() ? "-" : row.model, row.doing});
     }
-    return columnsOf(cells, width);
+    std::vector<std::string> lines = columnsOf(cells, width);
+    if (footer_) {
+        for (const std::string& line : splitLines(footer_())) {
+            if (!line.empty()) {
+                lines.push_back(fitted(line, width));
+            }
+        }
+    }
+    return lines;
 }
 
 void FleetBoard::redrawLoop() {
@@ -129,7 +139,8 @@ void FleetBoard::redrawLoop() {
 // free, since a terminal that wraps on it would scroll the table away.
 void FleetBoard::redraw() {
     const int columns = columns_ ? columns_() : 0;
-    const std::vector<std::string> lines = tableLines((columns > 0 ? columns : kDefaultColumns) - 1);
+    std::vector<std::string> lines = tableLines((columns > 0 ? columns : kDefaultColumns) - 1);
+    lines.resize(std::max(lines.size(), linesOnScreen_)); // a shorter table blanks what it drew before
     std::string text;
     if (linesOnScreen_ > 0) {
         char up[32];

@@ -34,6 +34,10 @@ public:
     // The last redraw; the table stays on the screen above what follows.
     void finish();
 
+    // Lines shown below a live table, asked at each redraw (what Ctrl-C did): a line written on the
+    // terminal by anyone else would tear the table.
+    void setFooter(std::function<std::string()> footer) { footer_ = std::move(footer); }
+
     // The table as drawn now, one string per line, each fitted into width.
     std::vector<std::string> tableLines(int width) const;
 
@@ -49,6 +53,7 @@ private:
     std::FILE* err_;
     Display display_;
     std::function<int()> columns_;
+    std::function<std::string()> footer_;
     mutable std::mutex mutex_;
     std::vector<Row> rows_;
     std::size_t linesOnScreen_ = 0;

@@ -12,6 +12,14 @@ bool InterruptResponse::writing() const noexcept {
 }
 
 InterruptResponse::Action InterruptResponse::respond(Signal signal) noexcept {
+    const Action action = decide(signal);
+    if (action != Action::AlreadyStopping) {
+        lastAction_.store(static_cast<int>(action));
+    }
+    return action;
+}
+
+InterruptResponse::Action InterruptResponse::decide(Signal signal) noexcept {
     if (!writing()) {
         return Action::ExitNow;
     }

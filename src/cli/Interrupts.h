@@ -28,11 +28,27 @@ public:
     bool writing() const noexcept;
     // What the user reads on standard error for an action, from its first character to its last.
     static const char* textFor(Action action) noexcept;
+    // What the OS edge writes for an action: textFor's, except where the front end shows the state in a
+    // display of its own (the fleet's live table, which a stray line would tear) and the run goes on.
+    const char* textToWrite(Action action) const noexcept {
+        return quiet_ && action != Action::ExitNow ? "" : textFor(action);
+    }
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+    // The text of the last action taken, for that display; empty before any interrupt.
+    const char* lastText() const noexcept {
+        const int last = lastAction_.load();
+        return last < 0 ? "" : textFor(static_cast<Action>(last));
+    }
 
 private:
+    Action decide(Signal signal) noexcept;
+
     static_assert(std::atomic<bool>::is_always_lock_free);
+    static_assert(std::atomic<int>::is_always_lock_free);
     std::span<Interruption> sessions_;
     std::atomic<bool> warned_{false};
+    std::atomic<int> lastAction_{-1};
+    bool quiet_ = false; // set before the handlers are installed
 };
 
 // How the OS routes the interrupts to a response, for the life of this object; the defaults return after.

@@ -27,7 +27,7 @@ extern "C" void onInterruptSignal(int signal) {
     }
     const InterruptResponse::Action action = installedResponse->respond(
         signal == SIGTERM ? InterruptResponse::Signal::Terminate : InterruptResponse::Signal::Interrupt);
-    const char* text = InterruptResponse::textFor(action);
+    const char* text = installedResponse->textToWrite(action);
     const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
     (void)written; // nothing better to do in a handler when standard error is gone
     if (action == InterruptResponse::Action::ExitNow) {

@@ -26,7 +26,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     }
     const InterruptResponse::Action action = installedResponse->respond(
         event == CTRL_C_EVENT ? InterruptResponse::Signal::Interrupt : InterruptResponse::Signal::Terminate);
-    const char* text = InterruptResponse::textFor(action);
+    const char* text = installedResponse->textToWrite(action);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
     if (action == InterruptResponse::Action::ExitNow) {
