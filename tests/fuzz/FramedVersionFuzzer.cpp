@@ -4,6 +4,7 @@
 // comes late; the rest is the reply. Checked, beyond crashes: the texts are exactly reply bytes 22-33,
 // 34-45 and 46-57 up to their first zero (empty for a reply under 100 bytes), nothing else in DeviceInfo
 // changes, the block-size decision follows the four character tests, and the query ends within its bound.
+#include "DeviceFields.h"
 #include "FuzzCheck.h"
 #include "ScriptedLine.h"
 #include "StepBounds.h"
@@ -70,13 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(clock.nowUs() <= bounds::kFramedVersions * kUsPerMs, "the query ends within its bound");
     check(line.writes.size() == 1, "one request");
     guarded.checkGuards();
-    check(
-        std::memcmp(&before.modelText, &device.modelText, sizeof device.modelText) == 0 &&
-            std::memcmp(&before.firmwareInfoText, &device.firmwareInfoText, sizeof device.firmwareInfoText) ==
-                0 &&
-            std::memcmp(&before.bootloaderText, &device.bootloaderText, sizeof device.bootloaderText) == 0 &&
-            std::memcmp(&before.shortReply, &device.shortReply, sizeof device.shortReply) == 0,
-        "only the three version texts change");
+    check(sameFields(before, device, &DeviceInfo::modelText, &DeviceInfo::firmwareInfoText,
+                     &DeviceInfo::bootloaderText, &DeviceInfo::shortReply),
+          "only the three version texts change");
     for (const auto* field : {&device.loaderText, &device.firmwareText, &device.applicationText}) {
         for (std::size_t i = 12; i < field->size(); ++i) {
             check((*field)[i] == '\0', "a version text holds at most 12 characters");

@@ -20,6 +20,7 @@
 //   h [d] bytes...  h & 0x7F reply bytes; when h & 0x80, byte d gives the delay before them
 //                   (d < 128: d * 10 ms; otherwise (d - 128) * 250 ms, up to about 32 s)
 // An input that runs out leaves the scanner silent.
+#include "DeviceFields.h"
 #include "FuzzCheck.h"
 #include "ScriptedLine.h"
 #include "ScriptedWindow.h"
@@ -75,7 +76,7 @@ public:
 
     std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
         if (isOpen() && count > 0) {
-            records_.push_back({classify(buffer, count), blockOf(buffer, count), !hungUp()});
+            records_.push_back({classify(buffer, count), blockOf(buffer, count), !hungUp(), 0, {}});
         }
         return ScriptedLine::write(buffer, count);
     }
@@ -504,8 +505,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool verified = runStep2(bench);
         check(clock.nowUs() - start <= bounds::kStep2 * kUsPerMs, "Step 2 within its bound");
         checkFields(guarded);
-        check(std::memcmp(before.bootloaderText.data(), device.bootloaderText.data(), 14) == 0 &&
-                  before.flashType == device.flashType,
+        check(sameFields(before, device, &DeviceInfo::bootloaderText, &DeviceInfo::flashType),
               "Step 2 leaves bootloaderText and flashType alone");
         check(!window.sawBox(kFirmwareUpdatedText), "no success from Step 2 alone");
         if (!verified) {
@@ -530,11 +530,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      window.boxes.empty() ? "-" : window.boxes.back().text.substr(0, 40).c_str());
     }
     checkFields(guarded);
-    check(std::memcmp(&before.modelText, &device.modelText, sizeof device.modelText) == 0 &&
-              std::memcmp(&before.firmwareText, &device.firmwareText, sizeof device.firmwareText) == 0 &&
-              std::memcmp(&before.firmwareInfoText, &device.firmwareInfoText,
-                          sizeof device.firmwareInfoText) == 0 &&
-              before.framedBlockSize == device.framedBlockSize,
+    check(sameFields(before, device, &DeviceInfo::modelText, &DeviceInfo::firmwareText,
+                     &DeviceInfo::firmwareInfoText, &DeviceInfo::framedBlockSize),
           "Step 3 leaves Step 2's fields alone");
     const int steps = window.steps;
     // The success text, followed by what was not written when pages or fonts were not all taken.
