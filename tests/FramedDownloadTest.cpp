@@ -84,7 +84,7 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
         EXPECT_EQ(
             window.boxes[0].text,
             "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
-        EXPECT_EQ(window.boxes[0].type, 0u);
+        EXPECT_EQ(window.boxes[0].type, box::kOk);
         EXPECT_EQ(ctx.outcome, Outcome::Written);
     }
 }
@@ -108,7 +108,7 @@ TEST_F(FramedDownloadTest, ShortWriteOfTheStartPacketSendsNoBlockAndLeavesThePro
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text,
               "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.");
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(ctx.outcome, Outcome::TransferError);
 }
 
@@ -122,7 +122,7 @@ TEST_F(FramedDownloadTest, ScannerSilentAfterBlockKEndsWithTheErrorWithinBounded
     EXPECT_EQ(window.progressPosition, 41);
     EXPECT_FALSE(line.isOpen());
     ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(ctx.outcome, Outcome::TransferError);
 
     // The unanswered block costs its 5000 ms limit and not much more: measure against a healthy run.
@@ -145,20 +145,19 @@ TEST_F(FramedDownloadTest, WithoutABlockSizeOrAnUpdateContainerNothingIsSent) {
     EXPECT_TRUE(line.writes.empty());
     EXPECT_FALSE(line.isOpen());
     ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(window.progressRangeSets, 0);
     EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
 
     // The classic image carried for another family is never streamed as framed blocks.
-    FirmwarePackage classic = FirmwarePackage::carried();
-    StepContext classicCtx{window, line, clock, discovery, nullptr, classic, languages, records};
+    package = FirmwarePackage::carried();
     line.open("", 0, 0, 0, 0, 0);
     records.deviceInfo.framedBlockSize = 1024;
-    downloadFramed(classicCtx);
+    downloadFramed(ctx);
     EXPECT_TRUE(line.writes.empty());
     EXPECT_FALSE(line.isOpen());
     EXPECT_EQ(window.boxes.size(), 2u);
-    EXPECT_EQ(classicCtx.outcome, Outcome::Refused);
+    EXPECT_EQ(ctx.outcome, Outcome::Refused);
 }
 
 TEST_F(FramedDownloadTest, StopBetweenBlocksSendsNoMoreAndClosesThePort) {
