@@ -7,6 +7,7 @@
 #include "device/CommandLink.h"
 #include "device/Family.h"
 #include "firmware/Crc16.h"
+#include "firmware/FramedPacket.h"
 
 #include <gtest/gtest.h>
 
@@ -73,22 +74,6 @@ Bytes blockFrame(char kind, std::uint16_t block, std::uint8_t fill, bool spoilCr
     frame[0] = static_cast<std::uint8_t>(crc);
     frame[1] = static_cast<std::uint8_t>(crc >> 8);
     return frame;
-}
-
-Bytes framedPacket(std::uint8_t command, std::uint8_t subCode, const Bytes& body = {}) {
-    const std::size_t length = 12 + body.size();
-    Bytes packet(length, 0);
-    packet[0] = 0x02;
-    packet[1] = 'Q';
-    packet[2] = static_cast<std::uint8_t>(length >> 8);
-    packet[3] = static_cast<std::uint8_t>(length);
-    packet[8] = command;
-    packet[9] = subCode;
-    std::copy(body.begin(), body.end(), packet.begin() + 10);
-    const std::uint16_t crc = crc16Xmodem(packet.data(), static_cast<std::uint16_t>(length - 2));
-    packet[length - 2] = static_cast<std::uint8_t>(crc >> 8);
-    packet[length - 1] = static_cast<std::uint8_t>(crc);
-    return packet;
 }
 
 using Bench = ScannerSession<>;
@@ -232,7 +217,7 @@ TEST(SimulatedScanner, FramedScannerAnswersVersionStartAndBlocks) {
     Bench b({ScannerPersonality::framed(), {}});
     EXPECT_EQ(ask(b, "M", 10, 0)[2], 'a');
 
-    const Bytes versionRequest = framedPacket('F', 0x20);
+    const Bytes versionRequest = buildFramedPacket(kFramedQuery, kSubVersions);
     EXPECT_EQ(versionRequest, Bytes({0x02, 0x51, 0x00, 0x0C, 0, 0, 0, 0, 0x46, 0x20, 0xE8, 0xED}));
     const Bytes reply = sendAndRead(b, versionRequest, 109);
     ASSERT_EQ(reply.size(), 104u);
@@ -240,12 +225,12 @@ TEST(SimulatedScanner, FramedScannerAnswersVersionStartAndBlocks) {
     EXPECT_EQ(std::string(reply.begin() + 34, reply.begin() + 46), "F500_03_0C00");
     EXPECT_EQ(std::string(reply.begin() + 46, reply.begin() + 58), "A500_02_0B00");
 
-    EXPECT_EQ(sendAndRead(b, framedPacket('D', 0x01), 14).size(), 14u);
+    EXPECT_EQ(sendAndRead(b, buildFramedPacket(kFramedDownload, kSubStart), 14).size(), 14u);
 
     Bytes body = {0x01, 0x00}; // block 256
     body.insert(body.end(), 512, 0x5A);
-    EXPECT_EQ(sendAndRead(b, framedPacket('D', 0x02, body), 14).size(), 14u);
-    Bytes spoilt = framedPacket('D', 0x02, body);
+    EXPECT_EQ(sendAndRead(b, buildFramedPacket(kFramedDownload, kSubBlock, body), 14).size(), 14u);
+    Bytes spoilt = buildFramedPacket(kFramedDownload, kSubBlock, body);
     spoilt[100] ^= 0xFF;
     EXPECT_EQ(sendAndRead(b, spoilt, 14)[10], 0x01); // status: bad CRC
 
@@ -260,7 +245,7 @@ TEST(SimulatedScanner, FramedScannerAnswersVersionStartAndBlocks) {
 
 TEST(SimulatedScanner, ClassicScannerIgnoresFramedPackets) {
     Bench b;
-    EXPECT_TRUE(sendAndRead(b, framedPacket('F', 0x20), 1).empty());
+    EXPECT_TRUE(sendAndRead(b, buildFramedPacket(kFramedQuery, kSubVersions), 1).empty());
     EXPECT_TRUE(b.scanner.record().packets.empty());
 }
 
