@@ -1,5 +1,5 @@
-// A serial line for the link tests and the fuzzers: its far end answers each write from a script, and it
-// can make writes come out short or hang up. Two kinds of reply bytes:
+// A serial line for the link tests and the fuzzers: its far end answers each write from a script (by
+// default, nothing), and it can make writes come out short or hang up. Two kinds of reply bytes:
 //   - `pending`, what `answer` returns: already on its way, each byte costs a read 1 ms;
 //   - bytes that arrive at a set virtual time (arriveAtUs, babbleFromUs): a read waits for them within
 //     the real channel's time-outs (10 ms per byte plus 10 ms in all, 200 ms between two bytes).
@@ -26,9 +26,7 @@ class ScriptedLine : public SerialChannel {
 public:
     explicit ScriptedLine(VirtualClock& clock) : clock_(clock) {}
 
-    std::function<Bytes(const Bytes& written)> answer = [](const Bytes& written) {
-        return written == Bytes{'W'} ? Bytes{'@'} : Bytes{};
-    };
+    std::function<Bytes(const Bytes& written)> answer = [](const Bytes&) { return Bytes{}; };
     std::vector<Bytes> writes;
     std::vector<std::uint64_t> writeTimesUs;
     std::int32_t writeLimit = -1; // writes of more bytes than this come out short
@@ -46,6 +44,7 @@ public:
             arriveAtUs(atUs, static_cast<std::uint8_t>(c));
         }
     }
+    void arriveAtMs(std::uint64_t atMs, const std::string& bytes) { arriveAtUs(atMs * 1000, bytes); }
     // From `fromUs` on, `byte` every `spacingUs`, for ever.
     void babbleFromUs(std::uint64_t fromUs, std::uint64_t spacingUs, std::uint8_t byte = 'z') {
         babbleNextUs_ = fromUs;

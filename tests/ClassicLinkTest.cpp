@@ -26,14 +26,6 @@ struct ClassicLinkTest : ::testing::Test {
                                                                    : Bytes{};
         };
     }
-    // The one-byte writes, in order, as one text.
-    std::string letters() const {
-        std::string text;
-        for (const Bytes& w : line.writes) {
-            text += w.size() == 1 ? std::string(1, static_cast<char>(w[0])) : "";
-        }
-        return text;
-    }
 };
 
 } // namespace
@@ -42,25 +34,25 @@ TEST_F(ClassicLinkTest, StartSequenceAsksWithTOrUAndEndsAtTheFirstX) {
     answerX('T');
     ASSERT_TRUE(link.wake());
     EXPECT_EQ(link.enterDownloadMode(true), ClassicLink::Start::Ready);
-    EXPECT_EQ(letters(), "WIEIT");
+    EXPECT_EQ(line.sentText(), "WIEIT");
     EXPECT_EQ(clock.tickMs(), 502u); // ping 200 + its reply, three pauses of 100, the "X" read at once
 
     line.writes.clear();
     answerX('u');
     EXPECT_EQ(link.enterDownloadMode(false), ClassicLink::Start::Ready);
-    EXPECT_EQ(letters(), "IEIu");
+    EXPECT_EQ(line.sentText(), "IEIu");
 }
 
 TEST_F(ClassicLinkTest, NoXRunsTheFallbackOnceAndCountsBothWaits) {
     answerX('U');
     EXPECT_EQ(link.enterDownloadMode(true), ClassicLink::Start::Ready);
-    EXPECT_EQ(letters(), "IEITWIU");
+    EXPECT_EQ(line.sentText(), "IEITWIU");
 
     line.writes.clear();
     answerX('\0');
     const std::uint32_t before = clock.tickMs();
     EXPECT_EQ(link.enterDownloadMode(true), ClassicLink::Start::NoX);
-    EXPECT_EQ(letters(), "IEITWIU");
+    EXPECT_EQ(line.sentText(), "IEITWIU");
     // 300 + 31 x (20 + 100) + ping 201 + 100 + 50 x (20 + 100).
     EXPECT_EQ(clock.tickMs() - before, 10321u);
 }
@@ -89,7 +81,7 @@ TEST_F(ClassicLinkTest, FrameReplyIsHandedBackAsItCameAndSilenceEndsAfterTwentyS
 
 TEST_F(ClassicLinkTest, HoldLettersArePacedAndTheClosingFrameFollowsASecondOfQuiet) {
     link.beginFrames();
-    EXPECT_EQ(letters(), "HH");
+    EXPECT_EQ(line.sentText(), "HH");
     EXPECT_EQ(clock.tickMs(), 100u);
     link.sendClosingFrame(683);
     EXPECT_EQ(clock.tickMs(), 1100u);

@@ -18,17 +18,9 @@ namespace {
 // One byte at 115200 baud, 10 bits.
 constexpr std::uint64_t kByteAt115200Us = 87;
 
-// A line that answers only what a test scripts: no ping is answered unless asked for.
-struct SilentLine : ScriptedLine {
-    explicit SilentLine(VirtualClock& clock) : ScriptedLine(clock) {
-        answer = [](const Bytes&) { return Bytes{}; };
-    }
-    void arriveAtMs(std::uint64_t atMs, const std::string& bytes) { arriveAtUs(atMs * 1000, bytes); }
-};
-
 struct LinkFixture : ::testing::Test {
     VirtualClock clock;
-    SilentLine line{clock};
+    ScriptedLine line{clock};
     DeviceInfo device;
     CommandLink link{line, clock, device};
 
@@ -66,7 +58,7 @@ TEST_F(LinkFixture, ProbeSendsWWithoutPauseForOneSecond) {
     EXPECT_EQ(line.sentText(), std::string(50, 'W'));
 
     VirtualClock clock2;
-    SilentLine answering(clock2);
+    ScriptedLine answering(clock2);
     answering.replyAfter("W", "@", 5);
     EXPECT_TRUE(probeDevice(answering, clock2));
     EXPECT_EQ(clock2.nowUs(), 5000u);
@@ -176,7 +168,7 @@ TEST_F(LinkFixture, BabblingScannerCannotHoldADrain) {
 
     // A slower babbler (a byte every 15 ms, just inside a one-byte read's 20 ms) hits the time bound.
     VirtualClock clock2;
-    SilentLine slow(clock2);
+    ScriptedLine slow(clock2);
     DeviceInfo device2;
     CommandLink link2(slow, clock2, device2);
     slow.babbleFromUs(0, 15'000);

@@ -370,15 +370,16 @@ bool runStep2(Bench& bench) {
 
 // Seeds: the replies of a healthy simulated scanner, write by write, in the input format above. Made by
 // running the harness with ORVEXA_WRITE_SEEDS=<directory>.
-class RecordingLine : public SerialChannel {
+class RecordingLine : public SimulatedChannel {
 public:
-    RecordingLine(VirtualClock& clock, SimulatedChannel& inner) : clock_(clock), inner_(inner) {}
+    RecordingLine(VirtualClock& clock, SimulatedScanner& scanner)
+        : SimulatedChannel(clock, scanner), clock_(clock) {}
     std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
         writes_.push_back({clock_.nowUs(), 0, {}});
-        return inner_.write(buffer, count);
+        return SimulatedChannel::write(buffer, count);
     }
     std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
-        const std::int32_t n = inner_.read(buffer, count);
+        const std::int32_t n = SimulatedChannel::read(buffer, count);
         if (n > 0 && !writes_.empty()) {
             Reply& reply = writes_.back();
             if (reply.bytes.empty()) {
@@ -388,13 +389,6 @@ public:
         }
         return n;
     }
-    bool isOpen() const override { return inner_.isOpen(); }
-    void close() override { inner_.close(); }
-    bool open(const std::string& name, std::uint32_t baud, std::uint8_t bits, std::uint8_t parity,
-              std::uint8_t stop, std::uint32_t access) override {
-        return inner_.open(name, baud, bits, parity, stop, access);
-    }
-    ChannelError lastError() const override { return inner_.lastError(); }
 
     std::vector<std::uint8_t> encode() const {
         std::vector<std::uint8_t> out;
@@ -422,7 +416,6 @@ private:
         std::vector<std::uint8_t> bytes;
     };
     VirtualClock& clock_;
-    SimulatedChannel& inner_;
     std::vector<Reply> writes_;
 };
 
@@ -458,8 +451,7 @@ void writeSeeds(const std::string& directory) {
             personality.versionText = "F500_03_0C00";
         }
         SimulatedScanner scanner(personality);
-        SimulatedChannel cable(clock, scanner);
-        RecordingLine line(clock, cable);
+        RecordingLine line(clock, scanner);
         Bench bench(clock, line, run.options);
         if (!bench.chained() || runStep2(bench)) {
             firmwareDownload(bench.ctx);
