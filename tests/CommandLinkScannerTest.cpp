@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 using namespace orvexa;
@@ -45,10 +46,26 @@ struct Bench : ScannerSession<> {
     std::uint64_t markUs = 0;
 };
 
-ScannerPersonality withGps() {
+template <class Change> ScannerPersonality with(Change change) {
     ScannerPersonality p;
-    p.gps = true;
+    change(p);
     return p;
+}
+const ScannerPersonality kGps = with([](ScannerPersonality& p) { p.gps = true; });
+
+// What one query came to: its answer, how often the scanner was asked, and the virtual time it took.
+struct Asked {
+    bool answer;
+    int sends;
+    std::uint64_t ms;
+    bool operator==(const Asked&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Asked& a) {
+    return out << (a.answer ? "yes" : "no") << ", asked " << a.sends << " times, " << a.ms << " ms";
+}
+Asked ask(Bench& bench, bool (CommandLink::*query)(), const std::string& key) {
+    const bool answer = (bench.link.*query)();
+    return {answer, bench.sent(key), bench.elapsedMs()};
 }
 
 } // namespace
@@ -67,30 +84,19 @@ TEST(CommandLinkScanner, ProbeAndPingKeepTheirPausesAndGiveUpAfterOneAndTwentySe
     EXPECT_EQ(silent.elapsedMs(), 20020u); // 91 passes of "W", 200 ms and a 20 ms read
 }
 
-TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReply) {
-    Bench bench(withGps());
-    EXPECT_TRUE(bench.link.queryGps());
-    EXPECT_EQ(bench.sent("Gs"), 2);
-    EXPECT_EQ(bench.elapsedMs(), 2u * 200u);
-    EXPECT_EQ(bench.device.shortReply[4], '@');
-
-    Bench plain;
-    EXPECT_FALSE(plain.link.queryGps());
-    EXPECT_EQ(plain.sent("Gs"), 2);
-}
-
-TEST(CommandLinkScanner, GpsRefusedAtFirstIsNotAskedAgain) {
-    Bench bench(withGps(), Bench::fault("Gs", ReplyFault::Refuse, 1));
-    EXPECT_FALSE(bench.link.queryGps());
-    EXPECT_EQ(bench.sent("Gs"), 1);
-    EXPECT_EQ(bench.elapsedMs(), 200u);
+TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReplyButNotAfterARefusal) {
+    Bench gps(kGps), plain, refused(kGps, Bench::fault("Gs", ReplyFault::Refuse, 1));
+    EXPECT_EQ(ask(gps, &CommandLink::queryGps, "Gs"), (Asked{true, 2, 2 * 200}));
+    EXPECT_EQ(gps.device.shortReply[4], '@');
+    EXPECT_EQ(ask(plain, &CommandLink::queryGps, "Gs"), (Asked{false, 2, 2 * 200}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryGps, "Gs"), (Asked{false, 1, 200}));
 }
 
 TEST(CommandLinkScanner, SilentGpsKeepsWhatTheLastReplyLeft) {
     // The first run reports GPS; then the scanner falls silent and the old reply still decides.
     ScannerFaults faults;
     faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "Gs", 3};
-    Bench bench(withGps(), faults);
+    Bench bench(kGps, faults);
     EXPECT_TRUE(bench.link.queryGps());
     bench.elapsedMs();
     EXPECT_TRUE(bench.link.queryGps());
@@ -128,32 +134,22 @@ TEST(CommandLinkScanner, RefusedVersionIsAnEmptyText) {
 }
 
 TEST(CommandLinkScanner, ModelQueryKeepsARefusalAndClearsTheTextAfterTwoSilentTries) {
-    Bench bench;
-    bench.link.queryModel();
+    Bench bench, refused({}, Bench::fault("M", ReplyFault::Refuse)), silent({}, Bench::silentOn("M"));
+    // The drain's one silent read; the reply is there at once.
+    EXPECT_EQ(ask(bench, &CommandLink::queryModel, "M"), (Asked{true, 1, 20}));
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
-    EXPECT_EQ(bench.sent("M"), 1);
-    EXPECT_EQ(bench.elapsedMs(), 20u); // the drain's one silent read; the reply is there at once
-
-    Bench refused({}, Bench::fault("M", ReplyFault::Refuse));
-    refused.link.queryModel();
+    EXPECT_EQ(ask(refused, &CommandLink::queryModel, "M"), (Asked{true, 1, 20}));
     EXPECT_EQ(textOf(refused.device.modelText), "!");
-    EXPECT_EQ(refused.sent("M"), 1);
-    EXPECT_EQ(refused.elapsedMs(), 20u);
 
-    Bench silent({}, Bench::silentOn("M"));
     std::strcpy(silent.device.modelText.data(), "RDQ200A7UG");
-    silent.link.queryModel();
+    EXPECT_EQ(ask(silent, &CommandLink::queryModel, "M"), (Asked{false, 2, 20 + 2 * (2000 + 1000)}));
     EXPECT_EQ(silent.device.modelText, (std::array<char, 11>{}));
-    EXPECT_EQ(silent.sent("M"), 2);
-    EXPECT_EQ(silent.elapsedMs(), 20u + 2u * (2000u + 1000u));
 }
 
 TEST(CommandLinkScanner, ModelAnsweredOnlyTheSecondTime) {
     Bench bench({}, Bench::fault("M", ReplyFault::Silent, 1));
-    bench.link.queryModel();
+    EXPECT_EQ(ask(bench, &CommandLink::queryModel, "M"), (Asked{true, 2, 20 + 2000 + 1000}));
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
-    EXPECT_EQ(bench.sent("M"), 2);
-    EXPECT_EQ(bench.elapsedMs(), 20u + 2000u + 1000u);
 }
 
 TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilenceClosesThePort) {
@@ -162,40 +158,23 @@ TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilen
     EXPECT_TRUE(version3.link.queryExternalMemory());
     EXPECT_TRUE(version3.nothingSent());
 
-    ScannerPersonality refusing;
-    refusing.externalMemoryAnswer = '!';
-    Bench accepted, refused(refusing);
-    accepted.device.firmwareText[0] = refused.device.firmwareText[0] = '2';
-    EXPECT_TRUE(accepted.link.queryExternalMemory());
-    EXPECT_EQ(accepted.elapsedMs(), 300u);
-    EXPECT_FALSE(refused.link.queryExternalMemory());
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.externalMemoryAnswer = '!'; })),
+        silent(with([](ScannerPersonality&p) { p.externalMemoryAnswer = 0; }));
+    accepted.device.firmwareText[0] = refused.device.firmwareText[0] = silent.device.firmwareText[0] = '2';
+    EXPECT_EQ(ask(accepted, &CommandLink::queryExternalMemory, "GFQ"), (Asked{true, 1, 300}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryExternalMemory, "GFQ"), (Asked{false, 1, 300}));
     EXPECT_TRUE(refused.channel.isOpen());
-
-    ScannerPersonality mute;
-    mute.externalMemoryAnswer = 0;
-    Bench silent(mute);
-    silent.device.firmwareText[0] = '2';
-    EXPECT_FALSE(silent.link.queryExternalMemory());
+    // 300 ms of letters and a 20 ms read per pass.
+    EXPECT_EQ(ask(silent, &CommandLink::queryExternalMemory, "GFQ"), (Asked{false, 7, 7 * 320}));
     EXPECT_FALSE(silent.channel.isOpen());
-    EXPECT_EQ(silent.sent("GFQ"), 7);
-    EXPECT_EQ(silent.elapsedMs(), 7u * 320u); // 300 ms of letters and a 20 ms read per pass
 }
 
 TEST(CommandLinkScanner, ItQueryIsTriedFiveTimesInSilenceAndOnceWhenRefused) {
-    Bench accepted;
-    EXPECT_TRUE(accepted.link.queryIt());
-    EXPECT_EQ(accepted.elapsedMs(), 20u + 200u);
-
-    ScannerPersonality refusing;
-    refusing.itAccepted = false;
-    Bench refused(refusing);
-    EXPECT_FALSE(refused.link.queryIt());
-    EXPECT_EQ(refused.sent("It"), 1);
-
-    Bench silent({}, Bench::silentOn("It"));
-    EXPECT_FALSE(silent.link.queryIt());
-    EXPECT_EQ(silent.sent("It"), 5);
-    EXPECT_EQ(silent.elapsedMs(), 20u + 5u * 220u);
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.itAccepted = false; })),
+        silent({}, Bench::silentOn("It"));
+    EXPECT_EQ(ask(accepted, &CommandLink::queryIt, "It"), (Asked{true, 1, 20 + 200}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryIt, "It"), (Asked{false, 1, 20 + 200}));
+    EXPECT_EQ(ask(silent, &CommandLink::queryIt, "It"), (Asked{false, 5, 20 + 5 * 220}));
     EXPECT_TRUE(silent.channel.isOpen());
 }
 
@@ -203,25 +182,13 @@ TEST(CommandLinkScanner, FontSupportWaitsOneSecondForAFiveByteReplyEndingInAt) {
     // Two drains (the query's own and the paced sender's), then "GnOLG" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 500;
 
-    Bench accepted;
-    EXPECT_TRUE(accepted.link.queryFontSupport());
-    EXPECT_EQ(accepted.sent("GnOLG"), 1);
-    EXPECT_EQ(accepted.elapsedMs(), kBeforeWaitMs);
-
-    ScannerPersonality lacking;
-    lacking.fontSupport = false;
-    Bench refused(lacking);
-    EXPECT_FALSE(refused.link.queryFontSupport());
-    EXPECT_EQ(refused.elapsedMs(), kBeforeWaitMs);
-
-    Bench silent({}, Bench::silentOn("GnOLG"));
-    EXPECT_FALSE(silent.link.queryFontSupport());
-    EXPECT_EQ(silent.elapsedMs(), kBeforeWaitMs + 1000u);
-
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.fontSupport = false; })),
+        silent({}, Bench::silentOn("GnOLG")), garbled({}, Bench::fault("GnOLG", ReplyFault::Garbage));
+    EXPECT_EQ(ask(accepted, &CommandLink::queryFontSupport, "GnOLG"), (Asked{true, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(silent, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs + 1000}));
     // Five bytes whose fifth is not "@" do not end the wait.
-    Bench garbled({}, Bench::fault("GnOLG", ReplyFault::Garbage));
-    EXPECT_FALSE(garbled.link.queryFontSupport());
-    EXPECT_EQ(garbled.elapsedMs(), kBeforeWaitMs + 1000u);
+    EXPECT_EQ(ask(garbled, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs + 1000}));
 }
 
 TEST(CommandLinkScanner, GwQShortCutsSendNothing) {
@@ -241,32 +208,19 @@ TEST(CommandLinkScanner, GwQShortCutsSendNothing) {
     }
 }
 
-TEST(CommandLinkScanner, GwQAskedOfModel35) {
+TEST(CommandLinkScanner, GwQIsAskedOfModel35AndWaitsOneSecondForItsReply) {
+    // Two silent drains, then "GwQ" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 300;
-    auto model35 = [](Bench& bench) {
-        std::strcpy(bench.device.firmwareText.data(), "3.05_350");
-        return bench.link.queryGwQ();
-    };
-
-    Bench accepted;
-    EXPECT_TRUE(model35(accepted));
-    EXPECT_EQ(accepted.sent("GwQ"), 1);
-    EXPECT_EQ(accepted.elapsedMs(), kBeforeWaitMs);
-
-    ScannerPersonality refusing;
-    refusing.gwqAccepted = false;
-    Bench refused(refusing);
-    EXPECT_FALSE(model35(refused));
-    EXPECT_EQ(refused.elapsedMs(), kBeforeWaitMs);
-
-    Bench silent({}, Bench::silentOn("GwQ"));
-    EXPECT_FALSE(model35(silent));
-    EXPECT_EQ(silent.elapsedMs(), kBeforeWaitMs + 1000u);
-
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.gwqAccepted = false; })),
+        silent({}, Bench::silentOn("GwQ")), unknown({}, Bench::fault("GwQ", ReplyFault::UnknownLetter));
+    for (Bench* bench : {&accepted, &refused, &silent, &unknown}) {
+        std::strcpy(bench->device.firmwareText.data(), "3.05_350");
+    }
+    EXPECT_EQ(ask(accepted, &CommandLink::queryGwQ, "GwQ"), (Asked{true, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryGwQ, "GwQ"), (Asked{false, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(silent, &CommandLink::queryGwQ, "GwQ"), (Asked{false, 1, kBeforeWaitMs + 1000}));
     // Only the first byte decides: an unknown letter leaves the query waiting out its limit.
-    Bench unknown({}, Bench::fault("GwQ", ReplyFault::UnknownLetter));
-    EXPECT_FALSE(model35(unknown));
-    EXPECT_EQ(unknown.elapsedMs(), kBeforeWaitMs + 1000u);
+    EXPECT_EQ(ask(unknown, &CommandLink::queryGwQ, "GwQ"), (Asked{false, 1, kBeforeWaitMs + 1000}));
 }
 
 TEST(CommandLinkScanner, BootloaderTextKeepsItsOldValueWhenTheScannerIsSilent) {
