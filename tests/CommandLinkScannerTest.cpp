@@ -3,6 +3,7 @@
 #include "device/CommandLink.h"
 
 #include "DeviceFields.h"
+#include "Faults.h"
 #include "ScannerSession.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +20,6 @@ namespace {
 struct Bench : ScannerSession<> {
     explicit Bench(ScannerPersonality personality = {}, ScannerFaults faults = {})
         : ScannerSession({std::move(personality), std::move(faults)}) {}
-
-    // The key's reply goes wrong from its first occurrence on (or only for `occurrences` of them).
-    static ScannerFaults fault(const std::string& key, ReplyFault reply, int occurrences = -1) {
-        ScannerFaults faults;
-        faults.commands[key] = CommandFault{reply, 0, 1, occurrences};
-        return faults;
-    }
-    static ScannerFaults silentOn(const std::string& key) {
-        ScannerFaults faults;
-        faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, key, 1};
-        return faults;
-    }
 
     std::uint64_t elapsedMs() {
         const std::uint64_t now = clock.nowUs();
@@ -77,7 +66,7 @@ TEST(CommandLinkScanner, ProbeAndPingKeepTheirPausesAndGiveUpAfterOneAndTwentySe
     EXPECT_EQ(healthy.link.pingDevice(), CommandLink::Ping::Answered);
     EXPECT_EQ(healthy.elapsedMs(), 200u); // the pause after "W" is not shortened by an early "@"
 
-    Bench silent({}, Bench::silentOn("W"));
+    Bench silent({}, faults::silentOn("W"));
     EXPECT_FALSE(probeDevice(silent.channel, silent.clock));
     EXPECT_EQ(silent.elapsedMs(), 1000u);
     EXPECT_EQ(silent.link.pingDevice(), CommandLink::Ping::Unanswered);
@@ -85,7 +74,7 @@ TEST(CommandLinkScanner, ProbeAndPingKeepTheirPausesAndGiveUpAfterOneAndTwentySe
 }
 
 TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReplyButNotAfterARefusal) {
-    Bench gps(kGps), plain, refused(kGps, Bench::fault("Gs", ReplyFault::Refuse, 1));
+    Bench gps(kGps), plain, refused(kGps, faults::reply("Gs", ReplyFault::Refuse, 1));
     EXPECT_EQ(ask(gps, &CommandLink::queryGps, "Gs"), (Asked{true, 2, 2 * 200}));
     EXPECT_EQ(gps.device.shortReply[4], '@');
     EXPECT_EQ(ask(plain, &CommandLink::queryGps, "Gs"), (Asked{false, 2, 2 * 200}));
@@ -94,15 +83,13 @@ TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReplyButNotAfterARefus
 
 TEST(CommandLinkScanner, SilentGpsKeepsWhatTheLastReplyLeft) {
     // The first run reports GPS; then the scanner falls silent and the old reply still decides.
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "Gs", 3};
-    Bench bench(kGps, faults);
+    Bench bench(kGps, faults::silentOn("Gs", 3));
     EXPECT_TRUE(bench.link.queryGps());
     bench.elapsedMs();
     EXPECT_TRUE(bench.link.queryGps());
     EXPECT_EQ(bench.elapsedMs(), 2u * (200u + 2000u));
 
-    Bench fresh({}, Bench::silentOn("Gs"));
+    Bench fresh({}, faults::silentOn("Gs"));
     EXPECT_FALSE(fresh.link.queryGps());
 }
 
@@ -117,7 +104,7 @@ TEST(CommandLinkScanner, VersionTextsLoseTheirLastByte) {
 }
 
 TEST(CommandLinkScanner, SilentVersionKeepsTheOldTexts) {
-    Bench bench({}, Bench::silentOn("V"));
+    Bench bench({}, faults::silentOn("V"));
     std::strcpy(bench.device.firmwareText.data(), "2.81_200");
     std::strcpy(bench.device.firmwareInfoText.data(), "older info");
     bench.link.queryVersion();
@@ -127,14 +114,14 @@ TEST(CommandLinkScanner, SilentVersionKeepsTheOldTexts) {
 }
 
 TEST(CommandLinkScanner, RefusedVersionIsAnEmptyText) {
-    Bench bench({}, Bench::fault("V", ReplyFault::Refuse));
+    Bench bench({}, faults::reply("V", ReplyFault::Refuse));
     bench.link.queryVersion();
     EXPECT_EQ(textOf(bench.device.firmwareText), ""); // the one byte "!" was the last one
     EXPECT_EQ(textOf(bench.device.firmwareInfoText), "RDQ200 BT Imager A7UG");
 }
 
 TEST(CommandLinkScanner, ModelQueryKeepsARefusalAndClearsTheTextAfterTwoSilentTries) {
-    Bench bench, refused({}, Bench::fault("M", ReplyFault::Refuse)), silent({}, Bench::silentOn("M"));
+    Bench bench, refused({}, faults::reply("M", ReplyFault::Refuse)), silent({}, faults::silentOn("M"));
     // The drain's one silent read; the reply is there at once.
     EXPECT_EQ(ask(bench, &CommandLink::queryModel, "M"), (Asked{true, 1, 20}));
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
@@ -147,7 +134,7 @@ TEST(CommandLinkScanner, ModelQueryKeepsARefusalAndClearsTheTextAfterTwoSilentTr
 }
 
 TEST(CommandLinkScanner, ModelAnsweredOnlyTheSecondTime) {
-    Bench bench({}, Bench::fault("M", ReplyFault::Silent, 1));
+    Bench bench({}, faults::reply("M", ReplyFault::Silent, 1));
     EXPECT_EQ(ask(bench, &CommandLink::queryModel, "M"), (Asked{true, 2, 20 + 2000 + 1000}));
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
 }
@@ -171,7 +158,7 @@ TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilen
 
 TEST(CommandLinkScanner, ItQueryIsTriedFiveTimesInSilenceAndOnceWhenRefused) {
     Bench accepted, refused(with([](ScannerPersonality&p) { p.itAccepted = false; })),
-        silent({}, Bench::silentOn("It"));
+        silent({}, faults::silentOn("It"));
     EXPECT_EQ(ask(accepted, &CommandLink::queryIt, "It"), (Asked{true, 1, 20 + 200}));
     EXPECT_EQ(ask(refused, &CommandLink::queryIt, "It"), (Asked{false, 1, 20 + 200}));
     EXPECT_EQ(ask(silent, &CommandLink::queryIt, "It"), (Asked{false, 5, 20 + 5 * 220}));
@@ -183,7 +170,7 @@ TEST(CommandLinkScanner, FontSupportWaitsOneSecondForAFiveByteReplyEndingInAt) {
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 500;
 
     Bench accepted, refused(with([](ScannerPersonality&p) { p.fontSupport = false; })),
-        silent({}, Bench::silentOn("GnOLG")), garbled({}, Bench::fault("GnOLG", ReplyFault::Garbage));
+        silent({}, faults::silentOn("GnOLG")), garbled({}, faults::reply("GnOLG", ReplyFault::Garbage));
     EXPECT_EQ(ask(accepted, &CommandLink::queryFontSupport, "GnOLG"), (Asked{true, 1, kBeforeWaitMs}));
     EXPECT_EQ(ask(refused, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs}));
     EXPECT_EQ(ask(silent, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs + 1000}));
@@ -212,7 +199,7 @@ TEST(CommandLinkScanner, GwQIsAskedOfModel35AndWaitsOneSecondForItsReply) {
     // Two silent drains, then "GwQ" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 300;
     Bench accepted, refused(with([](ScannerPersonality&p) { p.gwqAccepted = false; })),
-        silent({}, Bench::silentOn("GwQ")), unknown({}, Bench::fault("GwQ", ReplyFault::UnknownLetter));
+        silent({}, faults::silentOn("GwQ")), unknown({}, faults::reply("GwQ", ReplyFault::UnknownLetter));
     for (Bench* bench : {&accepted, &refused, &silent, &unknown}) {
         std::strcpy(bench->device.firmwareText.data(), "3.05_350");
     }
@@ -236,7 +223,7 @@ TEST(CommandLinkScanner, BootloaderTextKeepsItsOldValueWhenTheScannerIsSilent) {
     Bench none(without);
     EXPECT_FALSE(none.link.queryBootloader());
 
-    Bench silent({}, Bench::silentOn("IB"));
+    Bench silent({}, faults::silentOn("IB"));
     std::strcpy(silent.device.bootloaderText.data(), "v07");
     EXPECT_TRUE(silent.link.queryBootloader()); // nothing came: the old text still says "v"
     EXPECT_EQ(textOf(silent.device.bootloaderText), "v07");
@@ -275,7 +262,7 @@ TEST(CommandLinkScanner, OverLongAndGarbageRepliesStayInTheirFields) {
 
 // A scanner that babbles without end after its reply cannot hold the link past the bounds.
 TEST(CommandLinkScanner, BabblingScannerIsCutOff) {
-    Bench bench({}, Bench::fault("V", ReplyFault::Babble));
+    Bench bench({}, faults::reply("V", ReplyFault::Babble));
     bench.link.queryVersion();
     EXPECT_EQ(textOf(bench.device.firmwareText), "3.05_200_A7UG\r~");
     // "V" 100, the text to its bound after the first byte, then "I","v" whose reply is drowned in the
@@ -295,9 +282,7 @@ TEST(CommandLinkScanner, BabblingScannerIsCutOff) {
 // A line that hung up ends each wait at the first read that finds it gone, and nothing more is sent: the
 // whole round of queries below costs what one silent ping pass would, where silence costs minutes.
 TEST(CommandLinkScanner, LostLineEndsEveryWaitAtOnce) {
-    ScannerFaults faults;
-    faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "W", 1};
-    Bench bench({}, faults);
+    Bench bench({}, faults::vanishOn("W"));
     EXPECT_EQ(bench.link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(bench.elapsedMs(), 220u); // the pause after "W", then one read
     ASSERT_TRUE(bench.link.lineLost());

@@ -1,6 +1,7 @@
 // The simulated scanner driven with raw bytes through a SimulatedChannel, on the virtual clock: every
 // exchange the tool relies on, for both families, and what the scanner keeps of it.
 #include "SimulatedScanner.h"
+#include "Faults.h"
 #include "ScannerSession.h"
 #include "Sha256.h"
 
@@ -252,9 +253,7 @@ TEST(SimulatedScanner, ClassicScannerIgnoresFramedPackets) {
 // ---- fault switches ---------------------------------------------------------------------------------
 
 TEST(SimulatedScannerFaults, SilentFromAGivenCommandOn) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 2};
-    Bench b({{}, faults});
+    Bench b({{}, faults::silentOn("M", 2)});
     EXPECT_EQ(ask(b, "M", 10, 0).size(), 10u);
     EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
     EXPECT_TRUE(ask(b, "M", 1, 0).empty());
@@ -263,9 +262,7 @@ TEST(SimulatedScannerFaults, SilentFromAGivenCommandOn) {
 }
 
 TEST(SimulatedScannerFaults, SilentFromAFrameABlockOrAChunk) {
-    ScannerFaults byFrame;
-    byFrame.silentFrom = FaultPoint{FaultPoint::Kind::Frame, "", 3};
-    Bench frames({{}, byFrame});
+    Bench frames({{}, faults::silentFrom(FaultPoint::Kind::Frame, 3)});
     enterDownload(frames, "IU");
     std::string replies;
     for (std::uint16_t block = 0; block < 4; ++block) {
@@ -276,16 +273,12 @@ TEST(SimulatedScannerFaults, SilentFromAFrameABlockOrAChunk) {
     EXPECT_EQ(frames.scanner.record().blocks.size(), 2u); // a silent scanner keeps nothing
     EXPECT_EQ(frames.scanner.record().frames.size(), 4u); // but every frame is on record
 
-    ScannerFaults byBlock;
-    byBlock.silentFrom = FaultPoint{FaultPoint::Kind::Block, "", 20};
-    Bench blocks({{}, byBlock});
+    Bench blocks({{}, faults::silentFrom(FaultPoint::Kind::Block, 20)});
     enterDownload(blocks, "IU");
     EXPECT_EQ(sendAndRead(blocks, blockFrame('W', 19, 1), 1), bytes("X"));
     EXPECT_TRUE(sendAndRead(blocks, blockFrame('W', 20, 1), 1).empty());
 
-    ScannerFaults byChunk;
-    byChunk.silentFrom = FaultPoint{FaultPoint::Kind::Chunk, "", 2};
-    Bench chunks({{}, byChunk});
+    Bench chunks({{}, faults::silentFrom(FaultPoint::Kind::Chunk, 2)});
     const Bytes data(4096, 0x33);
     sendLetters(chunks.channel, chunks.clock, "GFw300000#", 0);
     EXPECT_EQ(sendAndRead(chunks, data, 1), bytes("@"));
@@ -298,9 +291,7 @@ TEST(SimulatedScannerFaults, SilentFromAFrameABlockOrAChunk) {
 
 TEST(SimulatedScannerFaults, BentRepliesToOneCommand) {
     auto replyTo = [](ReplyFault kind, std::string_view command, std::size_t n) {
-        ScannerFaults faults;
-        faults.commands[std::string(command)] = CommandFault{kind};
-        Bench b({{}, faults});
+        Bench b({{}, faults::reply(std::string(command), kind)});
         sendLetters(b.channel, b.clock, command, 0);
         return readReply(b.channel, n);
     };
@@ -352,9 +343,7 @@ TEST(SimulatedScannerFaults, NakABlockAGivenNumberOfTimes) {
 
 TEST(SimulatedScannerFaults, VanishedScannerLosesTheLine) {
     HubSession session;
-    ScannerFaults faults;
-    faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "V", 1};
-    session.hub.attachScanner("/dev/rfcomm0", {}, faults);
+    session.hub.attachScanner("/dev/rfcomm0", {}, faults::vanishOn("V"));
     VirtualClock& clock = session.clock;
     SimulatedChannel& channel = session.channel;
     ASSERT_TRUE(channel.openDefault("/dev/rfcomm0"));
@@ -377,9 +366,7 @@ TEST(SimulatedScannerFaults, VanishedScannerLosesTheLine) {
 }
 
 TEST(SimulatedScannerFaults, BabblingScannerNeverFallsSilent) {
-    ScannerFaults faults;
-    faults.commands["V"] = CommandFault{ReplyFault::Babble};
-    Bench b({{}, faults});
+    Bench b({{}, faults::reply("V", ReplyFault::Babble)});
     Bytes heard = ask(b, "V", 5000, 0);
     EXPECT_EQ(heard.size(), 5000u);
     EXPECT_EQ(heard[20], '~');

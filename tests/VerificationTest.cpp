@@ -2,6 +2,7 @@
 // the controls), what crossed the wire, and what the scanner ends up holding when Silent mode chains
 // into Step 3.
 #include "steps/Verification.h"
+#include "Faults.h"
 #include "ScannerSession.h"
 #include "TestContainer.h"
 #include "steps/StepTexts.h"
@@ -60,9 +61,7 @@ struct Step2 : ::testing::Test, ScannerSession<> {
 } // namespace
 
 TEST_F(Step2, SilentScannerGetsTheFailedMessageAfterTwentySecondsAndNothingElseChanges) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "", 1};
-    connect({}, faults);
+    connect({}, faults::silentOn(""));
     records.statusText = "earlier";
     window.enableControl(control::kDownloadFont, true);
     const std::string before = controls();
@@ -181,9 +180,7 @@ TEST_F(Step2, ScannerInItsBootloaderIsVerifiedWhateverTheIdentity) {
 }
 
 TEST_F(Step2, ScannerThatRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess) {
-    ScannerFaults faults;
-    faults.commands["M"] = CommandFault{ReplyFault::Refuse};
-    connect({}, faults);
+    connect({}, faults::reply("M", ReplyFault::Refuse));
     records.statusText = "kept";
     run();
     ASSERT_EQ(window.boxes.size(), 1u);
@@ -244,18 +241,14 @@ TEST_F(Step2, TextsAScannerDoesNotSendAreKeptButNoVersionReplyFailsAClassicScann
     ASSERT_EQ(ctx.outcome, Outcome::Verified);
 
     // The next scanner answers "V" but not "I","v": the earlier info text stays and is shown.
-    ScannerFaults noInfo;
-    noInfo.commands["Iv"] = CommandFault{ReplyFault::Silent};
-    connect(classicWithVersion("3.06_200_B1"), noInfo);
+    connect(classicWithVersion("3.06_200_B1"), faults::reply("Iv", ReplyFault::Silent));
     run();
     EXPECT_EQ(records.statusText,
               "RDQ is verified[00A7UG] !!\r\nFirmware: [3.06_200_B1 RDQ200 BT Imager A7UG]");
 
     // A scanner that does not answer "V" would be judged by "3.06_200_B1", left by the one before: it
     // fails instead, and nothing is enabled by this run.
-    ScannerFaults noVersion;
-    noVersion.commands["V"] = CommandFault{ReplyFault::Silent};
-    connect(classicWithVersion("9.99_999"), noVersion);
+    connect(classicWithVersion("9.99_999"), faults::reply("V", ReplyFault::Silent));
     const std::string status = records.statusText;
     window.log.clear();
     run();
@@ -270,9 +263,8 @@ TEST_F(Step2, TextsAScannerDoesNotSendAreKeptButNoVersionReplyFailsAClassicScann
 
 TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
     carryContainer();
-    ScannerFaults noVersion; // the classic "V" is not what the framed family is judged by
-    noVersion.commands["V"] = CommandFault{ReplyFault::Silent};
-    connect(framed(), noVersion);
+    // The classic "V" is not what the framed family is judged by.
+    connect(framed(), faults::reply("V", ReplyFault::Silent));
     run();
     EXPECT_EQ(records.statusText, "RDQ is verified[00B2WW] !!\r\n"
                                   "Loader:       L500_01_0A00 => 01.02.03\r\n"
@@ -332,9 +324,7 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
 
 // No reply at all to "M" is a scanner that fell silent, not one of the framed family.
 TEST_F(Step2, ScannerSilentFromTheModelQueryOnFailsAndTheDialogStays) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 1};
-    connect({}, faults);
+    connect({}, faults::silentOn("M"));
     run();
     EXPECT_EQ(window.controlText(control::kStatus), kFailed);
     EXPECT_TRUE(window.boxes.empty());
@@ -353,9 +343,7 @@ TEST_F(Step2, LineLostAnywhereEndsTheStepAtOnceSayingTheScannerWasDisconnected) 
         SCOPED_TRACE(key);
         window = ScriptedWindow();
         window.enableControl(control::kStep3, true); // left by an earlier verification
-        ScannerFaults faults;
-        faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, key, 1};
-        connect(framedScanner ? framed() : ScannerPersonality{}, faults);
+        connect(framedScanner ? framed() : ScannerPersonality{}, faults::vanishOn(key));
         run();
         ASSERT_TRUE(scanner.vanishedAtUs().has_value());
         // One read and one pause after the loss at most, where the waits would run for seconds.
