@@ -67,7 +67,9 @@ TEST_F(ClassicLinkTest, ClosedChannelCountsAsALostLineAndEndsEveryWait) {
 
 TEST_F(ClassicLinkTest, FrameReplyIsHandedBackAsItCameAndSilenceEndsAfterTwentySeconds) {
     const BlockFrame frame = BlockFrame::closing(7);
-    line.answer = [](const Bytes& written) { return written.size() == 261 ? Bytes{'C'} : Bytes{}; };
+    line.answer = [](const Bytes& written) {
+        return written.size() == BlockFrame::kFrameSize ? Bytes{'C'} : Bytes{};
+    };
     std::uint8_t reply = 0;
     EXPECT_EQ(link.sendFrame(frame, reply), ClassicLink::Reply::Arrived);
     EXPECT_EQ(reply, 'C');
@@ -86,7 +88,7 @@ TEST_F(ClassicLinkTest, HoldLettersArePacedAndTheClosingFrameFollowsASecondOfQui
     link.sendClosingFrame(683);
     EXPECT_EQ(clock.tickMs(), 1100u);
     const Bytes& closing = line.writes.back();
-    ASSERT_EQ(closing.size(), 261u);
+    ASSERT_EQ(closing.size(), static_cast<std::size_t>(BlockFrame::kFrameSize));
     EXPECT_EQ(closing[2], 'R');
     EXPECT_EQ(closing[3] | closing[4] << 8, 683);
     EXPECT_EQ(std::count(closing.begin() + 5, closing.end(), 0), 256);

@@ -39,7 +39,8 @@ struct FramedDownloadTest : ::testing::Test {
             }
             if (w.size() > kFramedRequestSize && w[8] == kFramedDownload && w[9] == kSubBlock) {
                 const int block = (w[10] << 8) | w[11];
-                stored[block] = Bytes(w.begin() + 12, w.end() - 2);
+                stored[block] =
+                    Bytes(w.begin() + kFramedHeaderSize + kBlockNumberSize, w.end() - kFramedCrcSize);
                 return block <= lastAnswered ? Bytes(14, 0x06) : Bytes{};
             }
             return w.size() > 1 ? Bytes(14, 0x06) : Bytes{};

@@ -7,6 +7,7 @@
 
 #include "device/CommandLink.h"
 #include "device/Family.h"
+#include "firmware/BlockFrame.h"
 #include "firmware/Crc16.h"
 #include "firmware/FramedPacket.h"
 
@@ -64,11 +65,11 @@ char awaitLetter(SimulatedChannel& channel, int reads = 100) {
 }
 
 Bytes blockFrame(char kind, std::uint16_t block, std::uint8_t fill, bool spoilCrc = false) {
-    Bytes frame(261, fill);
+    Bytes frame(BlockFrame::kFrameSize, fill);
     frame[2] = static_cast<std::uint8_t>(kind);
     frame[3] = static_cast<std::uint8_t>(block);
     frame[4] = static_cast<std::uint8_t>(block >> 8);
-    std::uint16_t crc = crc16Kermit(frame.data() + 2, 259);
+    std::uint16_t crc = crc16Kermit(frame.data() + 2, BlockFrame::kFrameSize - 2);
     if (spoilCrc) {
         crc ^= 0x0101;
     }

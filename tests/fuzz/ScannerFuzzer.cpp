@@ -31,6 +31,7 @@
 #include "FakePorts.h"
 
 #include "device/Family.h"
+#include "firmware/BlockFrame.h"
 #include "firmware/FramedLink.h"
 #include "firmware/FramedPacket.h"
 #include "steps/FramedDownload.h"
@@ -97,25 +98,26 @@ public:
 
 private:
     WriteKind classify(const std::uint8_t* buffer, std::int32_t count) const {
-        if (count == 261 && buffer[2] == 'W') {
+        if (count == BlockFrame::kFrameSize && buffer[2] == BlockFrame::kDataKind) {
             return WriteKind::ClassicFrame;
         }
-        if (count >= 12 && buffer[0] == kFramedStart && buffer[1] == kFramedLinkMark &&
-            buffer[8] == kFramedDownload) {
-            if (buffer[9] == kSubStart && count == 12) {
+        if (static_cast<std::size_t>(count) >= kFramedRequestSize && buffer[0] == kFramedStart &&
+            buffer[1] == kFramedLinkMark && buffer[8] == kFramedDownload) {
+            if (buffer[9] == kSubStart && static_cast<std::size_t>(count) == kFramedRequestSize) {
                 return WriteKind::FramedStart;
             }
-            if (buffer[9] == kSubBlock && static_cast<std::size_t>(count) == framedBlockSize_ + 14) {
+            if (buffer[9] == kSubBlock &&
+                static_cast<std::size_t>(count) == framedBlockSize_ + kFramedBlockOverhead) {
                 return WriteKind::FramedBlock;
             }
         }
         return WriteKind::Other;
     }
     static int blockOf(const std::uint8_t* buffer, std::int32_t count) {
-        if (count == 261) {
+        if (count == BlockFrame::kFrameSize) {
             return buffer[3] | (buffer[4] << 8);
         }
-        if (count > 14) {
+        if (static_cast<std::size_t>(count) > kFramedBlockOverhead) {
             return (buffer[10] << 8) | buffer[11];
         }
         return -1;
