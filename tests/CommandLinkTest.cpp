@@ -18,7 +18,8 @@ namespace {
 // One byte at 115200 baud, 10 bits.
 constexpr std::uint64_t kByteAt115200Us = 87;
 
-struct LinkFixture : ::testing::Test {
+// The link on a scripted line, with the tool's record of the scanner.
+struct LinkOnLine {
     VirtualClock clock;
     ScriptedLine line{clock};
     DeviceInfo device;
@@ -26,6 +27,8 @@ struct LinkFixture : ::testing::Test {
 
     std::uint64_t nowMs() const { return clock.nowUs() / 1000; }
 };
+
+struct LinkFixture : ::testing::Test, LinkOnLine {};
 
 } // namespace
 
@@ -57,11 +60,10 @@ TEST_F(LinkFixture, ProbeSendsWWithoutPauseForOneSecond) {
     EXPECT_EQ(nowMs(), 1000u);
     EXPECT_EQ(line.sentText(), std::string(50, 'W'));
 
-    VirtualClock clock2;
-    ScriptedLine answering(clock2);
-    answering.replyAfter("W", "@", 5);
-    EXPECT_TRUE(probeDevice(answering, clock2));
-    EXPECT_EQ(clock2.nowUs(), 5000u);
+    LinkOnLine answering;
+    answering.line.replyAfter("W", "@", 5);
+    EXPECT_TRUE(probeDevice(answering.line, answering.clock));
+    EXPECT_EQ(answering.clock.nowUs(), 5000u);
 }
 
 TEST_F(LinkFixture, CollectedTextLosesItsLastByte) {
@@ -167,14 +169,11 @@ TEST_F(LinkFixture, BabblingScannerCannotHoldADrain) {
     EXPECT_LE(nowMs() - start, CommandLink::kDrainLimitMs + CommandLink::kDrainPauseMs);
 
     // A slower babbler (a byte every 15 ms, just inside a one-byte read's 20 ms) hits the time bound.
-    VirtualClock clock2;
-    ScriptedLine slow(clock2);
-    DeviceInfo device2;
-    CommandLink link2(slow, clock2, device2);
-    slow.babbleFromUs(0, 15'000);
-    link2.drainWithoutPauses();
-    EXPECT_GE(clock2.nowUs() / 1000, CommandLink::kDrainLimitMs);
-    EXPECT_LE(clock2.nowUs() / 1000, CommandLink::kDrainLimitMs + 15);
+    LinkOnLine slow;
+    slow.line.babbleFromUs(0, 15'000);
+    slow.link.drainWithoutPauses();
+    EXPECT_GE(slow.nowMs(), CommandLink::kDrainLimitMs);
+    EXPECT_LE(slow.nowMs(), CommandLink::kDrainLimitMs + 15);
 }
 
 TEST_F(LinkFixture, BabblingScannerCannotHoldCollectText) {

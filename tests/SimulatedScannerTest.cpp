@@ -112,8 +112,7 @@ TEST(SimulatedScanner, HealthyClassicScannerAnswersEveryQueryOfStepTwo) {
     EXPECT_EQ(ask(b, "M", 10, 0), bytes("RDQ200A7UG"));
 
     for (const char* query : {"GwQ", "It", "GFQ"}) {
-        sendLetters(b.channel, b.clock, query);
-        EXPECT_EQ(readReply(b.channel, 1), bytes("@")) << query;
+        EXPECT_EQ(ask(b, query, 1), bytes("@")) << query;
     }
     EXPECT_EQ(ask(b, "GnOLG", 5), bytes("LG01@"));
     EXPECT_EQ(ask(b, "IB", 16), bytes("v00\r"));
