@@ -26,14 +26,6 @@ struct ClassicLinkTest : ::testing::Test {
                                                                    : Bytes{};
         };
     }
-    // The one-byte writes, in order, as one text.
-    std::string letters() const {
-        std::string text;
-        for (const Bytes& w : line.writes) {
-            text += w.size() == 1 ? std::string(1, static_cast<char>(w[0])) : "";
-        }
-        return text;
-    }
 };
 
 } // namespace
@@ -42,25 +34,25 @@ TEST_F(ClassicLinkTest, StartSequenceAsksWithTOrUAndEndsAtTheFirstX) {
     answerX('T');
     ASSERT_TRUE(link.wake());
     EXPECT_EQ(link.enterDownloadMode(true), ClassicLink::Start::Ready);
-    EXPECT_EQ(letters(), "WIEIT");
+    EXPECT_EQ(line.sentText(), "WIEIT");
     EXPECT_EQ(clock.tickMs(), 502u); // ping 200 + its reply, three pauses of 100, the "X" read at once
 
     line.writes.clear();
     answerX('u');
     EXPECT_EQ(link.enterDownloadMode(false), ClassicLink::Start::Ready);
-    EXPECT_EQ(letters(), "IEIu");
+    EXPECT_EQ(line.sentText(), "IEIu");
 }
 
 TEST_F(ClassicLinkTest, NoXRunsTheFallbackOnceAndCountsBothWaits) {
     answerX('U');
     EXPECT_EQ(link.enterDownloadMode(true), ClassicLink::Start::Ready);
-    EXPECT_EQ(letters(), "IEITWIU");
+    EXPECT_EQ(line.sentText(), "IEITWIU");
 
     line.writes.clear();
     answerX('\0');
     const std::uint32_t before = clock.tickMs();
     EXPECT_EQ(link.enterDownloadMode(true), ClassicLink::Start::NoX);
-    EXPECT_EQ(letters(), "IEITWIU");
+    EXPECT_EQ(line.sentText(), "IEITWIU");
     // 300 + 31 x (20 + 100) + ping 201 + 100 + 50 x (20 + 100).
     EXPECT_EQ(clock.tickMs() - before, 10321u);
 }
@@ -75,7 +67,9 @@ TEST_F(ClassicLinkTest, ClosedChannelCountsAsALostLineAndEndsEveryWait) {
 
 TEST_F(ClassicLinkTest, FrameReplyIsHandedBackAsItCameAndSilenceEndsAfterTwentySeconds) {
     const BlockFrame frame = BlockFrame::closing(7);
-    line.answer = [](const Bytes& written) { return written.size() == 261 ? Bytes{'C'} : Bytes{}; };
+    line.answer = [](const Bytes& written) {
+        return written.size() == BlockFrame::kFrameSize ? Bytes{'C'} : Bytes{};
+    };
     std::uint8_t reply = 0;
     EXPECT_EQ(link.sendFrame(frame, reply), ClassicLink::Reply::Arrived);
     EXPECT_EQ(reply, 'C');
@@ -89,12 +83,12 @@ TEST_F(ClassicLinkTest, FrameReplyIsHandedBackAsItCameAndSilenceEndsAfterTwentyS
 
 TEST_F(ClassicLinkTest, HoldLettersArePacedAndTheClosingFrameFollowsASecondOfQuiet) {
     link.beginFrames();
-    EXPECT_EQ(letters(), "HH");
+    EXPECT_EQ(line.sentText(), "HH");
     EXPECT_EQ(clock.tickMs(), 100u);
     link.sendClosingFrame(683);
     EXPECT_EQ(clock.tickMs(), 1100u);
     const Bytes& closing = line.writes.back();
-    ASSERT_EQ(closing.size(), 261u);
+    ASSERT_EQ(closing.size(), static_cast<std::size_t>(BlockFrame::kFrameSize));
     EXPECT_EQ(closing[2], 'R');
     EXPECT_EQ(closing[3] | closing[4] << 8, 683);
     EXPECT_EQ(std::count(closing.begin() + 5, closing.end(), 0), 256);

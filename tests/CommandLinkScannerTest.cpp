@@ -2,13 +2,14 @@
 // a refusal and silence, with the exact virtual time each costs, and what the scanner received.
 #include "device/CommandLink.h"
 
-#include "SimulatedChannel.h"
-#include "SimulatedScanner.h"
-#include "VirtualClock.h"
+#include "DeviceFields.h"
+#include "Faults.h"
+#include "ScannerSession.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 using namespace orvexa;
@@ -16,21 +17,9 @@ using namespace orvexa;
 namespace {
 
 // One scanner on a cable to the link, with the tool's record of it.
-struct Bench {
+struct Bench : ScannerSession<> {
     explicit Bench(ScannerPersonality personality = {}, ScannerFaults faults = {})
-        : scanner(std::move(personality), std::move(faults)) {}
-
-    // The key's reply goes wrong from its first occurrence on (or only for `occurrences` of them).
-    static ScannerFaults fault(const std::string& key, ReplyFault reply, int occurrences = -1) {
-        ScannerFaults faults;
-        faults.commands[key] = CommandFault{reply, 0, 1, occurrences};
-        return faults;
-    }
-    static ScannerFaults silentOn(const std::string& key) {
-        ScannerFaults faults;
-        faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, key, 1};
-        return faults;
-    }
+        : ScannerSession({std::move(personality), std::move(faults)}) {}
 
     std::uint64_t elapsedMs() {
         const std::uint64_t now = clock.nowUs();
@@ -41,26 +30,31 @@ struct Bench {
     int sent(const std::string& key) const { return scanner.record().count(key); }
     bool nothingSent() const { return scanner.record().bytesIn.empty(); }
 
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel{clock, scanner};
-    DeviceInfo device;
+    DeviceInfo& device = records.deviceInfo;
     CommandLink link{channel, clock, device};
     std::uint64_t markUs = 0;
 };
 
-ScannerPersonality withGps() {
+template <class Change> ScannerPersonality with(Change change) {
     ScannerPersonality p;
-    p.gps = true;
+    change(p);
     return p;
 }
+const ScannerPersonality kGps = with([](ScannerPersonality& p) { p.gps = true; });
 
-// DeviceInfo with every byte set to a pattern, so that a byte written outside its field shows.
-void pattern(DeviceInfo& device) {
-    auto* bytes = reinterpret_cast<unsigned char*>(&device);
-    for (std::size_t i = 0; i < sizeof device; ++i) {
-        bytes[i] = static_cast<unsigned char>(0x5A ^ (i * 7));
-    }
+// What one query came to: its answer, how often the scanner was asked, and the virtual time it took.
+struct Asked {
+    bool answer;
+    int sends;
+    std::uint64_t ms;
+    bool operator==(const Asked&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Asked& a) {
+    return out << (a.answer ? "yes" : "no") << ", asked " << a.sends << " times, " << a.ms << " ms";
+}
+Asked ask(Bench& bench, bool (CommandLink::*query)(), const std::string& key) {
+    const bool answer = (bench.link.*query)();
+    return {answer, bench.sent(key), bench.elapsedMs()};
 }
 
 } // namespace
@@ -72,43 +66,30 @@ TEST(CommandLinkScanner, ProbeAndPingKeepTheirPausesAndGiveUpAfterOneAndTwentySe
     EXPECT_EQ(healthy.link.pingDevice(), CommandLink::Ping::Answered);
     EXPECT_EQ(healthy.elapsedMs(), 200u); // the pause after "W" is not shortened by an early "@"
 
-    Bench silent({}, Bench::silentOn("W"));
+    Bench silent({}, faults::silentOn("W"));
     EXPECT_FALSE(probeDevice(silent.channel, silent.clock));
     EXPECT_EQ(silent.elapsedMs(), 1000u);
     EXPECT_EQ(silent.link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(silent.elapsedMs(), 20020u); // 91 passes of "W", 200 ms and a 20 ms read
 }
 
-TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReply) {
-    Bench bench(withGps());
-    EXPECT_TRUE(bench.link.queryGps());
-    EXPECT_EQ(bench.sent("Gs"), 2);
-    EXPECT_EQ(bench.elapsedMs(), 2u * 200u);
-    EXPECT_EQ(bench.device.shortReply[4], '@');
-
-    Bench plain;
-    EXPECT_FALSE(plain.link.queryGps());
-    EXPECT_EQ(plain.sent("Gs"), 2);
-}
-
-TEST(CommandLinkScanner, GpsRefusedAtFirstIsNotAskedAgain) {
-    Bench bench(withGps(), Bench::fault("Gs", ReplyFault::Refuse, 1));
-    EXPECT_FALSE(bench.link.queryGps());
-    EXPECT_EQ(bench.sent("Gs"), 1);
-    EXPECT_EQ(bench.elapsedMs(), 200u);
+TEST(CommandLinkScanner, GpsIsAskedTwiceEvenAfterACompleteReplyButNotAfterARefusal) {
+    Bench gps(kGps), plain, refused(kGps, faults::reply("Gs", ReplyFault::Refuse, 1));
+    EXPECT_EQ(ask(gps, &CommandLink::queryGps, "Gs"), (Asked{true, 2, 2 * 200}));
+    EXPECT_EQ(gps.device.shortReply[4], '@');
+    EXPECT_EQ(ask(plain, &CommandLink::queryGps, "Gs"), (Asked{false, 2, 2 * 200}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryGps, "Gs"), (Asked{false, 1, 200}));
 }
 
 TEST(CommandLinkScanner, SilentGpsKeepsWhatTheLastReplyLeft) {
     // The first run reports GPS; then the scanner falls silent and the old reply still decides.
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "Gs", 3};
-    Bench bench(withGps(), faults);
+    Bench bench(kGps, faults::silentOn("Gs", 3));
     EXPECT_TRUE(bench.link.queryGps());
     bench.elapsedMs();
     EXPECT_TRUE(bench.link.queryGps());
     EXPECT_EQ(bench.elapsedMs(), 2u * (200u + 2000u));
 
-    Bench fresh({}, Bench::silentOn("Gs"));
+    Bench fresh({}, faults::silentOn("Gs"));
     EXPECT_FALSE(fresh.link.queryGps());
 }
 
@@ -123,7 +104,7 @@ TEST(CommandLinkScanner, VersionTextsLoseTheirLastByte) {
 }
 
 TEST(CommandLinkScanner, SilentVersionKeepsTheOldTexts) {
-    Bench bench({}, Bench::silentOn("V"));
+    Bench bench({}, faults::silentOn("V"));
     std::strcpy(bench.device.firmwareText.data(), "2.81_200");
     std::strcpy(bench.device.firmwareInfoText.data(), "older info");
     bench.link.queryVersion();
@@ -133,39 +114,29 @@ TEST(CommandLinkScanner, SilentVersionKeepsTheOldTexts) {
 }
 
 TEST(CommandLinkScanner, RefusedVersionIsAnEmptyText) {
-    Bench bench({}, Bench::fault("V", ReplyFault::Refuse));
+    Bench bench({}, faults::reply("V", ReplyFault::Refuse));
     bench.link.queryVersion();
     EXPECT_EQ(textOf(bench.device.firmwareText), ""); // the one byte "!" was the last one
     EXPECT_EQ(textOf(bench.device.firmwareInfoText), "RDQ200 BT Imager A7UG");
 }
 
 TEST(CommandLinkScanner, ModelQueryKeepsARefusalAndClearsTheTextAfterTwoSilentTries) {
-    Bench bench;
-    bench.link.queryModel();
+    Bench bench, refused({}, faults::reply("M", ReplyFault::Refuse)), silent({}, faults::silentOn("M"));
+    // The drain's one silent read; the reply is there at once.
+    EXPECT_EQ(ask(bench, &CommandLink::queryModel, "M"), (Asked{true, 1, 20}));
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
-    EXPECT_EQ(bench.sent("M"), 1);
-    EXPECT_EQ(bench.elapsedMs(), 20u); // the drain's one silent read; the reply is there at once
-
-    Bench refused({}, Bench::fault("M", ReplyFault::Refuse));
-    refused.link.queryModel();
+    EXPECT_EQ(ask(refused, &CommandLink::queryModel, "M"), (Asked{true, 1, 20}));
     EXPECT_EQ(textOf(refused.device.modelText), "!");
-    EXPECT_EQ(refused.sent("M"), 1);
-    EXPECT_EQ(refused.elapsedMs(), 20u);
 
-    Bench silent({}, Bench::silentOn("M"));
     std::strcpy(silent.device.modelText.data(), "RDQ200A7UG");
-    silent.link.queryModel();
+    EXPECT_EQ(ask(silent, &CommandLink::queryModel, "M"), (Asked{false, 2, 20 + 2 * (2000 + 1000)}));
     EXPECT_EQ(silent.device.modelText, (std::array<char, 11>{}));
-    EXPECT_EQ(silent.sent("M"), 2);
-    EXPECT_EQ(silent.elapsedMs(), 20u + 2u * (2000u + 1000u));
 }
 
 TEST(CommandLinkScanner, ModelAnsweredOnlyTheSecondTime) {
-    Bench bench({}, Bench::fault("M", ReplyFault::Silent, 1));
-    bench.link.queryModel();
+    Bench bench({}, faults::reply("M", ReplyFault::Silent, 1));
+    EXPECT_EQ(ask(bench, &CommandLink::queryModel, "M"), (Asked{true, 2, 20 + 2000 + 1000}));
     EXPECT_EQ(textOf(bench.device.modelText), "RDQ200A7UG");
-    EXPECT_EQ(bench.sent("M"), 2);
-    EXPECT_EQ(bench.elapsedMs(), 20u + 2000u + 1000u);
 }
 
 TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilenceClosesThePort) {
@@ -174,40 +145,23 @@ TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilen
     EXPECT_TRUE(version3.link.queryExternalMemory());
     EXPECT_TRUE(version3.nothingSent());
 
-    ScannerPersonality refusing;
-    refusing.externalMemoryAnswer = '!';
-    Bench accepted, refused(refusing);
-    accepted.device.firmwareText[0] = refused.device.firmwareText[0] = '2';
-    EXPECT_TRUE(accepted.link.queryExternalMemory());
-    EXPECT_EQ(accepted.elapsedMs(), 300u);
-    EXPECT_FALSE(refused.link.queryExternalMemory());
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.externalMemoryAnswer = '!'; })),
+        silent(with([](ScannerPersonality&p) { p.externalMemoryAnswer = 0; }));
+    accepted.device.firmwareText[0] = refused.device.firmwareText[0] = silent.device.firmwareText[0] = '2';
+    EXPECT_EQ(ask(accepted, &CommandLink::queryExternalMemory, "GFQ"), (Asked{true, 1, 300}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryExternalMemory, "GFQ"), (Asked{false, 1, 300}));
     EXPECT_TRUE(refused.channel.isOpen());
-
-    ScannerPersonality mute;
-    mute.externalMemoryAnswer = 0;
-    Bench silent(mute);
-    silent.device.firmwareText[0] = '2';
-    EXPECT_FALSE(silent.link.queryExternalMemory());
+    // 300 ms of letters and a 20 ms read per pass.
+    EXPECT_EQ(ask(silent, &CommandLink::queryExternalMemory, "GFQ"), (Asked{false, 7, 7 * 320}));
     EXPECT_FALSE(silent.channel.isOpen());
-    EXPECT_EQ(silent.sent("GFQ"), 7);
-    EXPECT_EQ(silent.elapsedMs(), 7u * 320u); // 300 ms of letters and a 20 ms read per pass
 }
 
 TEST(CommandLinkScanner, ItQueryIsTriedFiveTimesInSilenceAndOnceWhenRefused) {
-    Bench accepted;
-    EXPECT_TRUE(accepted.link.queryIt());
-    EXPECT_EQ(accepted.elapsedMs(), 20u + 200u);
-
-    ScannerPersonality refusing;
-    refusing.itAccepted = false;
-    Bench refused(refusing);
-    EXPECT_FALSE(refused.link.queryIt());
-    EXPECT_EQ(refused.sent("It"), 1);
-
-    Bench silent({}, Bench::silentOn("It"));
-    EXPECT_FALSE(silent.link.queryIt());
-    EXPECT_EQ(silent.sent("It"), 5);
-    EXPECT_EQ(silent.elapsedMs(), 20u + 5u * 220u);
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.itAccepted = false; })),
+        silent({}, faults::silentOn("It"));
+    EXPECT_EQ(ask(accepted, &CommandLink::queryIt, "It"), (Asked{true, 1, 20 + 200}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryIt, "It"), (Asked{false, 1, 20 + 200}));
+    EXPECT_EQ(ask(silent, &CommandLink::queryIt, "It"), (Asked{false, 5, 20 + 5 * 220}));
     EXPECT_TRUE(silent.channel.isOpen());
 }
 
@@ -215,25 +169,13 @@ TEST(CommandLinkScanner, FontSupportWaitsOneSecondForAFiveByteReplyEndingInAt) {
     // Two drains (the query's own and the paced sender's), then "GnOLG" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 500;
 
-    Bench accepted;
-    EXPECT_TRUE(accepted.link.queryFontSupport());
-    EXPECT_EQ(accepted.sent("GnOLG"), 1);
-    EXPECT_EQ(accepted.elapsedMs(), kBeforeWaitMs);
-
-    ScannerPersonality lacking;
-    lacking.fontSupport = false;
-    Bench refused(lacking);
-    EXPECT_FALSE(refused.link.queryFontSupport());
-    EXPECT_EQ(refused.elapsedMs(), kBeforeWaitMs);
-
-    Bench silent({}, Bench::silentOn("GnOLG"));
-    EXPECT_FALSE(silent.link.queryFontSupport());
-    EXPECT_EQ(silent.elapsedMs(), kBeforeWaitMs + 1000u);
-
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.fontSupport = false; })),
+        silent({}, faults::silentOn("GnOLG")), garbled({}, faults::reply("GnOLG", ReplyFault::Garbage));
+    EXPECT_EQ(ask(accepted, &CommandLink::queryFontSupport, "GnOLG"), (Asked{true, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(silent, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs + 1000}));
     // Five bytes whose fifth is not "@" do not end the wait.
-    Bench garbled({}, Bench::fault("GnOLG", ReplyFault::Garbage));
-    EXPECT_FALSE(garbled.link.queryFontSupport());
-    EXPECT_EQ(garbled.elapsedMs(), kBeforeWaitMs + 1000u);
+    EXPECT_EQ(ask(garbled, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs + 1000}));
 }
 
 TEST(CommandLinkScanner, GwQShortCutsSendNothing) {
@@ -253,32 +195,19 @@ TEST(CommandLinkScanner, GwQShortCutsSendNothing) {
     }
 }
 
-TEST(CommandLinkScanner, GwQAskedOfModel35) {
+TEST(CommandLinkScanner, GwQIsAskedOfModel35AndWaitsOneSecondForItsReply) {
+    // Two silent drains, then "GwQ" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 300;
-    auto model35 = [](Bench& bench) {
-        std::strcpy(bench.device.firmwareText.data(), "3.05_350");
-        return bench.link.queryGwQ();
-    };
-
-    Bench accepted;
-    EXPECT_TRUE(model35(accepted));
-    EXPECT_EQ(accepted.sent("GwQ"), 1);
-    EXPECT_EQ(accepted.elapsedMs(), kBeforeWaitMs);
-
-    ScannerPersonality refusing;
-    refusing.gwqAccepted = false;
-    Bench refused(refusing);
-    EXPECT_FALSE(model35(refused));
-    EXPECT_EQ(refused.elapsedMs(), kBeforeWaitMs);
-
-    Bench silent({}, Bench::silentOn("GwQ"));
-    EXPECT_FALSE(model35(silent));
-    EXPECT_EQ(silent.elapsedMs(), kBeforeWaitMs + 1000u);
-
+    Bench accepted, refused(with([](ScannerPersonality&p) { p.gwqAccepted = false; })),
+        silent({}, faults::silentOn("GwQ")), unknown({}, faults::reply("GwQ", ReplyFault::UnknownLetter));
+    for (Bench* bench : {&accepted, &refused, &silent, &unknown}) {
+        std::strcpy(bench->device.firmwareText.data(), "3.05_350");
+    }
+    EXPECT_EQ(ask(accepted, &CommandLink::queryGwQ, "GwQ"), (Asked{true, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(refused, &CommandLink::queryGwQ, "GwQ"), (Asked{false, 1, kBeforeWaitMs}));
+    EXPECT_EQ(ask(silent, &CommandLink::queryGwQ, "GwQ"), (Asked{false, 1, kBeforeWaitMs + 1000}));
     // Only the first byte decides: an unknown letter leaves the query waiting out its limit.
-    Bench unknown({}, Bench::fault("GwQ", ReplyFault::UnknownLetter));
-    EXPECT_FALSE(model35(unknown));
-    EXPECT_EQ(unknown.elapsedMs(), kBeforeWaitMs + 1000u);
+    EXPECT_EQ(ask(unknown, &CommandLink::queryGwQ, "GwQ"), (Asked{false, 1, kBeforeWaitMs + 1000}));
 }
 
 TEST(CommandLinkScanner, BootloaderTextKeepsItsOldValueWhenTheScannerIsSilent) {
@@ -294,7 +223,7 @@ TEST(CommandLinkScanner, BootloaderTextKeepsItsOldValueWhenTheScannerIsSilent) {
     Bench none(without);
     EXPECT_FALSE(none.link.queryBootloader());
 
-    Bench silent({}, Bench::silentOn("IB"));
+    Bench silent({}, faults::silentOn("IB"));
     std::strcpy(silent.device.bootloaderText.data(), "v07");
     EXPECT_TRUE(silent.link.queryBootloader()); // nothing came: the old text still says "v"
     EXPECT_EQ(textOf(silent.device.bootloaderText), "v07");
@@ -309,8 +238,8 @@ TEST(CommandLinkScanner, OverLongAndGarbageRepliesStayInTheirFields) {
             faults.commands[key] = CommandFault{kind, 0, 1, -1};
         }
         Bench bench({}, faults);
-        pattern(bench.device);
-        DeviceInfo expected = bench.device;
+        bench.device = patternedDevice();
+        const DeviceInfo before = bench.device;
 
         bench.link.queryVersion();
         bench.link.queryModel();
@@ -325,18 +254,15 @@ TEST(CommandLinkScanner, OverLongAndGarbageRepliesStayInTheirFields) {
             EXPECT_EQ(textOf(bench.device.firmwareInfoText).size(), 31u);
             EXPECT_EQ(bench.device.bootloaderText[13], '\0');
         }
-        expected.firmwareText = bench.device.firmwareText;
-        expected.firmwareInfoText = bench.device.firmwareInfoText;
-        expected.modelText = bench.device.modelText;
-        expected.shortReply = bench.device.shortReply;
-        expected.bootloaderText = bench.device.bootloaderText;
-        EXPECT_EQ(std::memcmp(&expected, &bench.device, sizeof expected), 0);
+        EXPECT_TRUE(onlyFieldsChanged(before, bench.device, &DeviceInfo::firmwareText,
+                                      &DeviceInfo::firmwareInfoText, &DeviceInfo::modelText,
+                                      &DeviceInfo::shortReply, &DeviceInfo::bootloaderText));
     }
 }
 
 // A scanner that babbles without end after its reply cannot hold the link past the bounds.
 TEST(CommandLinkScanner, BabblingScannerIsCutOff) {
-    Bench bench({}, Bench::fault("V", ReplyFault::Babble));
+    Bench bench({}, faults::reply("V", ReplyFault::Babble));
     bench.link.queryVersion();
     EXPECT_EQ(textOf(bench.device.firmwareText), "3.05_200_A7UG\r~");
     // "V" 100, the text to its bound after the first byte, then "I","v" whose reply is drowned in the
@@ -356,9 +282,7 @@ TEST(CommandLinkScanner, BabblingScannerIsCutOff) {
 // A line that hung up ends each wait at the first read that finds it gone, and nothing more is sent: the
 // whole round of queries below costs what one silent ping pass would, where silence costs minutes.
 TEST(CommandLinkScanner, LostLineEndsEveryWaitAtOnce) {
-    ScannerFaults faults;
-    faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "W", 1};
-    Bench bench({}, faults);
+    Bench bench({}, faults::vanishOn("W"));
     EXPECT_EQ(bench.link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(bench.elapsedMs(), 220u); // the pause after "W", then one read
     ASSERT_TRUE(bench.link.lineLost());

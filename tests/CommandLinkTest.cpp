@@ -2,13 +2,12 @@
 // stops sending. These cases need control over the bytes that the simulated scanner does not give:
 // exact arrival times, endless babble, replies of any length, a closed channel.
 #include "device/CommandLink.h"
-
-#include "VirtualClock.h"
+#include "DeviceFields.h"
+#include "ScriptedLine.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -16,168 +15,28 @@ using namespace orvexa;
 
 namespace {
 
-// A SerialChannel in virtual time with the real channel's read time-out: a one-byte read that finds
-// nothing costs 20 ms, one that finds a byte on its way returns when it arrives.
-class ScriptedChannel : public SerialChannel {
-public:
-    explicit ScriptedChannel(VirtualClock& clock) : clock_(clock) {}
-
-    // Once the bytes written so far end with `command`, `reply` arrives `delayMs` later (every time, or
-    // the first `times` times).
-    void answer(std::string command, std::string reply, std::uint32_t delayMs = 1, int times = -1) {
-        rules_.push_back({std::move(command), std::move(reply), delayMs, times});
-    }
-    // Bytes that arrive at a given virtual time, whatever was sent.
-    void arriveAtMs(std::uint64_t atMs, const std::string& bytes) {
-        for (char c : bytes) {
-            pending_.push_back({atMs * 1000, static_cast<std::uint8_t>(c)});
-        }
-    }
-    // From `fromMs` on, one byte every `spacingUs` for ever.
-    void babbleFromMs(std::uint64_t fromMs, std::uint64_t spacingUs) {
-        babbleNextUs_ = fromMs * 1000;
-        babbleSpacingUs_ = spacingUs;
-    }
-
-    std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
-        if (!open_) {
-            return 0;
-        }
-        for (std::int32_t i = 0; i < count; ++i) {
-            written.push_back(static_cast<char>(buffer[i]));
-            writeTimesMs.push_back(clock_.nowUs() / 1000);
-            for (auto& rule : rules_) {
-                if (rule.times != 0 && written.ends_with(rule.command)) {
-                    if (rule.times > 0) {
-                        --rule.times;
-                    }
-                    for (char c : rule.reply) {
-                        pending_.push_back(
-                            {clock_.nowUs() + rule.delayMs * 1000, static_cast<std::uint8_t>(c)});
-                    }
-                    break;
-                }
-            }
-        }
-        return count;
-    }
-
-    std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
-        if (!open_ || count < 1) {
-            return 0;
-        }
-        ++reads;
-        const std::uint64_t timeoutUs = (kReadTotalMultiplierMs * count + kReadTotalConstantMs) * 1000ull;
-        const std::uint64_t nextUs = nextArrivalUs();
-        if (nextUs > clock_.nowUs() + timeoutUs) {
-            clock_.advanceUs(timeoutUs);
-            return 0;
-        }
-        clock_.advanceToUs(nextUs);
-        buffer[0] = takeNext();
-        return 1;
-    }
-
-    bool isOpen() const override { return open_; }
-    void close() override { open_ = false; }
-    bool open(const std::string&, std::uint32_t, std::uint8_t, std::uint8_t, std::uint8_t,
-              std::uint32_t) override {
-        open_ = true;
-        return true;
-    }
-    ChannelError lastError() const override { return ChannelError::None; }
-
-    std::string written;
-    std::vector<std::uint64_t> writeTimesMs;
-    int reads = 0;
-
-private:
-    struct Rule {
-        std::string command;
-        std::string reply;
-        std::uint32_t delayMs;
-        int times;
-    };
-    struct Arrival {
-        std::uint64_t atUs;
-        std::uint8_t byte;
-    };
-    static constexpr std::uint64_t kNever = ~0ull;
-
-    std::uint64_t nextArrivalUs() const {
-        std::uint64_t next = babbleSpacingUs_ > 0 ? babbleNextUs_ : kNever;
-        for (const auto& arrival : pending_) {
-            next = std::min(next, arrival.atUs);
-        }
-        return next;
-    }
-    std::uint8_t takeNext() {
-        auto earliest = pending_.end();
-        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-            if (earliest == pending_.end() || it->atUs < earliest->atUs) {
-                earliest = it;
-            }
-        }
-        if (earliest != pending_.end() && (babbleSpacingUs_ == 0 || earliest->atUs <= babbleNextUs_)) {
-            const std::uint8_t byte = earliest->byte;
-            pending_.erase(earliest);
-            return byte;
-        }
-        babbleNextUs_ += babbleSpacingUs_;
-        return 'z';
-    }
-
-    VirtualClock& clock_;
-    bool open_ = true;
-    std::vector<Rule> rules_;
-    std::deque<Arrival> pending_;
-    std::uint64_t babbleNextUs_ = 0;
-    std::uint64_t babbleSpacingUs_ = 0;
-};
-
 // One byte at 115200 baud, 10 bits.
 constexpr std::uint64_t kByteAt115200Us = 87;
 
-struct LinkFixture : ::testing::Test {
+// The link on a scripted line, with the tool's record of the scanner.
+struct LinkOnLine {
     VirtualClock clock;
-    ScriptedChannel line{clock};
+    ScriptedLine line{clock};
     DeviceInfo device;
     CommandLink link{line, clock, device};
 
     std::uint64_t nowMs() const { return clock.nowUs() / 1000; }
 };
 
-// DeviceInfo with every byte set to a pattern, so that a byte written outside its field shows.
-DeviceInfo patternedDevice() {
-    DeviceInfo device;
-    auto* bytes = reinterpret_cast<unsigned char*>(&device);
-    for (std::size_t i = 0; i < sizeof device; ++i) {
-        bytes[i] = static_cast<unsigned char>(0xA5 ^ i);
-    }
-    return device;
-}
-
-// Every byte of `after` outside [field, field + size) equals `before`.
-bool onlyFieldChanged(const DeviceInfo& before, const DeviceInfo& after, const void* field,
-                      std::size_t size) {
-    const auto* a = reinterpret_cast<const unsigned char*>(&before);
-    const auto* b = reinterpret_cast<const unsigned char*>(&after);
-    const auto begin = static_cast<std::size_t>(static_cast<const unsigned char*>(field) - b);
-    for (std::size_t i = 0; i < sizeof before; ++i) {
-        if ((i < begin || i >= begin + size) && a[i] != b[i]) {
-            return false;
-        }
-    }
-    return true;
-}
+struct LinkFixture : ::testing::Test, LinkOnLine {};
 
 } // namespace
 
 TEST_F(LinkFixture, PingSendsWEvery220MsUntilAnAtArrives) {
     line.arriveAtMs(450, "@");
     EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Answered);
-    EXPECT_EQ(line.written, "WWW");
-    EXPECT_EQ(line.writeTimesMs, (std::vector<std::uint64_t>{0, 220, 440}));
+    EXPECT_EQ(line.sentText(), "WWW");
+    EXPECT_EQ(line.writeTimesUs, (std::vector<std::uint64_t>{0, 220'000, 440'000}));
     EXPECT_EQ(nowMs(), 640u); // the 200 ms after the last "W" are not shortened
 }
 
@@ -186,43 +45,42 @@ TEST_F(LinkFixture, PingAnsweredOnlyAfterTwentySecondsFails) {
     EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Unanswered);
     // 91 passes of "W", 200 ms, a 20 ms silent read: the first pass to end past the limit.
     EXPECT_EQ(nowMs(), 20020u);
-    EXPECT_EQ(line.written.size(), 91u);
+    EXPECT_EQ(line.sentText().size(), 91u);
 }
 
 TEST_F(LinkFixture, PingIgnoresOtherBytes) {
     line.arriveAtMs(10, "x!");
     line.arriveAtMs(500, "@");
     EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Answered);
-    EXPECT_EQ(line.written, "WWW");
+    EXPECT_EQ(line.sentText(), "WWW");
 }
 
 TEST_F(LinkFixture, ProbeSendsWWithoutPauseForOneSecond) {
     EXPECT_FALSE(probeDevice(line, clock));
     EXPECT_EQ(nowMs(), 1000u);
-    EXPECT_EQ(line.written, std::string(50, 'W'));
+    EXPECT_EQ(line.sentText(), std::string(50, 'W'));
 
-    VirtualClock clock2;
-    ScriptedChannel answering(clock2);
-    answering.answer("W", "@", 5);
-    EXPECT_TRUE(probeDevice(answering, clock2));
-    EXPECT_EQ(clock2.nowUs(), 5000u);
+    LinkOnLine answering;
+    answering.line.replyAfter("W", "@", 5);
+    EXPECT_TRUE(probeDevice(answering.line, answering.clock));
+    EXPECT_EQ(answering.clock.nowUs(), 5000u);
 }
 
 TEST_F(LinkFixture, CollectedTextLosesItsLastByte) {
-    line.answer("V", "M307_200_A", 1, 1);
-    line.answer("Iv", "v1.2.3", 1);
-    line.answer("W", "@", 1);
+    line.replyAfter("V", "M307_200_A", 1, 1);
+    line.replyAfter("Iv", "v1.2.3", 1);
+    line.replyAfter("W", "@", 1);
     link.queryVersion();
     EXPECT_EQ(textOf(device.firmwareText), "M307_200_");
     EXPECT_EQ(textOf(device.firmwareInfoText), "v1.2.");
 
     // A reply of one byte leaves an empty text; four bytes "v" and three more keep "v" and two.
-    line.answer("IB", "v12x", 1);
+    line.replyAfter("IB", "v12x", 1);
     EXPECT_TRUE(link.queryBootloader());
     EXPECT_EQ(textOf(device.bootloaderText), "v12");
     device.firmwareText.fill('Q');
-    line.written.clear();
-    line.answer("V", "7", 1);
+    line.writes.clear();
+    line.replyAfter("V", "7", 1);
     link.queryVersion();
     EXPECT_EQ(device.firmwareText[0], '\0');
     EXPECT_EQ(device.firmwareText[1], 'Q'); // only the one received byte was written
@@ -251,10 +109,10 @@ TEST_F(LinkFixture, OverLongAndGarbageTextsStayInsideTheirFields) {
     for (int i = 0; i < 300; ++i) {
         garbage.push_back(static_cast<char>(i * 37 + 11));
     }
-    line.answer("V", garbage, 1);
-    line.answer("Iv", garbage, 1);
-    line.answer("W", "@", 1);
-    line.answer("IB", garbage, 1);
+    line.replyAfter("V", garbage, 1);
+    line.replyAfter("Iv", garbage, 1);
+    line.replyAfter("W", "@", 1);
+    line.replyAfter("IB", garbage, 1);
     link.queryVersion();
     link.queryBootloader();
 
@@ -265,12 +123,8 @@ TEST_F(LinkFixture, OverLongAndGarbageTextsStayInsideTheirFields) {
     EXPECT_EQ(std::memcmp(device.bootloaderText.data(), garbage.data(), 13), 0);
     EXPECT_EQ(device.bootloaderText[13], '\0');
 
-    // Nothing else in the record moved: copy the three fields back and compare the whole record.
-    DeviceInfo expected = before;
-    expected.firmwareText = device.firmwareText;
-    expected.firmwareInfoText = device.firmwareInfoText;
-    expected.bootloaderText = device.bootloaderText;
-    EXPECT_EQ(std::memcmp(&expected, &device, sizeof device), 0);
+    EXPECT_TRUE(onlyFieldsChanged(before, device, &DeviceInfo::firmwareText, &DeviceInfo::firmwareInfoText,
+                                  &DeviceInfo::bootloaderText));
 }
 
 TEST_F(LinkFixture, OverLongFixedRepliesStayInsideTheirFields) {
@@ -280,30 +134,30 @@ TEST_F(LinkFixture, OverLongFixedRepliesStayInsideTheirFields) {
     for (int i = 0; i < 40; ++i) { // reads the rest of the first one, which holds the same
         gpsReplies += "GPS\x01@";
     }
-    line.answer("Gs", gpsReplies, 1);
-    line.answer("M", "0123456789ABCDEFGHIJ", 1);
-    line.answer("GnOLG", "abcd?" + longReply, 1); // a fifth byte that is not '@', then a flood of '@'
+    line.replyAfter("Gs", gpsReplies, 1);
+    line.replyAfter("M", "0123456789ABCDEFGHIJ", 1);
+    line.replyAfter("GnOLG", "abcd?" + longReply, 1); // a fifth byte that is not '@', then a flood of '@'
 
     DeviceInfo before = device;
     EXPECT_TRUE(link.queryGps());
-    EXPECT_TRUE(onlyFieldChanged(before, device, device.shortReply.data(), device.shortReply.size()));
+    EXPECT_TRUE(onlyFieldsChanged(before, device, &DeviceInfo::shortReply));
     EXPECT_EQ(device.shortReply[4], '@');
 
     before = device;
     link.queryModel();
     EXPECT_EQ(textOf(device.modelText), "0123456789");
-    EXPECT_TRUE(onlyFieldChanged(before, device, device.modelText.data(), device.modelText.size()));
+    EXPECT_TRUE(onlyFieldsChanged(before, device, &DeviceInfo::modelText));
 
     before = device;
     const std::uint64_t start = nowMs();
     EXPECT_FALSE(link.queryFontSupport());
-    EXPECT_EQ(std::memcmp(&before, &device, sizeof device), 0);
+    EXPECT_TRUE(onlyFieldsChanged(before, device));
     // Drains (first reads of nothing), "GnOLG" paced, then the full 1000 ms: the flood did not end it.
     EXPECT_GE(nowMs() - start, 20u + 20u + 500u + 1000u);
 }
 
 TEST_F(LinkFixture, BabblingScannerCannotHoldADrain) {
-    line.babbleFromMs(0, kByteAt115200Us);
+    line.babbleFromUs(0, kByteAt115200Us);
     link.drainWithoutPauses();
     // At line speed the byte bound comes first, long before the time bound.
     EXPECT_EQ(line.reads, static_cast<int>(CommandLink::kDrainMaxBytes));
@@ -315,18 +169,15 @@ TEST_F(LinkFixture, BabblingScannerCannotHoldADrain) {
     EXPECT_LE(nowMs() - start, CommandLink::kDrainLimitMs + CommandLink::kDrainPauseMs);
 
     // A slower babbler (a byte every 15 ms, just inside a one-byte read's 20 ms) hits the time bound.
-    VirtualClock clock2;
-    ScriptedChannel slow(clock2);
-    DeviceInfo device2;
-    CommandLink link2(slow, clock2, device2);
-    slow.babbleFromMs(0, 15'000);
-    link2.drainWithoutPauses();
-    EXPECT_GE(clock2.nowUs() / 1000, CommandLink::kDrainLimitMs);
-    EXPECT_LE(clock2.nowUs() / 1000, CommandLink::kDrainLimitMs + 15);
+    LinkOnLine slow;
+    slow.line.babbleFromUs(0, 15'000);
+    slow.link.drainWithoutPauses();
+    EXPECT_GE(slow.nowMs(), CommandLink::kDrainLimitMs);
+    EXPECT_LE(slow.nowMs(), CommandLink::kDrainLimitMs + 15);
 }
 
 TEST_F(LinkFixture, BabblingScannerCannotHoldCollectText) {
-    line.babbleFromMs(500, kByteAt115200Us);
+    line.babbleFromUs(500 * 1000, kByteAt115200Us);
     std::array<char, 14> field{};
     link.collectText(field);
     EXPECT_EQ(textOf(field), std::string(13, 'z'));
@@ -371,12 +222,12 @@ TEST_F(LinkFixture, ClosedChannelRunsEveryWaitToItsLimit) {
     start = nowMs();
     EXPECT_EQ(link.pingDevice(), CommandLink::Ping::Unanswered);
     EXPECT_EQ(nowMs() - start, 20000u);
-    EXPECT_TRUE(line.written.empty());
+    EXPECT_TRUE(line.writes.empty());
 }
 
 TEST_F(LinkFixture, OnlyTheFirstByteOfAGwQReplyDecides) {
     std::strcpy(device.firmwareText.data(), "3.05_350");
-    line.answer("GwQ", "?@", 1);
+    line.replyAfter("GwQ", "?@", 1);
     EXPECT_FALSE(link.queryGwQ());
     // Two silent drains, "GwQ" paced, then the whole 1000 ms although an "@" came second.
     EXPECT_EQ(nowMs(), 20u + 20u + 300u + 1000u);

@@ -17,7 +17,23 @@ using namespace orvexa;
 
 namespace {
 
-struct FramedDownloadTest : ::testing::Test {
+// A framed scanner at the far end of a scripted line, and everything Step 3 works on.
+struct FramedBench {
+    FramedBench() {
+        line.answer = [this](const Bytes& w) {
+            if (w == Bytes{'W'}) {
+                return Bytes{'@'};
+            }
+            if (w.size() > kFramedRequestSize && w[8] == kFramedDownload && w[9] == kSubBlock) {
+                const int block = (w[10] << 8) | w[11];
+                stored[block] =
+                    Bytes(w.begin() + kFramedHeaderSize + kBlockNumberSize, w.end() - kFramedCrcSize);
+                return block <= lastAnswered ? Bytes(14, 0x06) : Bytes{};
+            }
+            return w.size() > 1 ? Bytes(14, 0x06) : Bytes{};
+        };
+    }
+
     VirtualClock clock;
     ScriptedLine line{clock};
     test::FrontEndWindow window;
@@ -32,22 +48,10 @@ struct FramedDownloadTest : ::testing::Test {
     std::map<int, Bytes> stored;
     int lastAnswered = 1 << 20;
 
-    void SetUp() override {
-        line.answer = [this](const Bytes& w) {
-            if (w == Bytes{'W'}) {
-                return Bytes{'@'};
-            }
-            if (w.size() > kFramedRequestSize && w[8] == kFramedDownload && w[9] == kSubBlock) {
-                const int block = (w[10] << 8) | w[11];
-                stored[block] = Bytes(w.begin() + 12, w.end() - 2);
-                return block <= lastAnswered ? Bytes(14, 0x06) : Bytes{};
-            }
-            return w.size() > 1 ? Bytes(14, 0x06) : Bytes{};
-        };
-    }
-
     std::size_t blockPackets() const { return line.packets().size() - 1; } // less the start request
 };
+
+struct FramedDownloadTest : ::testing::Test, FramedBench {};
 
 } // namespace
 
@@ -84,7 +88,7 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
         EXPECT_EQ(
             window.boxes[0].text,
             "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
-        EXPECT_EQ(window.boxes[0].type, 0u);
+        EXPECT_EQ(window.boxes[0].type, box::kOk);
         EXPECT_EQ(ctx.outcome, Outcome::Written);
     }
 }
@@ -108,7 +112,7 @@ TEST_F(FramedDownloadTest, ShortWriteOfTheStartPacketSendsNoBlockAndLeavesThePro
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text,
               "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.");
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(ctx.outcome, Outcome::TransferError);
 }
 
@@ -122,20 +126,15 @@ TEST_F(FramedDownloadTest, ScannerSilentAfterBlockKEndsWithTheErrorWithinBounded
     EXPECT_EQ(window.progressPosition, 41);
     EXPECT_FALSE(line.isOpen());
     ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(ctx.outcome, Outcome::TransferError);
 
     // The unanswered block costs its 5000 ms limit and not much more: measure against a healthy run.
-    VirtualClock healthyClock;
-    ScriptedLine healthyLine{healthyClock};
-    healthyLine.answer = line.answer;
-    lastAnswered = 1 << 20;
-    ScriptedWindow healthyWindow;
-    StepContext healthy{healthyWindow, healthyLine, healthyClock, discovery,
-                        nullptr,       package,     languages,    records};
-    downloadFramed(healthy);
-    ASSERT_EQ(healthy.outcome, Outcome::Written);
-    EXPECT_LT(failedAt, healthyClock.tickMs() + 5000);
+    FramedBench healthy;
+    healthy.records.deviceInfo.framedBlockSize = 1024;
+    downloadFramed(healthy.ctx);
+    ASSERT_EQ(healthy.ctx.outcome, Outcome::Written);
+    EXPECT_LT(failedAt, healthy.clock.tickMs() + 5000);
 }
 
 TEST_F(FramedDownloadTest, WithoutABlockSizeOrAnUpdateContainerNothingIsSent) {
@@ -145,20 +144,19 @@ TEST_F(FramedDownloadTest, WithoutABlockSizeOrAnUpdateContainerNothingIsSent) {
     EXPECT_TRUE(line.writes.empty());
     EXPECT_FALSE(line.isOpen());
     ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(window.progressRangeSets, 0);
     EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
 
     // The classic image carried for another family is never streamed as framed blocks.
-    FirmwarePackage classic = FirmwarePackage::carried();
-    StepContext classicCtx{window, line, clock, discovery, nullptr, classic, languages, records};
+    package = FirmwarePackage::carried();
     line.open("", 0, 0, 0, 0, 0);
     records.deviceInfo.framedBlockSize = 1024;
-    downloadFramed(classicCtx);
+    downloadFramed(ctx);
     EXPECT_TRUE(line.writes.empty());
     EXPECT_FALSE(line.isOpen());
     EXPECT_EQ(window.boxes.size(), 2u);
-    EXPECT_EQ(classicCtx.outcome, Outcome::Refused);
+    EXPECT_EQ(ctx.outcome, Outcome::Refused);
 }
 
 TEST_F(FramedDownloadTest, StopBetweenBlocksSendsNoMoreAndClosesThePort) {

@@ -2,6 +2,7 @@
 // port the user may not open, a port unplugged between discovery and the open (or between the probe and
 // the main channel's open), and a port that goes away in the middle of the transfer. Each ends at once
 // with a clear message and a non-zero exit code, never in a wait on a port that is not there.
+#include "Faults.h"
 #include "ScannerSession.h"
 
 #include "app/ExitCodes.h"
@@ -147,9 +148,8 @@ TEST(PortFault, PortLostBetweenTheProbeAndTheOpenGetsTheOpenFailureBoxAndNoStep2
 TEST(PortFault, PortGoneDuringTheTransferEndsInTheErrorAndTheNextSearchFindsNothing) {
     for (bool framed : {false, true}) {
         Desk desk(framed ? FirmwarePackage("M307_200_A7UG", framedImage()) : FirmwarePackage::carried());
-        ScannerFaults faults;
-        faults.vanishAt = FaultPoint{FaultPoint::Kind::Block, "", framed ? 1 : 300};
-        desk.hub.attachScanner(kPortA, framed ? ScannerPersonality::framed() : ScannerPersonality{}, faults);
+        desk.hub.attachScanner(kPortA, framed ? ScannerPersonality::framed() : ScannerPersonality{},
+                               faults::vanishAt(FaultPoint::Kind::Block, framed ? 1 : 300));
 
         EXPECT_EQ(desk.run(), exitcode::kTransferError) << (framed ? "framed" : "classic");
         EXPECT_TRUE(desk.window.sawBox(kFirmwareErrorText));

@@ -1,8 +1,6 @@
 // The simulated channel keeps the real channel's time-outs in virtual time, and the port hub keeps
 // ports exclusive and fails opens the way real ports fail.
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "VirtualClock.h"
+#include "ScannerSession.h"
 
 #include "serial/Deadline.h"
 
@@ -21,51 +19,48 @@ void put(SimulatedChannel& channel, char letter) {
     channel.write(&byte, 1);
 }
 
+// The hub's main channel, opened on a silent port.
+struct SilentPort : HubSession {
+    explicit SilentPort(const std::string& port) {
+        hub.addSilentPort(port);
+        EXPECT_TRUE(channel.openDefault(port));
+    }
+};
+
 } // namespace
 
 TEST(SimulatedChannel, ReadsKeepTheRealTimeOuts) {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    hub.addSilentPort("/dev/ttyUSB0");
-    SimulatedChannel channel(clock, hub);
-    ASSERT_TRUE(channel.openDefault("/dev/ttyUSB0"));
-
+    SilentPort s("/dev/ttyUSB0");
     std::uint8_t buffer[100];
-    EXPECT_EQ(channel.read(buffer, 1), 0);
-    EXPECT_EQ(clock.nowUs(), 20 * kMs); // 10 * 1 + 10
-    EXPECT_EQ(channel.read(buffer, 100), 0);
-    EXPECT_EQ(clock.nowUs(), (20 + 1010) * kMs);
-    EXPECT_EQ(channel.write(buffer, 5), 5); // nobody listens, but the bytes go out
+    EXPECT_EQ(s.channel.read(buffer, 1), 0);
+    EXPECT_EQ(s.clock.nowUs(), 20 * kMs); // 10 * 1 + 10
+    EXPECT_EQ(s.channel.read(buffer, 100), 0);
+    EXPECT_EQ(s.clock.nowUs(), (20 + 1010) * kMs);
+    EXPECT_EQ(s.channel.write(buffer, 5), 5); // nobody listens, but the bytes go out
 }
 
 TEST(SimulatedChannel, ReadOfManyEndsTwoHundredMsAfterTheLastByte) {
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel(clock, scanner);
-    put(channel, 'V');
+    ScannerSession<> s;
+    put(s.channel, 'V');
     std::uint8_t buffer[100];
-    EXPECT_EQ(channel.read(buffer, 100), 14); // "3.05_200_A7UG\r", then 200 ms of silence
-    EXPECT_EQ(clock.nowUs(), 200 * kMs);
-    put(channel, 'W');
-    EXPECT_EQ(channel.read(buffer, 1), 1); // all there: returns at once
-    EXPECT_EQ(clock.nowUs(), 200 * kMs);
+    EXPECT_EQ(s.channel.read(buffer, 100), 14); // "3.05_200_A7UG\r", then 200 ms of silence
+    EXPECT_EQ(s.clock.nowUs(), 200 * kMs);
+    put(s.channel, 'W');
+    EXPECT_EQ(s.channel.read(buffer, 1), 1); // all there: returns at once
+    EXPECT_EQ(s.clock.nowUs(), 200 * kMs);
 }
 
 TEST(SimulatedChannel, UnansweredTwentySecondPingCostsNoRealTime) {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    hub.addSilentPort("COM3");
-    SimulatedChannel channel(clock, hub);
-    ASSERT_TRUE(channel.openDefault("COM3"));
+    SilentPort s("COM3");
     const auto realStart = std::chrono::steady_clock::now();
-    Deadline limit(clock);
+    Deadline limit(s.clock);
     limit.start(20000);
     int passes = 0;
     do {
-        put(channel, 'W');
-        clock.sleepMs(200);
+        put(s.channel, 'W');
+        s.clock.sleepMs(200);
         std::uint8_t byte = 0;
-        EXPECT_EQ(channel.read(&byte, 1), 0);
+        EXPECT_EQ(s.channel.read(&byte, 1), 0);
         ++passes;
     } while (!limit.expired());
     EXPECT_EQ(passes, 91); // 220 ms a pass
@@ -73,27 +68,23 @@ TEST(SimulatedChannel, UnansweredTwentySecondPingCostsNoRealTime) {
 }
 
 TEST(SimulatedChannel, ClosedChannelReturnsZeroAtOnce) {
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel(clock, scanner);
-    channel.close();
+    ScannerSession<> s;
+    s.channel.close();
     std::uint8_t byte = 'W';
-    EXPECT_EQ(channel.write(&byte, 1), 0);
-    EXPECT_EQ(channel.read(&byte, 1), 0);
-    EXPECT_EQ(clock.nowUs(), 0u);
-    EXPECT_TRUE(scanner.record().commands.empty());
+    EXPECT_EQ(s.channel.write(&byte, 1), 0);
+    EXPECT_EQ(s.channel.read(&byte, 1), 0);
+    EXPECT_EQ(s.clock.nowUs(), 0u);
+    EXPECT_TRUE(s.scanner.record().commands.empty());
 }
 
 TEST(SimulatedChannel, OpeningPurgesRepliesNotYetRead) {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    hub.attachScanner("/dev/ttyUSB1");
-    SimulatedChannel channel(clock, hub);
-    ASSERT_TRUE(channel.openDefault("/dev/ttyUSB1"));
-    put(channel, 'W');
-    ASSERT_TRUE(channel.openDefault("/dev/ttyUSB1"));
+    HubSession s;
+    s.hub.attachScanner("/dev/ttyUSB1");
+    ASSERT_TRUE(s.channel.openDefault("/dev/ttyUSB1"));
+    put(s.channel, 'W');
+    ASSERT_TRUE(s.channel.openDefault("/dev/ttyUSB1"));
     std::uint8_t byte = 0;
-    EXPECT_EQ(channel.read(&byte, 1), 0);
+    EXPECT_EQ(s.channel.read(&byte, 1), 0);
 }
 
 TEST(SimulatedPortHub, OpensAreExclusiveAndFailLikeRealPorts) {

@@ -1,13 +1,15 @@
 // The simulated scanner driven with raw bytes through a SimulatedChannel, on the virtual clock: every
 // exchange the tool relies on, for both families, and what the scanner keeps of it.
 #include "SimulatedScanner.h"
+#include "Faults.h"
+#include "ScannerSession.h"
 #include "Sha256.h"
-#include "SimulatedChannel.h"
-#include "VirtualClock.h"
 
 #include "device/CommandLink.h"
 #include "device/Family.h"
+#include "firmware/BlockFrame.h"
 #include "firmware/Crc16.h"
+#include "firmware/FramedPacket.h"
 
 #include <gtest/gtest.h>
 
@@ -63,11 +65,11 @@ char awaitLetter(SimulatedChannel& channel, int reads = 100) {
 }
 
 Bytes blockFrame(char kind, std::uint16_t block, std::uint8_t fill, bool spoilCrc = false) {
-    Bytes frame(261, fill);
+    Bytes frame(BlockFrame::kFrameSize, fill);
     frame[2] = static_cast<std::uint8_t>(kind);
     frame[3] = static_cast<std::uint8_t>(block);
     frame[4] = static_cast<std::uint8_t>(block >> 8);
-    std::uint16_t crc = crc16Kermit(frame.data() + 2, 259);
+    std::uint16_t crc = crc16Kermit(frame.data() + 2, BlockFrame::kFrameSize - 2);
     if (spoilCrc) {
         crc ^= 0x0101;
     }
@@ -76,60 +78,46 @@ Bytes blockFrame(char kind, std::uint16_t block, std::uint8_t fill, bool spoilCr
     return frame;
 }
 
-Bytes framedPacket(std::uint8_t command, std::uint8_t subCode, const Bytes& body = {}) {
-    const std::size_t length = 12 + body.size();
-    Bytes packet(length, 0);
-    packet[0] = 0x02;
-    packet[1] = 'Q';
-    packet[2] = static_cast<std::uint8_t>(length >> 8);
-    packet[3] = static_cast<std::uint8_t>(length);
-    packet[8] = command;
-    packet[9] = subCode;
-    std::copy(body.begin(), body.end(), packet.begin() + 10);
-    const std::uint16_t crc = crc16Xmodem(packet.data(), static_cast<std::uint16_t>(length - 2));
-    packet[length - 2] = static_cast<std::uint8_t>(crc >> 8);
-    packet[length - 1] = static_cast<std::uint8_t>(crc);
-    return packet;
+using Bench = ScannerSession<>;
+
+// The tool's way of asking: the letters, then up to n bytes of the reply.
+Bytes ask(Bench& b, std::string_view letters, std::size_t n, std::uint32_t pauseMs = 100) {
+    sendLetters(b.channel, b.clock, letters, pauseMs);
+    return readReply(b.channel, n);
+}
+Bytes sendAndRead(Bench& b, const Bytes& block, std::size_t n) {
+    sendBlock(b.channel, block);
+    return readReply(b.channel, n);
 }
 
-struct Bench {
-    explicit Bench(ScannerPersonality personality = {}, ScannerFaults faults = {})
-        : scanner(std::move(personality), std::move(faults)), channel(clock, scanner) {}
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel;
-};
+// The start letters, the wait for the scanner to get ready, its "X", then "H","H": frames may follow.
+void enterDownload(Bench& b, std::string_view start = "IEIT", std::uint32_t waitMs = 1000) {
+    sendLetters(b.channel, b.clock, start);
+    b.clock.sleepMs(waitMs);
+    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
+    sendLetters(b.channel, b.clock, "HH");
+}
 
 } // namespace
 
 TEST(SimulatedScanner, HealthyClassicScannerAnswersEveryQueryOfStepTwo) {
     Bench b;
-    sendLetters(b.channel, b.clock, "W", 0);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
 
-    sendLetters(b.channel, b.clock, "Gs");
-    EXPECT_EQ(readReply(b.channel, 5), bytes("s000@")); // byte 3 '0': bit 0 clear, no GPS
+    EXPECT_EQ(ask(b, "Gs", 5), bytes("s000@")); // byte 3 '0': bit 0 clear, no GPS
 
-    sendLetters(b.channel, b.clock, "V");
-    EXPECT_EQ(readReply(b.channel, 32), bytes("3.05_200_A7UG\r"));
-    sendLetters(b.channel, b.clock, "Iv");
-    EXPECT_EQ(readReply(b.channel, 32), bytes("RDQ200 BT Imager A7UG\r"));
+    EXPECT_EQ(ask(b, "V", 32), bytes("3.05_200_A7UG\r"));
+    EXPECT_EQ(ask(b, "Iv", 32), bytes("RDQ200 BT Imager A7UG\r"));
 
-    sendLetters(b.channel, b.clock, "M", 0);
-    EXPECT_EQ(readReply(b.channel, 10), bytes("RDQ200A7UG"));
+    EXPECT_EQ(ask(b, "M", 10, 0), bytes("RDQ200A7UG"));
 
     for (const char* query : {"GwQ", "It", "GFQ"}) {
-        sendLetters(b.channel, b.clock, query);
-        EXPECT_EQ(readReply(b.channel, 1), bytes("@")) << query;
+        EXPECT_EQ(ask(b, query, 1), bytes("@")) << query;
     }
-    sendLetters(b.channel, b.clock, "GnOLG");
-    EXPECT_EQ(readReply(b.channel, 5), bytes("LG01@"));
-    sendLetters(b.channel, b.clock, "IB");
-    EXPECT_EQ(readReply(b.channel, 16), bytes("v00\r"));
-    sendLetters(b.channel, b.clock, "GFS");
-    EXPECT_EQ(readReply(b.channel, 5), Bytes({'F', 'S', '0', 8, '@'}));
-    sendLetters(b.channel, b.clock, "GnOFS");
-    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    EXPECT_EQ(ask(b, "GnOLG", 5), bytes("LG01@"));
+    EXPECT_EQ(ask(b, "IB", 16), bytes("v00\r"));
+    EXPECT_EQ(ask(b, "GFS", 5), Bytes({'F', 'S', '0', 8, '@'}));
+    EXPECT_TRUE(ask(b, "GnOFS", 1).empty());
 
     EXPECT_EQ(b.scanner.record().commandTexts(),
               (std::vector<std::string>{"W", "Gs", "V", "Iv", "M", "GwQ", "It", "GFQ", "GnOLG", "IB", "GFS",
@@ -144,50 +132,37 @@ TEST(SimulatedScanner, PersonalityShapesTheAnswers) {
     p.bootloaderText = "";
     p.inBootloader = true;
     p.externalMemoryAnswer = '!';
-    Bench b(p);
-    sendLetters(b.channel, b.clock, "Gs");
-    EXPECT_EQ(readReply(b.channel, 5)[3] & 1, 1);
-    sendLetters(b.channel, b.clock, "GnOLG");
-    EXPECT_EQ(readReply(b.channel, 5), bytes("!"));
-    sendLetters(b.channel, b.clock, "It");
-    EXPECT_EQ(readReply(b.channel, 1), bytes("!"));
-    sendLetters(b.channel, b.clock, "IB");
-    EXPECT_EQ(readReply(b.channel, 16), bytes("!"));
-    sendLetters(b.channel, b.clock, "V");
-    EXPECT_EQ(readReply(b.channel, 32), bytes("Bootloader v00\r"));
-    sendLetters(b.channel, b.clock, "GFQ");
-    EXPECT_EQ(readReply(b.channel, 1), bytes("!"));
+    Bench b({p, {}});
+    EXPECT_EQ(ask(b, "Gs", 5)[3] & 1, 1);
+    EXPECT_EQ(ask(b, "GnOLG", 5), bytes("!"));
+    EXPECT_EQ(ask(b, "It", 1), bytes("!"));
+    EXPECT_EQ(ask(b, "IB", 16), bytes("!"));
+    EXPECT_EQ(ask(b, "V", 32), bytes("Bootloader v00\r"));
+    EXPECT_EQ(ask(b, "GFQ", 1), bytes("!"));
 
     // Silence for "G","F","Q", and a "T" that a scanner refusing "I","t" does not understand.
     b.scanner.personality().externalMemoryAnswer = 0;
-    sendLetters(b.channel, b.clock, "GFQIEIT");
-    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    EXPECT_TRUE(ask(b, "GFQIEIT", 1).empty());
 }
 
 TEST(SimulatedScanner, NoiseBetweenCommandsIsIgnored) {
     Bench b;
     // A half command abandoned, stray bytes, then a ping: only the ping is answered.
-    sendLetters(b.channel, b.clock, "Gn\x01zW", 0);
-    EXPECT_EQ(readReply(b.channel, 2), bytes("@"));
+    EXPECT_EQ(ask(b, "Gn\x01zW", 2, 0), bytes("@"));
     EXPECT_EQ(b.scanner.record().commandTexts(), std::vector<std::string>{"W"});
 }
 
 TEST(SimulatedScanner, ClassicDownloadKeepsTheImageByBlockNumber) {
     Bench b;
-    sendLetters(b.channel, b.clock, "IEIT");
-    EXPECT_EQ(readReply(b.channel, 1), Bytes{}); // getting ready: no "X" within one read
+    EXPECT_EQ(ask(b, "IEIT", 1), Bytes{}); // getting ready: no "X" within one read
     b.clock.sleepMs(b.scanner.personality().readyDelayMs);
     EXPECT_EQ(readReply(b.channel, 1), bytes("X"));
     sendLetters(b.channel, b.clock, "HH");
 
-    sendBlock(b.channel, blockFrame('W', 0, 0x11));
-    EXPECT_EQ(readReply(b.channel, 1), bytes("X"));
-    sendBlock(b.channel, blockFrame('W', 1, 0x22, true));
-    EXPECT_EQ(readReply(b.channel, 1), bytes("C"));
-    sendBlock(b.channel, blockFrame('W', 1, 0x22));
-    EXPECT_EQ(readReply(b.channel, 1), bytes("X"));
-    sendBlock(b.channel, blockFrame('R', 2, 0x00));
-    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    EXPECT_EQ(sendAndRead(b, blockFrame('W', 0, 0x11), 1), bytes("X"));
+    EXPECT_EQ(sendAndRead(b, blockFrame('W', 1, 0x22, true), 1), bytes("C"));
+    EXPECT_EQ(sendAndRead(b, blockFrame('W', 1, 0x22), 1), bytes("X"));
+    EXPECT_TRUE(sendAndRead(b, blockFrame('R', 2, 0x00), 1).empty());
 
     const ScannerRecord& r = b.scanner.record();
     EXPECT_TRUE(r.upgradeFinished);
@@ -202,25 +177,22 @@ TEST(SimulatedScanner, ClassicDownloadKeepsTheImageByBlockNumber) {
     EXPECT_EQ(r.count("HH"), 1);
 
     // After the closing frame the scanner restarts and takes commands again.
-    sendLetters(b.channel, b.clock, "W", 0);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
 }
 
 TEST(SimulatedScanner, StartSequenceFallbackAndFramesStartingWithH) {
     ScannerPersonality p;
     p.itAccepted = false;
-    Bench b(p);
+    Bench b({p, {}});
     sendLetters(b.channel, b.clock, "IEIu");
     b.clock.sleepMs(1000);
     EXPECT_EQ(readReply(b.channel, 1), bytes("X"));
     // A ping before the "H","H" is still a command.
-    sendLetters(b.channel, b.clock, "W", 0);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
     sendLetters(b.channel, b.clock, "HH");
     // Whatever the frame's first bytes are, after "H","H" they are frame bytes.
     Bytes frame = blockFrame('W', 7, 'H');
-    sendBlock(b.channel, frame);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("X"));
+    EXPECT_EQ(sendAndRead(b, frame, 1), bytes("X"));
     EXPECT_EQ(b.scanner.record().blocks.count(7), 1u);
 }
 
@@ -231,8 +203,7 @@ TEST(SimulatedScanner, FlashChunkIsStoredAtItsAddress) {
     for (std::size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<std::uint8_t>(i * 7);
     }
-    sendBlock(b.channel, data);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    EXPECT_EQ(sendAndRead(b, data, 1), bytes("@"));
 
     const ScannerRecord& r = b.scanner.record();
     ASSERT_EQ(r.chunks.size(), 1u);
@@ -244,30 +215,25 @@ TEST(SimulatedScanner, FlashChunkIsStoredAtItsAddress) {
 }
 
 TEST(SimulatedScanner, FramedScannerAnswersVersionStartAndBlocks) {
-    Bench b(ScannerPersonality::framed());
-    sendLetters(b.channel, b.clock, "M", 0);
-    EXPECT_EQ(readReply(b.channel, 10)[2], 'a');
+    Bench b({ScannerPersonality::framed(), {}});
+    EXPECT_EQ(ask(b, "M", 10, 0)[2], 'a');
 
-    const Bytes versionRequest = framedPacket('F', 0x20);
+    const Bytes versionRequest = buildFramedPacket(kFramedQuery, kSubVersions);
     EXPECT_EQ(versionRequest, Bytes({0x02, 0x51, 0x00, 0x0C, 0, 0, 0, 0, 0x46, 0x20, 0xE8, 0xED}));
-    sendBlock(b.channel, versionRequest);
-    const Bytes reply = readReply(b.channel, 109);
+    const Bytes reply = sendAndRead(b, versionRequest, 109);
     ASSERT_EQ(reply.size(), 104u);
     EXPECT_EQ(std::string(reply.begin() + 22, reply.begin() + 34), "L500_01_0A00");
     EXPECT_EQ(std::string(reply.begin() + 34, reply.begin() + 46), "F500_03_0C00");
     EXPECT_EQ(std::string(reply.begin() + 46, reply.begin() + 58), "A500_02_0B00");
 
-    sendBlock(b.channel, framedPacket('D', 0x01));
-    EXPECT_EQ(readReply(b.channel, 14).size(), 14u);
+    EXPECT_EQ(sendAndRead(b, buildFramedPacket(kFramedDownload, kSubStart), 14).size(), 14u);
 
     Bytes body = {0x01, 0x00}; // block 256
     body.insert(body.end(), 512, 0x5A);
-    sendBlock(b.channel, framedPacket('D', 0x02, body));
-    EXPECT_EQ(readReply(b.channel, 14).size(), 14u);
-    Bytes spoilt = framedPacket('D', 0x02, body);
+    EXPECT_EQ(sendAndRead(b, buildFramedPacket(kFramedDownload, kSubBlock, body), 14).size(), 14u);
+    Bytes spoilt = buildFramedPacket(kFramedDownload, kSubBlock, body);
     spoilt[100] ^= 0xFF;
-    sendBlock(b.channel, spoilt);
-    EXPECT_EQ(readReply(b.channel, 14)[10], 0x01); // status: bad CRC
+    EXPECT_EQ(sendAndRead(b, spoilt, 14)[10], 0x01); // status: bad CRC
 
     const ScannerRecord& r = b.scanner.record();
     ASSERT_EQ(r.packets.size(), 4u);
@@ -280,68 +246,44 @@ TEST(SimulatedScanner, FramedScannerAnswersVersionStartAndBlocks) {
 
 TEST(SimulatedScanner, ClassicScannerIgnoresFramedPackets) {
     Bench b;
-    sendBlock(b.channel, framedPacket('F', 0x20));
-    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    EXPECT_TRUE(sendAndRead(b, buildFramedPacket(kFramedQuery, kSubVersions), 1).empty());
     EXPECT_TRUE(b.scanner.record().packets.empty());
 }
 
 // ---- fault switches ---------------------------------------------------------------------------------
 
 TEST(SimulatedScannerFaults, SilentFromAGivenCommandOn) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 2};
-    Bench b({}, faults);
-    sendLetters(b.channel, b.clock, "M", 0);
-    EXPECT_EQ(readReply(b.channel, 10).size(), 10u);
-    sendLetters(b.channel, b.clock, "W", 0);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
-    sendLetters(b.channel, b.clock, "M", 0);
-    EXPECT_TRUE(readReply(b.channel, 1).empty());
-    sendLetters(b.channel, b.clock, "W", 0); // silent for good, and still listening
-    EXPECT_TRUE(readReply(b.channel, 1).empty());
+    Bench b({{}, faults::silentOn("M", 2)});
+    EXPECT_EQ(ask(b, "M", 10, 0).size(), 10u);
+    EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
+    EXPECT_TRUE(ask(b, "M", 1, 0).empty());
+    EXPECT_TRUE(ask(b, "W", 1, 0).empty()); // silent for good, and still listening
     EXPECT_EQ(b.scanner.record().count("W"), 2);
 }
 
 TEST(SimulatedScannerFaults, SilentFromAFrameABlockOrAChunk) {
-    auto enterDownload = [](Bench& b) {
-        sendLetters(b.channel, b.clock, "IU");
-        b.clock.sleepMs(1000);
-        readReply(b.channel, 1);
-        sendLetters(b.channel, b.clock, "HH");
-    };
-    ScannerFaults byFrame;
-    byFrame.silentFrom = FaultPoint{FaultPoint::Kind::Frame, "", 3};
-    Bench frames({}, byFrame);
-    enterDownload(frames);
+    Bench frames({{}, faults::silentFrom(FaultPoint::Kind::Frame, 3)});
+    enterDownload(frames, "IU");
     std::string replies;
     for (std::uint16_t block = 0; block < 4; ++block) {
-        sendBlock(frames.channel, blockFrame('W', block, 1));
-        const Bytes reply = readReply(frames.channel, 1);
+        const Bytes reply = sendAndRead(frames, blockFrame('W', block, 1), 1);
         replies += reply.empty() ? '-' : static_cast<char>(reply[0]);
     }
     EXPECT_EQ(replies, "XX--");
     EXPECT_EQ(frames.scanner.record().blocks.size(), 2u); // a silent scanner keeps nothing
     EXPECT_EQ(frames.scanner.record().frames.size(), 4u); // but every frame is on record
 
-    ScannerFaults byBlock;
-    byBlock.silentFrom = FaultPoint{FaultPoint::Kind::Block, "", 20};
-    Bench blocks({}, byBlock);
-    enterDownload(blocks);
-    sendBlock(blocks.channel, blockFrame('W', 19, 1));
-    EXPECT_EQ(readReply(blocks.channel, 1), bytes("X"));
-    sendBlock(blocks.channel, blockFrame('W', 20, 1));
-    EXPECT_TRUE(readReply(blocks.channel, 1).empty());
+    Bench blocks({{}, faults::silentFrom(FaultPoint::Kind::Block, 20)});
+    enterDownload(blocks, "IU");
+    EXPECT_EQ(sendAndRead(blocks, blockFrame('W', 19, 1), 1), bytes("X"));
+    EXPECT_TRUE(sendAndRead(blocks, blockFrame('W', 20, 1), 1).empty());
 
-    ScannerFaults byChunk;
-    byChunk.silentFrom = FaultPoint{FaultPoint::Kind::Chunk, "", 2};
-    Bench chunks({}, byChunk);
+    Bench chunks({{}, faults::silentFrom(FaultPoint::Kind::Chunk, 2)});
     const Bytes data(4096, 0x33);
     sendLetters(chunks.channel, chunks.clock, "GFw300000#", 0);
-    sendBlock(chunks.channel, data);
-    EXPECT_EQ(readReply(chunks.channel, 1), bytes("@"));
+    EXPECT_EQ(sendAndRead(chunks, data, 1), bytes("@"));
     sendLetters(chunks.channel, chunks.clock, "GFw301000#", 0);
-    sendBlock(chunks.channel, data);
-    EXPECT_TRUE(readReply(chunks.channel, 1).empty());
+    EXPECT_TRUE(sendAndRead(chunks, data, 1).empty());
     ASSERT_EQ(chunks.scanner.record().chunks.size(), 2u);
     EXPECT_FALSE(chunks.scanner.record().chunks[1].stored);
     EXPECT_EQ(chunks.scanner.record().flash(0x301000, 1)[0], 0xFF);
@@ -349,9 +291,7 @@ TEST(SimulatedScannerFaults, SilentFromAFrameABlockOrAChunk) {
 
 TEST(SimulatedScannerFaults, BentRepliesToOneCommand) {
     auto replyTo = [](ReplyFault kind, std::string_view command, std::size_t n) {
-        ScannerFaults faults;
-        faults.commands[std::string(command)] = CommandFault{kind};
-        Bench b({}, faults);
+        Bench b({{}, faults::reply(std::string(command), kind)});
         sendLetters(b.channel, b.clock, command, 0);
         return readReply(b.channel, n);
     };
@@ -373,7 +313,7 @@ TEST(SimulatedScannerFaults, LateRepliesAndFaultsOnSomeOccurrencesOnly) {
     ScannerFaults faults;
     faults.commands["W"] = CommandFault{ReplyFault::None, 1500};
     faults.commands["M"] = CommandFault{ReplyFault::Refuse, 0, 2, 1}; // the second "M" only
-    Bench b({}, faults);
+    Bench b({{}, faults});
     sendLetters(b.channel, b.clock, "W", 0);
     std::uint8_t buffer[100];
     EXPECT_EQ(b.channel.read(buffer, 100), 0); // gives up after 10 * 100 + 10 ms
@@ -383,8 +323,7 @@ TEST(SimulatedScannerFaults, LateRepliesAndFaultsOnSomeOccurrencesOnly) {
 
     std::string firstLetters;
     for (int i = 0; i < 3; ++i) {
-        sendLetters(b.channel, b.clock, "M", 0);
-        firstLetters += static_cast<char>(readReply(b.channel, 10).at(0));
+        firstLetters += static_cast<char>(ask(b, "M", 10, 0).at(0));
     }
     EXPECT_EQ(firstLetters, "R!R");
 }
@@ -392,27 +331,21 @@ TEST(SimulatedScannerFaults, LateRepliesAndFaultsOnSomeOccurrencesOnly) {
 TEST(SimulatedScannerFaults, NakABlockAGivenNumberOfTimes) {
     ScannerFaults faults;
     faults.naks.push_back({3, 'O', 2});
-    Bench b({}, faults);
-    sendLetters(b.channel, b.clock, "IEIT");
-    b.clock.sleepMs(1000);
-    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
-    sendLetters(b.channel, b.clock, "HH");
+    Bench b({{}, faults});
+    enterDownload(b);
     std::string replies;
     for (int i = 0; i < 3; ++i) {
-        sendBlock(b.channel, blockFrame('W', 3, 0x44));
-        replies += static_cast<char>(readReply(b.channel, 1).at(0));
+        replies += static_cast<char>(sendAndRead(b, blockFrame('W', 3, 0x44), 1).at(0));
         EXPECT_EQ(b.scanner.record().blocks.count(3), i < 2 ? 0u : 1u);
     }
     EXPECT_EQ(replies, "OOX");
 }
 
 TEST(SimulatedScannerFaults, VanishedScannerLosesTheLine) {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    ScannerFaults faults;
-    faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, "V", 1};
-    hub.attachScanner("/dev/rfcomm0", {}, faults);
-    SimulatedChannel channel(clock, hub);
+    HubSession session;
+    session.hub.attachScanner("/dev/rfcomm0", {}, faults::vanishOn("V"));
+    VirtualClock& clock = session.clock;
+    SimulatedChannel& channel = session.channel;
     ASSERT_TRUE(channel.openDefault("/dev/rfcomm0"));
     sendLetters(channel, clock, "W", 0);
     EXPECT_EQ(readReply(channel, 1), bytes("@"));
@@ -433,11 +366,8 @@ TEST(SimulatedScannerFaults, VanishedScannerLosesTheLine) {
 }
 
 TEST(SimulatedScannerFaults, BabblingScannerNeverFallsSilent) {
-    ScannerFaults faults;
-    faults.commands["V"] = CommandFault{ReplyFault::Babble};
-    Bench b({}, faults);
-    sendLetters(b.channel, b.clock, "V", 0);
-    Bytes heard = readReply(b.channel, 5000);
+    Bench b({{}, faults::reply("V", ReplyFault::Babble)});
+    Bytes heard = ask(b, "V", 5000, 0);
     EXPECT_EQ(heard.size(), 5000u);
     EXPECT_EQ(heard[20], '~');
     // A port purge does not stop it either.
@@ -450,19 +380,15 @@ TEST(SimulatedScannerFaults, BabblingScannerNeverFallsSilent) {
 TEST(SimulatedScannerLine, FrameAndAnswerCostTheirLineTimeAt115200) {
     ScannerPersonality p;
     p.baudRate = 115200;
-    Bench b(p);
+    Bench b({p, {}});
     // 10 bits a byte: one byte takes 86.8 us, a 261-byte frame 22.66 ms.
     EXPECT_EQ(b.scanner.lineTimeUs(1), 87u);
     EXPECT_EQ(b.scanner.lineTimeUs(261), 22657u);
 
-    sendLetters(b.channel, b.clock, "W", 0);
-    EXPECT_EQ(readReply(b.channel, 1), bytes("@"));
+    EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
     EXPECT_EQ(b.clock.nowUs(), 2 * 87u); // the letter there, the answer back
 
-    sendLetters(b.channel, b.clock, "IU", 100);
-    b.clock.sleepMs(1000);
-    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
-    sendLetters(b.channel, b.clock, "HH", 100);
+    enterDownload(b, "IU");
     const std::uint64_t start = b.clock.nowUs();
     sendBlock(b.channel, blockFrame('W', 0, 0));
     EXPECT_EQ(awaitLetter(b.channel), 'X'); // one 20 ms read is not enough at this speed
@@ -481,7 +407,7 @@ TEST(SimulatedScannerLine, LatencyDelaysEveryReplyAndPacingSpreadsItsBytes) {
     ScannerPersonality p;
     p.baudRate = 9600;
     p.latencyMs = 5;
-    Bench b(p);
+    Bench b({p, {}});
     sendLetters(b.channel, b.clock, "M", 0);
     std::uint8_t buffer[10];
     EXPECT_EQ(b.channel.read(buffer, 10), 10);
@@ -514,7 +440,7 @@ TEST(SimulatedScannerWithCommandLink, FaultsCostWhatTheLinkAllows) {
     ScannerFaults faults;
     faults.commands["M"] = CommandFault{ReplyFault::Silent};
     faults.commands["V"] = CommandFault{ReplyFault::Babble};
-    Bench b({}, faults);
+    Bench b({{}, faults});
     DeviceInfo device;
     CommandLink link(b.channel, b.clock, device);
 
@@ -538,8 +464,7 @@ TEST(ScannerRecord, JsonNamesWhatWasReceivedAndDigestsTheData) {
     Bench b;
     sendLetters(b.channel, b.clock, "W", 0);
     sendLetters(b.channel, b.clock, "GFw300000#", 0);
-    sendBlock(b.channel, Bytes(4096, 0));
-    readReply(b.channel, 1);
+    sendAndRead(b, Bytes(4096, 0), 1);
     const std::string json = b.scanner.record().toJson();
     EXPECT_NE(json.find("{\"text\": \"W\", \"atUs\": 0}"), std::string::npos) << json;
     EXPECT_NE(
@@ -553,12 +478,8 @@ namespace {
 
 // Download mode entered and block 0 written, as far as a stopped tool gets.
 void writeFirstBlock(Bench& b) {
-    sendLetters(b.channel, b.clock, "IEIT");
-    b.clock.sleepMs(b.scanner.personality().readyDelayMs);
-    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
-    sendLetters(b.channel, b.clock, "HH");
-    sendBlock(b.channel, blockFrame('W', 0, 0x11));
-    ASSERT_EQ(readReply(b.channel, 1), bytes("X"));
+    enterDownload(b, "IEIT", b.scanner.personality().readyDelayMs);
+    ASSERT_EQ(sendAndRead(b, blockFrame('W', 0, 0x11), 1), bytes("X"));
 }
 
 } // namespace
@@ -571,22 +492,19 @@ TEST(SimulatedScanner, AbortedDownloadRestartsInTheBootloaderUntilAClosingFrame)
     sendLetters(probed.channel, probed.clock, "W", 0);
     EXPECT_EQ(awaitLetter(probed.channel), '@');
     EXPECT_LT(probed.clock.nowUs() - probeUs, 300'000u);
-    sendLetters(probed.channel, probed.clock, "V");
-    EXPECT_EQ(readReply(probed.channel, 32), bytes("Bootloader v00\r"));
+    EXPECT_EQ(ask(probed, "V", 32), bytes("Bootloader v00\r"));
 
     writeFirstBlock(probed);
     probed.clock.sleepMs(1000);
     sendBlock(probed.channel, blockFrame('R', 1, 0x00));
-    sendLetters(probed.channel, probed.clock, "V");
-    EXPECT_EQ(readReply(probed.channel, 32), bytes("3.05_200_A7UG\r"));
+    EXPECT_EQ(ask(probed, "V", 32), bytes("3.05_200_A7UG\r"));
 
     // A probe sent again and again, as Step 1 sends it: its first five bytes are no frame's header.
     Bench reprobed;
     writeFirstBlock(reprobed);
     char answer = 0;
     for (int i = 0; i < 10 && answer == 0; ++i) {
-        sendLetters(reprobed.channel, reprobed.clock, "W", 0);
-        const Bytes reply = readReply(reprobed.channel, 1);
+        const Bytes reply = ask(reprobed, "W", 1, 0);
         answer = reply.empty() ? 0 : static_cast<char>(reply[0]);
     }
     EXPECT_EQ(answer, '@');
@@ -595,6 +513,5 @@ TEST(SimulatedScanner, AbortedDownloadRestartsInTheBootloaderUntilAClosingFrame)
     Bench leftAlone;
     writeFirstBlock(leftAlone);
     leftAlone.clock.sleepMs(10001);
-    sendLetters(leftAlone.channel, leftAlone.clock, "V");
-    EXPECT_EQ(readReply(leftAlone.channel, 32), bytes("Bootloader v00\r"));
+    EXPECT_EQ(ask(leftAlone, "V", 32), bytes("Bootloader v00\r"));
 }

@@ -2,10 +2,8 @@
 // the controls), what crossed the wire, and what the scanner ends up holding when Silent mode chains
 // into Step 3.
 #include "steps/Verification.h"
-#include "FakePorts.h"
-#include "ScriptedWindow.h"
-#include "SimulatedChannel.h"
-#include "SimulatedScanner.h"
+#include "Faults.h"
+#include "ScannerSession.h"
 #include "TestContainer.h"
 #include "steps/StepTexts.h"
 #include "steps/Steps.h"
@@ -13,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
 using namespace orvexa;
 
@@ -21,32 +18,18 @@ namespace {
 
 const char* kFailed = "RDQ Verification Failed!!!";
 
-struct Step2 : ::testing::Test {
-    VirtualClock clock;
-    ScriptedWindow window;
-    FakePorts discovery;
-    FirmwarePackage package = FirmwarePackage::carried();
-    LanguageData languages = LanguageData::carried();
-    ProcessRecords records;
-    std::unique_ptr<SimulatedScanner> scanner;
-    std::unique_ptr<SimulatedChannel> channel;
-    std::unique_ptr<StepContext> ctx;
-
+struct Step2 : ::testing::Test, ScannerSession<> {
     // A fresh scanner on the line, as when the user swaps scanners between two runs of Step 2; the
     // process records and the dialog stay.
-    SimulatedScanner& connect(ScannerPersonality personality = {}, ScannerFaults faults = {}) {
-        ctx.reset();
-        channel.reset();
-        scanner = std::make_unique<SimulatedScanner>(std::move(personality), std::move(faults));
-        channel = std::make_unique<SimulatedChannel>(clock, *scanner);
-        ctx = std::make_unique<StepContext>(
-            StepContext{window, *channel, clock, discovery, nullptr, package, languages, records});
-        return *scanner;
+    void connect(ScannerPersonality personality = {}, ScannerFaults faults = {}) {
+        scanner = SimulatedScanner(std::move(personality), std::move(faults));
+        channel.openDefault("cable");
+        ctx.outcome = Outcome::None;
     }
 
     std::uint32_t run() {
         const std::uint32_t before = clock.tickMs();
-        verifyDevice(*ctx);
+        verifyDevice(ctx);
         return clock.tickMs() - before;
     }
 
@@ -78,9 +61,7 @@ struct Step2 : ::testing::Test {
 } // namespace
 
 TEST_F(Step2, SilentScannerGetsTheFailedMessageAfterTwentySecondsAndNothingElseChanges) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "", 1};
-    connect({}, faults);
+    connect({}, faults::silentOn(""));
     records.statusText = "earlier";
     window.enableControl(control::kDownloadFont, true);
     const std::string before = controls();
@@ -93,10 +74,10 @@ TEST_F(Step2, SilentScannerGetsTheFailedMessageAfterTwentySecondsAndNothingElseC
     EXPECT_EQ(controls(), kFailed + before.substr(before.find('|')));
     EXPECT_EQ(records.statusText, "earlier");
     EXPECT_TRUE(window.boxes.empty());
-    EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+    EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
 
     // Step 2 before Step 1: no ping into a closed channel, but at once the reason and what to do.
-    channel->close();
+    channel.close();
     EXPECT_EQ(run(), 0u);
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, kNoPortOpenText);
@@ -113,10 +94,10 @@ TEST_F(Step2, GpsScannerIsRefusedWithTheStopIcon) {
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text,
               "This firmware doesn't support GPS.\r\nPlease keep using current version.");
-    EXPECT_EQ(window.boxes[0].type, 16u);
+    EXPECT_EQ(window.boxes[0].type, box::kError);
     EXPECT_EQ(controls(), before);
-    EXPECT_EQ(scanner->record().count("V"), 0);
-    EXPECT_EQ(ctx->outcome, Outcome::Refused);
+    EXPECT_EQ(scanner.record().count("V"), 0);
+    EXPECT_EQ(ctx.outcome, Outcome::Refused);
 }
 
 TEST_F(Step2, ClassicScannerIsVerifiedWithModelFirmwareAndInfoTexts) {
@@ -133,11 +114,11 @@ TEST_F(Step2, ClassicScannerIsVerifiedWithModelFirmwareAndInfoTexts) {
     EXPECT_TRUE(records.deviceInfo.itAccepted);
     EXPECT_TRUE(records.deviceInfo.fontCapable);
     EXPECT_EQ(records.deviceInfo.framedBlockSize, 512u);
-    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    EXPECT_EQ(ctx.outcome, Outcome::Verified);
     // Firmware text "3...": no question about external memory.
-    EXPECT_EQ(scanner->record().count("GFQ"), 0);
-    EXPECT_EQ(scanner->record().count("It"), 1);
-    EXPECT_EQ(scanner->record().count("GnOLG"), 1);
+    EXPECT_EQ(scanner.record().count("GFQ"), 0);
+    EXPECT_EQ(scanner.record().count("It"), 1);
+    EXPECT_EQ(scanner.record().count("GnOLG"), 1);
 }
 
 TEST_F(Step2, FirmwareForAnotherVersionOrModelGetsTheVerdictOneMessage) {
@@ -151,13 +132,13 @@ TEST_F(Step2, FirmwareForAnotherVersionOrModelGetsTheVerdictOneMessage) {
         ASSERT_EQ(window.boxes.size(), 1u);
         EXPECT_EQ(window.boxes[0].text,
                   "This firmware can't run properly on this RDQ.\r\nPlease use correct firmware version.");
-        EXPECT_EQ(window.boxes[0].type, 16u);
+        EXPECT_EQ(window.boxes[0].type, box::kError);
         EXPECT_FALSE(window.isControlEnabled(control::kStep3));
-        EXPECT_EQ(ctx->outcome, Outcome::Refused);
+        EXPECT_EQ(ctx.outcome, Outcome::Refused);
         // Step 3 no longer takes the earlier verification for this scanner's.
-        firmwareDownload(*ctx);
+        firmwareDownload(ctx);
         EXPECT_EQ(window.boxes.back().text, kNotVerifiedText);
-        EXPECT_TRUE(scanner->record().frames.empty());
+        EXPECT_TRUE(scanner.record().frames.empty());
     }
 }
 
@@ -172,17 +153,17 @@ TEST_F(Step2, VersionTwoScannerIsAskedAboutExternalMemory) {
         p.externalMemoryAnswer = answer;
         connect(p);
         run();
-        EXPECT_GE(scanner->record().count("GFQ"), 1);
+        EXPECT_GE(scanner.record().count("GFQ"), 1);
         if (answer == '@') {
             EXPECT_TRUE(window.boxes.empty());
-            EXPECT_EQ(ctx->outcome, Outcome::Verified);
-            EXPECT_TRUE(channel->isOpen());
+            EXPECT_EQ(ctx.outcome, Outcome::Verified);
+            EXPECT_TRUE(channel.isOpen());
         } else {
             ASSERT_EQ(window.boxes.size(), 1u);
             EXPECT_EQ(window.boxes[0].text, verdict2);
-            EXPECT_EQ(window.boxes[0].type, 16u);
-            EXPECT_EQ(ctx->outcome, Outcome::Refused);
-            EXPECT_EQ(channel->isOpen(), answer == '!'); // silence closes the channel
+            EXPECT_EQ(window.boxes[0].type, box::kError);
+            EXPECT_EQ(ctx.outcome, Outcome::Refused);
+            EXPECT_EQ(channel.isOpen(), answer == '!'); // silence closes the channel
         }
     }
 }
@@ -194,29 +175,27 @@ TEST_F(Step2, ScannerInItsBootloaderIsVerifiedWhateverTheIdentity) {
     connect(p);
     run();
     EXPECT_TRUE(window.boxes.empty());
-    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    EXPECT_EQ(ctx.outcome, Outcome::Verified);
     EXPECT_TRUE(window.isControlEnabled(control::kStep3));
 }
 
 TEST_F(Step2, ScannerThatRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess) {
-    ScannerFaults faults;
-    faults.commands["M"] = CommandFault{ReplyFault::Refuse};
-    connect({}, faults);
+    connect({}, faults::reply("M", ReplyFault::Refuse));
     records.statusText = "kept";
     run();
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, "Wrong RDQ500 Firmware!!!");
-    EXPECT_EQ(window.boxes[0].type, 0u);
-    EXPECT_FALSE(channel->isOpen());
+    EXPECT_EQ(window.boxes[0].type, box::kOk);
+    EXPECT_FALSE(channel.isOpen());
     EXPECT_EQ(window.exitCode, 0);
     // The exit was the last thing asked of the dialog: nothing ran after it.
     EXPECT_EQ(window.log.back(), "exit 0");
     EXPECT_EQ(records.statusText, "kept");
     EXPECT_FALSE(window.isControlEnabled(control::kStep3));
-    EXPECT_EQ(scanner->record().count("It"), 0);
-    EXPECT_EQ(ctx->outcome, Outcome::Refused);
+    EXPECT_EQ(scanner.record().count("It"), 0);
+    EXPECT_EQ(ctx.outcome, Outcome::Refused);
     // The framed version request was the last thing sent.
-    const auto& in = scanner->record().bytesIn;
+    const auto& in = scanner.record().bytesIn;
     ASSERT_GE(in.size(), 12u);
     EXPECT_EQ(std::vector<std::uint8_t>(in.end() - 12, in.end()),
               (std::vector<std::uint8_t>{0x02, 0x51, 0x00, 0x0C, 0, 0, 0, 0, 0x46, 0x20, 0xE8, 0xED}));
@@ -232,14 +211,14 @@ TEST_F(Step2, FontOptionForAScannerWithoutFontsIsExplainedUncheckedAndDisabled) 
     run();
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].text, "Please download font after supported firmware is installed !!!");
-    EXPECT_EQ(window.boxes[0].type, 0u);
+    EXPECT_EQ(window.boxes[0].type, box::kOk);
     const auto at = [this](const std::string& line) {
         return std::find(window.log.begin(), window.log.end(), line) - window.log.begin();
     };
     EXPECT_LT(at("box 0 Please download font after supported firmware is installed !!!"), at("disable 1026"));
     EXPECT_LT(at("disable 1026"), at("uncheck 1026"));
     EXPECT_FALSE(window.isChecked(control::kDownloadFont));
-    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    EXPECT_EQ(ctx.outcome, Outcome::Verified);
 
     // Unchecked: no box, still disabled. With font support: enabled, and a check is kept.
     window = ScriptedWindow();
@@ -259,21 +238,17 @@ TEST_F(Step2, FontOptionForAScannerWithoutFontsIsExplainedUncheckedAndDisabled) 
 TEST_F(Step2, TextsAScannerDoesNotSendAreKeptButNoVersionReplyFailsAClassicScanner) {
     connect();
     run();
-    ASSERT_EQ(ctx->outcome, Outcome::Verified);
+    ASSERT_EQ(ctx.outcome, Outcome::Verified);
 
     // The next scanner answers "V" but not "I","v": the earlier info text stays and is shown.
-    ScannerFaults noInfo;
-    noInfo.commands["Iv"] = CommandFault{ReplyFault::Silent};
-    connect(classicWithVersion("3.06_200_B1"), noInfo);
+    connect(classicWithVersion("3.06_200_B1"), faults::reply("Iv", ReplyFault::Silent));
     run();
     EXPECT_EQ(records.statusText,
               "RDQ is verified[00A7UG] !!\r\nFirmware: [3.06_200_B1 RDQ200 BT Imager A7UG]");
 
     // A scanner that does not answer "V" would be judged by "3.06_200_B1", left by the one before: it
     // fails instead, and nothing is enabled by this run.
-    ScannerFaults noVersion;
-    noVersion.commands["V"] = CommandFault{ReplyFault::Silent};
-    connect(classicWithVersion("9.99_999"), noVersion);
+    connect(classicWithVersion("9.99_999"), faults::reply("V", ReplyFault::Silent));
     const std::string status = records.statusText;
     window.log.clear();
     run();
@@ -283,14 +258,13 @@ TEST_F(Step2, TextsAScannerDoesNotSendAreKeptButNoVersionReplyFailsAClassicScann
     EXPECT_TRUE(std::none_of(window.log.begin(), window.log.end(),
                              [](const std::string& line) { return line.rfind("enable", 0) == 0; }));
     EXPECT_EQ(textOf(records.deviceInfo.firmwareText), "3.06_200_B1"); // kept, never cleared as a whole
-    EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+    EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
 }
 
 TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
     carryContainer();
-    ScannerFaults noVersion; // the classic "V" is not what the framed family is judged by
-    noVersion.commands["V"] = CommandFault{ReplyFault::Silent};
-    connect(framed(), noVersion);
+    // The classic "V" is not what the framed family is judged by.
+    connect(framed(), faults::reply("V", ReplyFault::Silent));
     run();
     EXPECT_EQ(records.statusText, "RDQ is verified[00B2WW] !!\r\n"
                                   "Loader:       L500_01_0A00 => 01.02.03\r\n"
@@ -299,8 +273,8 @@ TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
     EXPECT_EQ(window.controlText(control::kStatus), records.statusText);
     EXPECT_TRUE(window.isControlEnabled(control::kStep3));
     EXPECT_EQ(records.deviceInfo.framedBlockSize, 1024u);
-    EXPECT_EQ(scanner->record().count("It"), 0); // no classic queries in the framed branch
-    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    EXPECT_EQ(scanner.record().count("It"), 0); // no classic queries in the framed branch
+    EXPECT_EQ(ctx.outcome, Outcome::Verified);
 
     ScannerPersonality small = framed();
     small.framedApplicationText = "AP98_02_1B00";
@@ -324,7 +298,7 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
         EXPECT_EQ(window.repaints, 1);
         const std::size_t blockSize = records.deviceInfo.framedBlockSize;
         EXPECT_EQ(blockSize, application[9] == 'B' ? 1024u : 512u);
-        const std::vector<std::uint8_t> stored = scanner->record().framedImage();
+        const std::vector<std::uint8_t> stored = scanner.record().framedImage();
         const std::vector<std::uint8_t> container = testContainer();
         ASSERT_EQ(stored.size(), (blockSize == 1024 ? 171u : 342u) * blockSize);
         EXPECT_TRUE(std::equal(container.begin(), container.end(), stored.begin()));
@@ -334,32 +308,30 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
         EXPECT_EQ(
             window.boxes[0].text,
             "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
-        EXPECT_FALSE(channel->isOpen());
-        EXPECT_EQ(ctx->outcome, Outcome::Written);
+        EXPECT_FALSE(channel.isOpen());
+        EXPECT_EQ(ctx.outcome, Outcome::Written);
     }
 
     // A front end that stops after Step 2 gets no Step 3, Silent mode or not.
     connect(framed());
-    ctx->stopAfterVerification = true;
+    ctx.stopAfterVerification = true;
     window.boxes.clear();
     run();
-    EXPECT_TRUE(scanner->record().framedBlocks.empty());
+    EXPECT_TRUE(scanner.record().framedBlocks.empty());
     EXPECT_TRUE(window.boxes.empty());
-    EXPECT_EQ(ctx->outcome, Outcome::Verified);
+    EXPECT_EQ(ctx.outcome, Outcome::Verified);
 }
 
 // No reply at all to "M" is a scanner that fell silent, not one of the framed family.
 TEST_F(Step2, ScannerSilentFromTheModelQueryOnFailsAndTheDialogStays) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "M", 1};
-    connect({}, faults);
+    connect({}, faults::silentOn("M"));
     run();
     EXPECT_EQ(window.controlText(control::kStatus), kFailed);
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_FALSE(window.exitCode.has_value());
-    EXPECT_TRUE(channel->isOpen());
-    EXPECT_TRUE(scanner->record().packets.empty());
-    EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+    EXPECT_TRUE(channel.isOpen());
+    EXPECT_TRUE(scanner.record().packets.empty());
+    EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
 }
 
 TEST_F(Step2, LineLostAnywhereEndsTheStepAtOnceSayingTheScannerWasDisconnected) {
@@ -371,16 +343,14 @@ TEST_F(Step2, LineLostAnywhereEndsTheStepAtOnceSayingTheScannerWasDisconnected) 
         SCOPED_TRACE(key);
         window = ScriptedWindow();
         window.enableControl(control::kStep3, true); // left by an earlier verification
-        ScannerFaults faults;
-        faults.vanishAt = FaultPoint{FaultPoint::Kind::Command, key, 1};
-        connect(framedScanner ? framed() : ScannerPersonality{}, faults);
+        connect(framedScanner ? framed() : ScannerPersonality{}, faults::vanishOn(key));
         run();
-        ASSERT_TRUE(scanner->vanishedAtUs().has_value());
+        ASSERT_TRUE(scanner.vanishedAtUs().has_value());
         // One read and one pause after the loss at most, where the waits would run for seconds.
-        EXPECT_LE(clock.nowUs() - *scanner->vanishedAtUs(), 300'000u);
+        EXPECT_LE(clock.nowUs() - *scanner.vanishedAtUs(), 300'000u);
         EXPECT_EQ(window.controlText(control::kStatus), std::string(kFailed) + "\r\n" + kDisconnectedLine);
         EXPECT_TRUE(window.boxes.empty());
         EXPECT_FALSE(window.isControlEnabled(control::kStep3));
-        EXPECT_EQ(ctx->outcome, Outcome::NotVerified);
+        EXPECT_EQ(ctx.outcome, Outcome::NotVerified);
     }
 }

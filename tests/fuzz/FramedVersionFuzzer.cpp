@@ -4,90 +4,24 @@
 // comes late; the rest is the reply. Checked, beyond crashes: the texts are exactly reply bytes 22-33,
 // 34-45 and 46-57 up to their first zero (empty for a reply under 100 bytes), nothing else in DeviceInfo
 // changes, the block-size decision follows the four character tests, and the query ends within its bound.
+#include "DeviceFields.h"
+#include "FuzzCheck.h"
+#include "ScriptedLine.h"
 #include "StepBounds.h"
-
-#include "VirtualClock.h"
 
 #include "firmware/FramedLink.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <string>
 
 using namespace orvexa;
+using fuzz::check;
 
 namespace {
 
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
 constexpr std::uint64_t kUsPerMs = 1000;
-
-// Leftover bytes that are on the line from the start, then the reply once the request has been written.
-class ReplyLine : public SerialChannel {
-public:
-    ReplyLine(VirtualClock& clock, std::string leftover, std::string reply, std::uint64_t replyDelayUs)
-        : clock_(clock), reply_(std::move(reply)), replyDelayUs_(replyDelayUs) {
-        for (char c : leftover) {
-            queue_.push_back({static_cast<std::uint8_t>(c), 0});
-        }
-    }
-
-    std::int32_t write(const std::uint8_t*, std::int32_t count) override {
-        ++writes_;
-        std::uint64_t due = clock_.nowUs() + replyDelayUs_;
-        for (char c : reply_) {
-            due += 87; // one byte time at 115200 baud
-            queue_.push_back({static_cast<std::uint8_t>(c), due});
-        }
-        return count;
-    }
-    std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
-        const std::uint64_t totalEnd =
-            clock_.nowUs() +
-            (kReadTotalMultiplierMs * static_cast<std::uint64_t>(count) + kReadTotalConstantMs) * kUsPerMs;
-        std::uint64_t end = totalEnd;
-        std::int32_t received = 0;
-        while (received < count) {
-            if (queue_.empty() || queue_.front().due > end) {
-                clock_.advanceToUs(end);
-                break;
-            }
-            clock_.advanceToUs(queue_.front().due);
-            buffer[received++] = queue_.front().byte;
-            queue_.pop_front();
-            end = std::min(totalEnd, clock_.nowUs() + kReadIntervalMs * kUsPerMs);
-        }
-        return received;
-    }
-    bool isOpen() const override { return true; }
-    void close() override {}
-    bool open(const std::string&, std::uint32_t, std::uint8_t, std::uint8_t, std::uint8_t,
-              std::uint32_t) override {
-        return true;
-    }
-    ChannelError lastError() const override { return ChannelError::None; }
-    int writes() const { return writes_; }
-
-private:
-    struct Pending {
-        std::uint8_t byte;
-        std::uint64_t due;
-    };
-    VirtualClock& clock_;
-    std::string reply_;
-    std::uint64_t replyDelayUs_;
-    std::deque<Pending> queue_;
-    int writes_ = 0;
-};
+constexpr std::uint64_t kByteAt115200Us = 87;
 
 std::string expectedText(const std::string& reply, std::size_t at) {
     if (reply.size() < 100) {
@@ -110,16 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string leftover = rest.substr(0, leftoverLength);
     const std::string reply = rest.substr(leftoverLength);
 
+    // The leftover bytes are on the line from the start, the reply follows the request.
     VirtualClock clock;
-    ReplyLine line(clock, leftover, reply, delayMs * kUsPerMs);
-    struct {
-        std::array<std::uint8_t, 32> before;
-        DeviceInfo device;
-        std::array<std::uint8_t, 32> after;
-    } guarded;
-    guarded.before.fill(0x5C);
-    guarded.after.fill(0x5C);
-    DeviceInfo& device = guarded.device;
+    ScriptedLine line(clock);
+    line.arriveAtUs(0, leftover);
+    line.answer = [&](const Bytes&) {
+        std::uint64_t due = clock.nowUs() + delayMs * kUsPerMs;
+        for (char c : reply) {
+            line.arriveAtUs(due += kByteAt115200Us, static_cast<std::uint8_t>(c));
+        }
+        return Bytes{};
+    };
+    fuzz::Guarded<DeviceInfo> guarded;
+    DeviceInfo& device = guarded.value;
     std::memcpy(device.modelText.data(), "RDa500B2WW", 10);
     device.firmwareText.fill('f');
     device.loaderText.fill('l');
@@ -132,20 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool small = link.queryFramedVersions() == kSmallFramedBlock;
 
     check(clock.nowUs() <= bounds::kFramedVersions * kUsPerMs, "the query ends within its bound");
-    check(line.writes() == 1, "one request");
-    for (std::uint8_t b : guarded.before) {
-        check(b == 0x5C, "guard before DeviceInfo");
-    }
-    for (std::uint8_t b : guarded.after) {
-        check(b == 0x5C, "guard after DeviceInfo");
-    }
-    check(
-        std::memcmp(&before.modelText, &device.modelText, sizeof device.modelText) == 0 &&
-            std::memcmp(&before.firmwareInfoText, &device.firmwareInfoText, sizeof device.firmwareInfoText) ==
-                0 &&
-            std::memcmp(&before.bootloaderText, &device.bootloaderText, sizeof device.bootloaderText) == 0 &&
-            std::memcmp(&before.shortReply, &device.shortReply, sizeof device.shortReply) == 0,
-        "only the three version texts change");
+    check(line.writes.size() == 1, "one request");
+    guarded.checkGuards();
+    check(sameFields(before, device, &DeviceInfo::modelText, &DeviceInfo::firmwareInfoText,
+                     &DeviceInfo::bootloaderText, &DeviceInfo::shortReply),
+          "only the three version texts change");
     for (const auto* field : {&device.loaderText, &device.firmwareText, &device.applicationText}) {
         for (std::size_t i = 12; i < field->size(); ++i) {
             check((*field)[i] == '\0', "a version text holds at most 12 characters");

@@ -2,30 +2,20 @@
 // identity, classic header and container directory are untrusted input. Checks, beyond the absence of
 // crashes and out-of-bounds access: the header patch writes only the header and gives the same bytes
 // twice; the container walk leaves every version text zero-terminated inside its field.
+#include "FuzzCheck.h"
+
 #include "device/DeviceInfo.h"
 #include "firmware/FirmwarePackage.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 using namespace orvexa;
 
-namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-template <std::size_t N> bool terminatedInside(const std::array<char, N>& field) {
-    return std::memchr(field.data(), '\0', N) != nullptr;
-}
-
-} // namespace
+using fuzz::check;
+using fuzz::terminatedInside;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) {
@@ -57,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     FirmwarePackage package(identity, image);
-    check(package.identity().size() <= 15);
+    check(package.identity().size() <= 15, "identity cut to its field");
     (void)package.caption();
     (void)package.isVersion3();
     (void)package.isModel18J();
@@ -67,20 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     package.patchImageHeader();
     const std::vector<std::uint8_t> patched(package.image(), package.image() + package.imageSize());
-    check(patched.size() == image.size());
+    check(patched.size() == image.size(), "the patch keeps the size");
     for (std::size_t i = 0; i < image.size(); ++i) {
         const bool inHeader = package.hasImageHeader() && i >= 5128 && i < 5134;
-        check(inHeader || patched[i] == image[i]);
+        check(inHeader || patched[i] == image[i], "the patch writes only the header");
     }
     if (package.hasImageHeader()) {
-        check(package.bodyLength() == image.size() - 5136);
+        check(package.bodyLength() == image.size() - 5136, "the body follows the header");
     }
     package.patchImageHeader();
-    check(std::equal(patched.begin(), patched.end(), package.image()));
+    check(std::equal(patched.begin(), patched.end(), package.image()), "patching twice changes nothing");
 
     package.readContainerVersions(device);
-    check(terminatedInside(package.packageLoaderText()));
-    check(terminatedInside(package.packageFirmwareText()));
-    check(terminatedInside(package.packageApplicationText()));
+    check(terminatedInside(package.packageLoaderText()), "loader text terminated");
+    check(terminatedInside(package.packageFirmwareText()), "firmware text terminated");
+    check(terminatedInside(package.packageApplicationText()), "application text terminated");
     return 0;
 }

@@ -20,15 +20,18 @@
 //   h [d] bytes...  h & 0x7F reply bytes; when h & 0x80, byte d gives the delay before them
 //                   (d < 128: d * 10 ms; otherwise (d - 128) * 250 ms, up to about 32 s)
 // An input that runs out leaves the scanner silent.
-#include "StepBounds.h"
-
-#include "FakePorts.h"
+#include "DeviceFields.h"
+#include "FuzzCheck.h"
+#include "ScriptedLine.h"
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedScanner.h"
-#include "VirtualClock.h"
+#include "StepBounds.h"
+
+#include "FakePorts.h"
 
 #include "device/Family.h"
+#include "firmware/BlockFrame.h"
 #include "firmware/FramedLink.h"
 #include "firmware/FramedPacket.h"
 #include "steps/FramedDownload.h"
@@ -36,25 +39,15 @@
 #include "ui/Controls.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
 using namespace orvexa;
+using fuzz::check;
 
 namespace {
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 constexpr std::uint64_t kUsPerMs = 1000;
 constexpr std::uint64_t kByteSpacingUs = 100; // reply bytes follow each other closely
@@ -71,54 +64,27 @@ struct WriteRecord {
     std::optional<std::uint8_t> firstAfter; // the first of them
 };
 
-// The scanner's end of the line, answering from the fuzzer's bytes.
-class FuzzedLine : public SerialChannel {
+// The scanner's end of the line, answering from the fuzzer's bytes, with what the oracle follows.
+class FuzzedLine : public ScriptedLine {
 public:
     FuzzedLine(VirtualClock& clock, const std::uint8_t* data, std::size_t size)
-        : clock_(clock), data_(data), size_(size) {}
-
-    std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
-        if (!open_ || count <= 0) {
-            return 0;
-        }
-        WriteRecord record;
-        record.kind = classify(buffer, count);
-        record.block = blockOf(buffer, count);
-        if (lost_) {
-            lastError_ = ChannelError::LineLost;
-            record.whole = false;
-            writes_.push_back(record);
-            return 0;
-        }
-        writes_.push_back(record);
-        answer();
-        return count;
+        : ScriptedLine(clock), clock_(clock), data_(data), size_(size) {
+        answer = [this](const Bytes&) {
+            replyFromInput();
+            return Bytes{};
+        };
     }
 
+    std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
+        if (isOpen() && count > 0) {
+            records_.push_back({classify(buffer, count), blockOf(buffer, count), !hungUp(), 0, {}});
+        }
+        return ScriptedLine::write(buffer, count);
+    }
     std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
-        if (!open_ || count <= 0) {
-            return 0;
-        }
-        const std::uint64_t totalEnd =
-            clock_.nowUs() +
-            (kReadTotalMultiplierMs * static_cast<std::uint64_t>(count) + kReadTotalConstantMs) * kUsPerMs;
-        std::uint64_t end = totalEnd;
-        std::int32_t received = 0;
-        while (received < count) {
-            const std::optional<std::uint64_t> due = nextDue();
-            if (!due || *due > end) {
-                clock_.advanceToUs(end);
-                break;
-            }
-            clock_.advanceToUs(*due);
-            buffer[received++] = take();
-            end = std::min(totalEnd, clock_.nowUs() + kReadIntervalMs * kUsPerMs);
-        }
-        if (lost_) {
-            lastError_ = ChannelError::LineLost;
-        }
-        if (received > 0 && !writes_.empty()) {
-            WriteRecord& last = writes_.back();
+        const std::int32_t received = ScriptedLine::read(buffer, count);
+        if (received > 0 && !records_.empty()) {
+            WriteRecord& last = records_.back();
             if (last.bytesAfter == 0) {
                 last.firstAfter = buffer[0];
             }
@@ -127,55 +93,44 @@ public:
         return received;
     }
 
-    bool isOpen() const override { return open_; }
-    void close() override { open_ = false; }
-    bool open(const std::string&, std::uint32_t, std::uint8_t, std::uint8_t, std::uint8_t,
-              std::uint32_t) override {
-        open_ = !lost_;
-        return open_;
-    }
-    ChannelError lastError() const override { return lastError_; }
-
-    const std::vector<WriteRecord>& writes() const { return writes_; }
-    std::size_t writeMark() const { return writes_.size(); }
+    const std::vector<WriteRecord>& records() const { return records_; }
     void setFramedBlockSize(std::size_t size) { framedBlockSize_ = size; }
 
 private:
     WriteKind classify(const std::uint8_t* buffer, std::int32_t count) const {
-        if (count == 261 && buffer[2] == 'W') {
+        if (count == BlockFrame::kFrameSize && buffer[2] == BlockFrame::kDataKind) {
             return WriteKind::ClassicFrame;
         }
-        if (count >= 12 && buffer[0] == kFramedStart && buffer[1] == kFramedLinkMark &&
-            buffer[8] == kFramedDownload) {
-            if (buffer[9] == kSubStart && count == 12) {
+        if (static_cast<std::size_t>(count) >= kFramedRequestSize && buffer[0] == kFramedStart &&
+            buffer[1] == kFramedLinkMark && buffer[8] == kFramedDownload) {
+            if (buffer[9] == kSubStart && static_cast<std::size_t>(count) == kFramedRequestSize) {
                 return WriteKind::FramedStart;
             }
-            if (buffer[9] == kSubBlock && static_cast<std::size_t>(count) == framedBlockSize_ + 14) {
+            if (buffer[9] == kSubBlock &&
+                static_cast<std::size_t>(count) == framedBlockSize_ + kFramedBlockOverhead) {
                 return WriteKind::FramedBlock;
             }
         }
         return WriteKind::Other;
     }
     static int blockOf(const std::uint8_t* buffer, std::int32_t count) {
-        if (count == 261) {
+        if (count == BlockFrame::kFrameSize) {
             return buffer[3] | (buffer[4] << 8);
         }
-        if (count > 14) {
+        if (static_cast<std::size_t>(count) > kFramedBlockOverhead) {
             return (buffer[10] << 8) | buffer[11];
         }
         return -1;
     }
 
     // Reads the reply to the write just made from the input.
-    void answer() {
+    void replyFromInput() {
         if (silent_ || at_ >= size_) {
             return;
         }
         const std::uint8_t head = data_[at_++];
         if (head == 0xFF) {
-            lost_ = true;
-            pending_.clear();
-            babbleNext_.reset();
+            hangUp();
             return;
         }
         if (head == 0xFE) {
@@ -183,8 +138,7 @@ private:
             return;
         }
         if (head == 0xFD) {
-            babbleByte_ = at_ < size_ ? data_[at_++] : 0;
-            babbleNext_ = clock_.nowUs() + kBabbleSpacingUs;
+            babbleFromUs(clock_.nowUs() + kBabbleSpacingUs, kBabbleSpacingUs, at_ < size_ ? data_[at_++] : 0);
             return;
         }
         std::uint64_t delayUs = 0;
@@ -194,54 +148,19 @@ private:
         }
         std::uint64_t due = std::max(clock_.nowUs() + delayUs, lastDue_);
         for (std::size_t i = 0; i < (head & 0x7Fu) && at_ < size_; ++i) {
-            due += kByteSpacingUs;
-            pending_.push_back({data_[at_++], due});
+            arriveAtUs(due += kByteSpacingUs, data_[at_++]);
         }
         lastDue_ = due;
     }
-
-    std::optional<std::uint64_t> nextDue() const {
-        if (lost_) {
-            return std::nullopt;
-        }
-        std::optional<std::uint64_t> due;
-        if (!pending_.empty()) {
-            due = pending_.front().due;
-        }
-        if (babbleNext_ && (!due || *babbleNext_ < *due)) {
-            due = babbleNext_;
-        }
-        return due;
-    }
-    std::uint8_t take() {
-        if (!pending_.empty() && (!babbleNext_ || pending_.front().due <= *babbleNext_)) {
-            const std::uint8_t byte = pending_.front().byte;
-            pending_.pop_front();
-            return byte;
-        }
-        *babbleNext_ += kBabbleSpacingUs;
-        return babbleByte_;
-    }
-
-    struct Pending {
-        std::uint8_t byte;
-        std::uint64_t due;
-    };
 
     VirtualClock& clock_;
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t at_ = 0;
-    bool open_ = true;
-    bool lost_ = false;
     bool silent_ = false;
-    ChannelError lastError_ = ChannelError::None;
-    std::deque<Pending> pending_;
     std::uint64_t lastDue_ = 0;
-    std::optional<std::uint64_t> babbleNext_;
-    std::uint8_t babbleByte_ = 0;
     std::size_t framedBlockSize_ = 0;
-    std::vector<WriteRecord> writes_;
+    std::vector<WriteRecord> records_;
 };
 
 // Counts the steps of the firmware's bar: the pages and fonts move a bar of their own before it.
@@ -301,24 +220,12 @@ std::vector<std::uint8_t> framedImage() {
 
 enum Scenario { ClassicChain, ClassicStep3, ClassicFonts, FramedChain, FramedStep3, kScenarios };
 
-struct GuardedRecords {
-    std::array<std::uint8_t, 64> before;
-    ProcessRecords records;
-    std::array<std::uint8_t, 64> after;
-};
-
-template <std::size_t N> bool terminatedInside(const std::array<char, N>& field) {
-    return std::memchr(field.data(), '\0', N) != nullptr;
-}
+using GuardedRecords = fuzz::Guarded<ProcessRecords>;
+using fuzz::terminatedInside;
 
 void checkFields(const GuardedRecords& guarded) {
-    for (std::uint8_t b : guarded.before) {
-        check(b == 0xA7, "guard before DeviceInfo");
-    }
-    for (std::uint8_t b : guarded.after) {
-        check(b == 0xA7, "guard after the records");
-    }
-    const DeviceInfo& d = guarded.records.deviceInfo;
+    guarded.checkGuards();
+    const DeviceInfo& d = guarded.value.deviceInfo;
     check(d.modelText[10] == '\0', "modelText terminated at 10");
     check(terminatedInside(d.firmwareText) && terminatedInside(d.firmwareInfoText) &&
               terminatedInside(d.bootloaderText),
@@ -415,20 +322,18 @@ struct Bench {
           framed(scenario == FramedChain || scenario == FramedStep3),
           fontsAsked(scenario == ClassicFonts || (scenario == ClassicChain && (opts & 0x40) != 0)),
           package(kIdentity, framed ? framedImage() : classicImage((opts & 0x08) != 0)),
-          ctx{window, line, clock, discovery, nullptr, package, smallLanguages(), guarded.records} {
-        guarded.before.fill(0xA7);
-        guarded.after.fill(0xA7);
+          ctx{window, line, clock, discovery, nullptr, package, smallLanguages(), guarded.value} {
         window.answer({kIdYes, kIdYes, kIdYes, kIdYes});
         window.setChecked(control::kSilentMode, true);
         if (fontsAsked) {
             window.enableControl(control::kDownloadFont, true);
             window.setChecked(control::kDownloadFont, true);
         }
-        DeviceInfo& device = guarded.records.deviceInfo;
+        DeviceInfo& device = guarded.value.deviceInfo;
         if (chained()) {
             return;
         }
-        guarded.records.verifiedOnOpenPort = true; // as Step 2 leaves it
+        guarded.value.verifiedOnOpenPort = true; // as Step 2 leaves it
         if (framed) {
             std::memcpy(device.modelText.data(), "RDa500B2WW", 10);
             device.framedBlockSize = (options & 0x80) != 0 ? 1024 : 512;
@@ -441,7 +346,7 @@ struct Bench {
         }
     }
     bool chained() const { return scenario == ClassicChain || scenario == FramedChain; }
-    DeviceInfo& device() { return guarded.records.deviceInfo; }
+    DeviceInfo& device() { return guarded.value.deviceInfo; }
 
     VirtualClock& clock;
     std::uint8_t options;
@@ -467,15 +372,16 @@ bool runStep2(Bench& bench) {
 
 // Seeds: the replies of a healthy simulated scanner, write by write, in the input format above. Made by
 // running the harness with ORVEXA_WRITE_SEEDS=<directory>.
-class RecordingLine : public SerialChannel {
+class RecordingLine : public SimulatedChannel {
 public:
-    RecordingLine(VirtualClock& clock, SimulatedChannel& inner) : clock_(clock), inner_(inner) {}
+    RecordingLine(VirtualClock& clock, SimulatedScanner& scanner)
+        : SimulatedChannel(clock, scanner), clock_(clock) {}
     std::int32_t write(const std::uint8_t* buffer, std::int32_t count) override {
         writes_.push_back({clock_.nowUs(), 0, {}});
-        return inner_.write(buffer, count);
+        return SimulatedChannel::write(buffer, count);
     }
     std::int32_t read(std::uint8_t* buffer, std::int32_t count) override {
-        const std::int32_t n = inner_.read(buffer, count);
+        const std::int32_t n = SimulatedChannel::read(buffer, count);
         if (n > 0 && !writes_.empty()) {
             Reply& reply = writes_.back();
             if (reply.bytes.empty()) {
@@ -485,13 +391,6 @@ public:
         }
         return n;
     }
-    bool isOpen() const override { return inner_.isOpen(); }
-    void close() override { inner_.close(); }
-    bool open(const std::string& name, std::uint32_t baud, std::uint8_t bits, std::uint8_t parity,
-              std::uint8_t stop, std::uint32_t access) override {
-        return inner_.open(name, baud, bits, parity, stop, access);
-    }
-    ChannelError lastError() const override { return inner_.lastError(); }
 
     std::vector<std::uint8_t> encode() const {
         std::vector<std::uint8_t> out;
@@ -519,7 +418,6 @@ private:
         std::vector<std::uint8_t> bytes;
     };
     VirtualClock& clock_;
-    SimulatedChannel& inner_;
     std::vector<Reply> writes_;
 };
 
@@ -555,8 +453,7 @@ void writeSeeds(const std::string& directory) {
             personality.versionText = "F500_03_0C00";
         }
         SimulatedScanner scanner(personality);
-        SimulatedChannel cable(clock, scanner);
-        RecordingLine line(clock, cable);
+        RecordingLine line(clock, scanner);
         Bench bench(clock, line, run.options);
         if (!bench.chained() || runStep2(bench)) {
             firmwareDownload(bench.ctx);
@@ -602,8 +499,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool verified = runStep2(bench);
         check(clock.nowUs() - start <= bounds::kStep2 * kUsPerMs, "Step 2 within its bound");
         checkFields(guarded);
-        check(std::memcmp(before.bootloaderText.data(), device.bootloaderText.data(), 14) == 0 &&
-                  before.flashType == device.flashType,
+        check(sameFields(before, device, &DeviceInfo::bootloaderText, &DeviceInfo::flashType),
               "Step 2 leaves bootloaderText and flashType alone");
         check(!window.sawBox(kFirmwareUpdatedText), "no success from Step 2 alone");
         if (!verified) {
@@ -614,7 +510,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The family is the one Step 2 found (or was given), whatever package this scenario carries.
     const bool framedRun = isFramedFamily(device);
     line.setFramedBlockSize(device.framedBlockSize);
-    const std::size_t mark = line.writeMark();
+    const std::size_t mark = line.records().size();
     window.steps = 0;
     const std::size_t boxesBefore = window.boxes.size();
     const DeviceInfo before = device;
@@ -624,15 +520,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::getenv("ORVEXA_FUZZ_TRACE") != nullptr) {
         std::fprintf(stderr, "outcome %d, Step 3 took %llu ms, %zu writes, last box: %s\n",
                      static_cast<int>(ctx.outcome), static_cast<unsigned long long>(tookMs),
-                     line.writes().size(),
+                     line.records().size(),
                      window.boxes.empty() ? "-" : window.boxes.back().text.substr(0, 40).c_str());
     }
     checkFields(guarded);
-    check(std::memcmp(&before.modelText, &device.modelText, sizeof device.modelText) == 0 &&
-              std::memcmp(&before.firmwareText, &device.firmwareText, sizeof device.firmwareText) == 0 &&
-              std::memcmp(&before.firmwareInfoText, &device.firmwareInfoText,
-                          sizeof device.firmwareInfoText) == 0 &&
-              before.framedBlockSize == device.framedBlockSize,
+    check(sameFields(before, device, &DeviceInfo::modelText, &DeviceInfo::firmwareText,
+                     &DeviceInfo::firmwareInfoText, &DeviceInfo::framedBlockSize),
           "Step 3 leaves Step 2's fields alone");
     const int steps = window.steps;
     // The success text, followed by what was not written when pages or fonts were not all taken.
@@ -649,7 +542,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int blocks = (package.imageSize() + blockSize - 1) / blockSize;
         check(tookMs <= bounds::step3Framed(static_cast<std::uint64_t>(blocks)),
               "framed Step 3 within its bound");
-        const FramedVerdict v = judgeFramed(line.writes(), mark, blocks - 1);
+        const FramedVerdict v = judgeFramed(line.records(), mark, blocks - 1);
         check(steps == v.steps, "every answered block moves the bar, whatever its reply held");
         if (v.started && !v.failed && v.complete) {
             check(success && endedWith(window, kFirmwareUpdatedText), "any framed reply is acceptance");
@@ -667,7 +560,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(tookMs <= bounds::step3Classic(static_cast<std::uint64_t>(chunks),
                                          bounds::worstFrameSends(static_cast<std::uint64_t>(blocks))),
           "classic Step 3 within its bound");
-    const ClassicVerdict v = judgeClassic(line.writes(), mark, lastBlock);
+    const ClassicVerdict v = judgeClassic(line.records(), mark, lastBlock);
     if (!v.reachedFrames) {
         check(!success, "no success without a single frame");
         return 0;
