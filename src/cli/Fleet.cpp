@@ -11,6 +11,7 @@
 #include "ui/Controls.h"
 
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace orvexa {
@@ -220,21 +221,19 @@ ScannerResult FleetRun::runSession(std::size_t row, WorkerPlatform& platform, In
     board_.setDoing(row, "probing");
 
     FixedPortDiscovery discovery({port}, hints_);
-    ProcessRecords* records = nullptr;
-    std::unique_ptr<EventLogObserver> events;
-    std::unique_ptr<RowObserver> observer;
     ForwardingObserver forward;
     SessionWindow window(clock, package_.imageSize(), settings_.answerYes, forward);
     AppContext app(
         window, clock, discovery, platform.makeChannel(port, "main"),
         [&platform, &port] { return platform.makeChannel(port, "probe"); }, package_);
-    records = &app.records();
+    const ProcessRecords& records = app.records();
+    std::optional<EventLogObserver> events;
     if (events_) {
-        events = std::make_unique<EventLogObserver>(*events_, *records);
+        events.emplace(*events_, records);
         events->setPort(port.path);
     }
-    observer = std::make_unique<RowObserver>(board_, row, events.get());
-    forward.to = observer.get();
+    RowObserver observer(board_, row, events ? &*events : nullptr);
+    forward.to = &observer;
 
     StepContext& steps = app.steps();
     steps.stopAfterVerification = true;
@@ -252,15 +251,15 @@ ScannerResult FleetRun::runSession(std::size_t row, WorkerPlatform& platform, In
         events->flushProbes();
     }
     if (steps.outcome == Outcome::Verified) {
-        board_.setModel(row, textOf(records->deviceInfo.modelText));
-        if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records->deviceInfo, package_))) {
+        board_.setModel(row, textOf(records.deviceInfo.modelText));
+        if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records.deviceInfo, package_))) {
             dialog.step3();
         }
     }
     const int exitCode = window.exitRequest() ? exitcode::kNotDone : exitCodeFor(steps.outcome, true);
-    ScannerResult result = sessionResult(port, *records, steps.outcome, exitCode, settings_.check, package_);
+    ScannerResult result = sessionResult(port, records, steps.outcome, exitCode, settings_.check, package_);
     if (result.verdict == ScannerResult::Verdict::Failed) {
-        result.why = observer->why().empty() ? outcomeName(steps.outcome) : observer->why();
+        result.why = observer.why().empty() ? outcomeName(steps.outcome) : observer.why();
     }
     result.elapsedMs = clock.tickMs() - startTickMs;
     std::string doing = verdictName(result.verdict);
