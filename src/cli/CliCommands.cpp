@@ -237,6 +237,9 @@ int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out) 
     const PortInfo port = steps.outcome == Outcome::PortNotFound ? PortInfo{} : app.records().selectedPort;
     ScannerResult result =
         sessionResult(port, app.records(), steps.outcome, exitCode, options.check, app.package());
+    if (result.verdict == ScannerResult::Verdict::Failed) {
+        result.why = window.why();
+    }
     result.elapsedMs = setup.clock->tickMs() - startTickMs;
     events.result(result);
     events.runEnd(exitCode, {});

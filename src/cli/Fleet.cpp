@@ -27,18 +27,7 @@ std::string progressText(const ProgressReading& reading) {
     return text;
 }
 
-std::string firstLine(const std::string& text) {
-    const std::vector<std::string> lines = splitLines(text);
-    return lines.empty() ? std::string() : lines.front();
-}
-
-std::string lastLine(const std::string& text) {
-    const std::vector<std::string> lines = splitLines(text);
-    return lines.empty() ? std::string() : lines.back();
-}
-
-// One session as its row and, with --json, its events see it. The row shows the session's stage, and the
-// last box that was no question says why a session failed.
+// One session as its row and, with --json, its events see it: the row shows the session's stage.
 class RowObserver : public SessionObserver {
 public:
     RowObserver(FleetBoard& board, std::size_t row, EventLogObserver* events)
@@ -51,15 +40,11 @@ public:
         }
     }
     void statusChanged(const std::string& text) override {
-        status_ = text;
         if (events_) {
             events_->statusChanged(text);
         }
     }
     void boxShown(const BoxShown& box) override {
-        if (!box.answeredYes) {
-            lastProblem_ = firstLine(box.text);
-        }
         if (events_) {
             events_->boxShown(box);
         }
@@ -77,15 +62,10 @@ public:
         }
     }
 
-    // Why the session failed, in one line: its last box, else its last status line.
-    std::string why() const { return lastProblem_.empty() ? lastLine(status_) : lastProblem_; }
-
 private:
     FleetBoard& board_;
     std::size_t row_;
     EventLogObserver* events_;
-    std::string status_;
-    std::string lastProblem_;
     std::string item_;
     int percent_ = -1;
 };
@@ -259,7 +239,7 @@ ScannerResult FleetRun::runSession(std::size_t row, WorkerPlatform& platform, In
     const int exitCode = window.exitRequest() ? exitcode::kNotDone : exitCodeFor(steps.outcome, true);
     ScannerResult result = sessionResult(port, records, steps.outcome, exitCode, settings_.check, package_);
     if (result.verdict == ScannerResult::Verdict::Failed) {
-        result.why = observer.why().empty() ? outcomeName(steps.outcome) : observer.why();
+        result.why = window.why().empty() ? outcomeName(steps.outcome) : window.why();
     }
     result.elapsedMs = clock.tickMs() - startTickMs;
     std::string doing = verdictName(result.verdict);

@@ -22,9 +22,20 @@ int SessionWindow::messageBox(const std::string& text, const std::string& captio
     if (box::isQuestion(type)) {
         answer = answerYes_ ? kIdYes : kIdNo;
         shown.answeredYes = answer == kIdYes;
+    } else {
+        lastStatement_ = text;
     }
     observer_.boxShown(shown);
     return answer;
+}
+
+std::string SessionWindow::why() const {
+    const std::vector<std::string> box = splitLines(lastStatement_);
+    if (!box.empty()) {
+        return box.front();
+    }
+    const std::vector<std::string> status = splitLines(controls_.text(control::kStatus));
+    return status.empty() ? std::string() : status.back();
 }
 
 void SessionWindow::progressStepIt() {

@@ -70,6 +70,9 @@ public:
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>&) override { return std::nullopt; }
 
     std::optional<int> exitRequest() const { return exitRequest_; }
+    // Why a session failed, in one line: the first line of the last box that was no question, else the
+    // last line of the status text.
+    std::string why() const;
 
 private:
     ControlTable controls_;
@@ -77,6 +80,7 @@ private:
     bool answerYes_;
     SessionObserver& observer_;
     std::optional<int> exitRequest_;
+    std::string lastStatement_; // the last box that was no question
 };
 
 } // namespace orvexa
