@@ -12,8 +12,13 @@
 #include "SimulatedScanner.h"
 #include "VirtualClock.h"
 
+#include "app/ExitCodes.h"
 #include "steps/StepContext.h"
+#include "ui/Controls.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -35,6 +40,39 @@ inline const LanguageData& carriedLanguages() {
 
 inline const LanguageData& languagesOr(const LanguageData* given) {
     return given ? *given : carriedLanguages();
+}
+
+template <std::size_t N> void setText(std::array<char, N>& field, const std::string& text) {
+    field.fill('\0');
+    std::memcpy(field.data(), text.data(), std::min(N - 1, text.size()));
+}
+
+// The records as Step 2 leaves them for a scanner of this personality, verified on the open port.
+// Collected texts lose their last byte, which the scanner sends as a terminator.
+inline void asAfterStep2(ProcessRecords& records, const ScannerPersonality& p,
+                         std::uint32_t framedBlockSize = 1024) {
+    DeviceInfo& device = records.deviceInfo;
+    setText(device.modelText, p.modelText);
+    setText(device.firmwareText, p.family == ScannerFamily::Framed ? p.framedFirmwareText
+                                 : p.inBootloader                  ? p.inBootloaderText
+                                                                   : p.versionText);
+    setText(device.firmwareInfoText, p.infoText);
+    setText(device.applicationText, p.framedApplicationText);
+    device.itAccepted = p.itAccepted;
+    device.fontCapable = p.fontSupport;
+    device.framedBlockSize = framedBlockSize;
+    records.verifiedOnOpenPort = true;
+}
+
+// As "orvexa-cli --silent --yes" runs the steps: no readiness questions, Yes to every other, and an end
+// where no port answered instead of the port dialog. cliExitCode is what it would then exit with.
+inline void likeSilentYesCli(ScriptedWindow& window, StepContext& ctx) {
+    window.setChecked(control::kSilentMode, true);
+    window.answer({kIdYes, kIdYes, kIdYes, kIdYes, kIdYes});
+    ctx.endWhenNoPortAnswered = true;
+}
+inline int cliExitCode(const ScriptedWindow& window, const StepContext& ctx) {
+    return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
 }
 
 template <class Window = ScriptedWindow> struct ScannerSession {
@@ -75,6 +113,30 @@ struct HubSession {
     VirtualClock clock;
     SimulatedPortHub hub;
     SimulatedChannel channel{clock, hub};
+    ScriptedWindow window;
+    FakePorts discovery;
+    FirmwarePackage package;
+    ProcessRecords records;
+    StepContext ctx;
+};
+
+// The same over a clock and a channel of a test's own kinds (a real port, a clock that skips its pauses):
+// discovery lists the ports given, and each probe gets a fresh channel of the same kind.
+template <class ClockT, class ChannelT> struct PortSession {
+    PortSession(std::vector<std::string> ports, FirmwarePackage firmware)
+        : discovery(std::move(ports)), package(std::move(firmware)), ctx{window,
+                                                                         channel,
+                                                                         clock,
+                                                                         discovery,
+                                                                         [] { return std::make_unique<ChannelT>(); },
+                                                                         package,
+                                                                         carriedLanguages(),
+                                                                         records} {}
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+
+    ClockT clock;
+    ChannelT channel;
     ScriptedWindow window;
     FakePorts discovery;
     FirmwarePackage package;

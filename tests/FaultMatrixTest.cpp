@@ -10,6 +10,7 @@
 #include "ScannerSession.h"
 
 #include "app/ExitCodes.h"
+#include "firmware/BlockFrame.h"
 #include "steps/FramedDownload.h"
 #include "steps/StepTexts.h"
 #include "steps/Steps.h"
@@ -141,13 +142,10 @@ struct FaultRun : HubSession {
             break;
         }
         hub.attachScanner(kPort, personalityFor(phase.variant), faults);
-        window.answer({kIdYes, kIdYes, kIdYes, kIdYes, kIdYes});
-        window.setChecked(control::kSilentMode, true);
+        likeSilentYesCli(window, ctx);
         if (phase.variant == Variant::Fonts) {
-            window.enableControl(control::kDownloadFont, true);
-            window.setChecked(control::kDownloadFont, true);
+            window.askForFonts();
         }
-        ctx.endWhenNoPortAnswered = true;
     }
 
     static std::string identityFor(Variant variant) {
@@ -167,7 +165,7 @@ struct FaultRun : HubSession {
     // As orvexa-cli --silent --yes runs it, and the exit code it would end with.
     int runChain() {
         portSelection(ctx);
-        return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
+        return cliExitCode(window, ctx);
     }
 };
 
@@ -223,15 +221,8 @@ public:
 };
 
 const char* faultName(Fault fault) {
-    switch (fault) {
-    case Fault::Vanish:
-        return "Vanish";
-    case Fault::Silent:
-        return "Silent";
-    case Fault::Garbage:
-        return "Garbage";
-    }
-    return "";
+    static const char* const names[] = {"Vanish", "Silent", "Garbage"};
+    return names[static_cast<int>(fault)];
 }
 
 TEST_P(FaultMatrix, EndsInBoundWithTheOutcomeItsRepliesCallFor) {
@@ -291,7 +282,8 @@ TEST(FaultMatrixDetail, ScannerThatStopsMidTransferGetsNoClosingFrameAndTheError
         EXPECT_TRUE(
             statusHas(run.window, fault == Fault::Vanish ? kDisconnectedLine : kStoppedAnsweringLine));
         const auto& frames = run.hub.scanner(kPort)->record().frames;
-        EXPECT_TRUE(std::none_of(frames.begin(), frames.end(), [](const auto& f) { return f.kind == 'R'; }));
+        EXPECT_TRUE(std::none_of(frames.begin(), frames.end(),
+                                 [](const auto& f) { return f.kind == BlockFrame::kClosingKind; }));
         EXPECT_FALSE(run.channel.isOpen());
     }
 }

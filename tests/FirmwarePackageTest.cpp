@@ -1,5 +1,6 @@
+#include "BitwiseCrc.h"
+
 #include "firmware/FirmwarePackage.h"
-#include "firmware/Crc16.h"
 
 #include <gtest/gtest.h>
 
@@ -101,13 +102,8 @@ TEST(ImageHeader, PatchWritesBodyLengthAndIndependentCrcLowByteFirst) {
     package.patchImageHeader();
     EXPECT_EQ(package.bodyLength(), 169478u);
 
-    std::uint16_t crc = 0; // bitwise CRC-16/KERMIT of the body, independent of the table form
-    for (std::int32_t i = kImageBodyOffset; i < package.imageSize(); ++i) {
-        crc ^= package.image()[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
-        }
-    }
+    const std::uint16_t crc = bitwiseKermit(package.image() + kImageBodyOffset,
+                                            static_cast<std::size_t>(package.imageSize() - kImageBodyOffset));
     EXPECT_EQ(package.bodyCrc(), crc);
     const std::uint8_t* header = package.image() + kImageHeaderOffset;
     EXPECT_EQ(header[8], 169478 & 0xFF);
