@@ -75,22 +75,32 @@ inline int cliExitCode(const ScriptedWindow& window, const StepContext& ctx) {
     return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
 }
 
-template <class Window = ScriptedWindow> struct ScannerSession {
-    explicit ScannerSession(SessionOptions options = {})
-        : scanner(std::move(options.personality), std::move(options.faults)),
-          package(std::move(options.package)),
-          ctx{window, channel, clock, discovery, nullptr, package, languagesOr(options.languages), records} {}
-    ScannerSession(const ScannerSession&) = delete;
-    ScannerSession& operator=(const ScannerSession&) = delete;
+// What a step works on besides its clock and channel (which each session keeps in the kind it needs): the
+// window, the ports discovery lists, the package, fresh records, and the step context over them all.
+template <class Window> struct StepParts {
+    StepParts(Clock& clock, SerialChannel& channel, std::vector<std::string> ports, FirmwarePackage firmware,
+              const LanguageData* languages, ChannelFactory probeChannels = nullptr)
+        : discovery(std::move(ports)), package(std::move(firmware)),
+          ctx{window, channel, clock, discovery, std::move(probeChannels), package, languagesOr(languages),
+              records} {}
+    StepParts(const StepParts&) = delete;
+    StepParts& operator=(const StepParts&) = delete;
 
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel{clock, scanner};
     Window window;
     FakePorts discovery;
     FirmwarePackage package;
     ProcessRecords records;
     StepContext ctx;
+};
+
+template <class Window = ScriptedWindow> struct ScannerSession : StepParts<Window> {
+    explicit ScannerSession(SessionOptions options = {})
+        : StepParts<Window>(clock, channel, {}, std::move(options.package), options.languages),
+          scanner(std::move(options.personality), std::move(options.faults)) {}
+
+    VirtualClock clock;
+    SimulatedScanner scanner;
+    SimulatedChannel channel{clock, scanner};
 };
 
 // The same over the simulated port hub, as Step 1 finds a scanner among ports: the test attaches scanners
@@ -101,47 +111,25 @@ struct HubSessionOptions {
     const LanguageData* languages = nullptr; // the carried ones when none are given
 };
 
-struct HubSession {
+struct HubSession : StepParts<ScriptedWindow> {
     explicit HubSession(HubSessionOptions options = {})
-        : discovery(std::move(options.ports)), package(std::move(options.package)),
-          ctx{window, channel, clock, discovery, nullptr, package, languagesOr(options.languages), records} {
-        ctx.makeProbeChannel = [this] { return std::make_unique<SimulatedChannel>(clock, hub); };
-    }
-    HubSession(const HubSession&) = delete;
-    HubSession& operator=(const HubSession&) = delete;
+        : StepParts(clock, channel, std::move(options.ports), std::move(options.package), options.languages,
+                    [this] { return std::make_unique<SimulatedChannel>(clock, hub); }) {}
 
     VirtualClock clock;
     SimulatedPortHub hub;
     SimulatedChannel channel{clock, hub};
-    ScriptedWindow window;
-    FakePorts discovery;
-    FirmwarePackage package;
-    ProcessRecords records;
-    StepContext ctx;
 };
 
 // The same over a clock and a channel of a test's own kinds (a real port, a clock that skips its pauses):
 // discovery lists the ports given, and each probe gets a fresh channel of the same kind.
-template <class ClockT, class ChannelT> struct PortSession {
+template <class ClockT, class ChannelT> struct PortSession : StepParts<ScriptedWindow> {
     PortSession(std::vector<std::string> ports, FirmwarePackage firmware)
-        : discovery(std::move(ports)), package(std::move(firmware)), ctx{window,
-                                                                         channel,
-                                                                         clock,
-                                                                         discovery,
-                                                                         [] { return std::make_unique<ChannelT>(); },
-                                                                         package,
-                                                                         carriedLanguages(),
-                                                                         records} {}
-    PortSession(const PortSession&) = delete;
-    PortSession& operator=(const PortSession&) = delete;
+        : StepParts(clock, channel, std::move(ports), std::move(firmware), nullptr,
+                    [] { return std::make_unique<ChannelT>(); }) {}
 
     ClockT clock;
     ChannelT channel;
-    ScriptedWindow window;
-    FakePorts discovery;
-    FirmwarePackage package;
-    ProcessRecords records;
-    StepContext ctx;
 };
 
 } // namespace orvexa
