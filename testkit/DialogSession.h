@@ -35,13 +35,14 @@ struct DialogSession {
     }
 
     std::uint32_t click(int button) {
-        const std::uint32_t before = clock.tickMs();
-        dialog->onButton(button);
-        return clock.tickMs() - before;
+        return timed([&] { dialog->onButton(button); });
     }
     std::uint32_t press(char key) {
+        return timed([&] { dialog->onKey(key); });
+    }
+    template <class Action> std::uint32_t timed(Action action) {
         const std::uint32_t before = clock.tickMs();
-        dialog->onKey(key);
+        action();
         return clock.tickMs() - before;
     }
     Outcome outcome() const { return app->steps().outcome; }
