@@ -23,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace orvexa {
 namespace {
@@ -121,6 +122,11 @@ const Phase kPhases[] = {
     {"MiddleFramedBlock", Variant::Framed, at(K::Block, 3), "framed-block", 4, Outcome::Written},
     {"LastFramedBlock", Variant::Framed, at(K::Block, 5), "framed-block", 6, Outcome::Written},
 };
+
+const Phase& phase(std::string_view name) {
+    return *std::find_if(std::begin(kPhases), std::end(kPhases),
+                         [name](const Phase& p) { return p.name == name; });
+}
 
 // The machine of one cell: a scanner on a port of the simulated hub, the tool's two channels on it.
 struct FaultRun : HubSession {
@@ -267,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(EveryPhase, FaultMatrix,
 
 // The cells whose outcome is more than "not a success": where the scanner stops, the run stops there.
 TEST(FaultMatrixDetail, ScannerThatStopsBeforeTheStartSequenceLeavesTheAddedStatusLine) {
-    FaultRun run(kPhases[11], Fault::Silent); // StartSequence
+    FaultRun run(phase("StartSequence"), Fault::Silent);
     EXPECT_EQ(run.runChain(), exitcode::kNotDone);
     EXPECT_EQ(run.ctx.outcome, Outcome::NoDownloadMode);
     EXPECT_TRUE(statusHas(run.window, kNoDownloadModeLine));
@@ -276,7 +282,7 @@ TEST(FaultMatrixDetail, ScannerThatStopsBeforeTheStartSequenceLeavesTheAddedStat
 
 TEST(FaultMatrixDetail, ScannerThatStopsMidTransferGetsNoClosingFrameAndTheErrorText) {
     for (Fault fault : {Fault::Vanish, Fault::Silent}) {
-        FaultRun run(kPhases[13], fault); // MiddleFrame
+        FaultRun run(phase("MiddleFrame"), fault);
         EXPECT_EQ(run.runChain(), exitcode::kTransferError);
         EXPECT_TRUE(run.window.sawBox(kFirmwareErrorText));
         EXPECT_TRUE(
@@ -291,9 +297,10 @@ TEST(FaultMatrixDetail, ScannerThatStopsMidTransferGetsNoClosingFrameAndTheError
 // A line that is gone ends Step 3 where it went, instead of waiting out the limits of the waits after it.
 TEST(FaultMatrixDetail, LineLostInStepThreeEndsItAtOnceAndSaysTheScannerWasDisconnected) {
     constexpr std::uint64_t kAtOnceUs = 1000 * kUsPerMs; // the framed start's own 500 ms settle included
-    for (const int phase : {11, 13, 16, 18, 19, 21}) {   // start sequence, frame, chunks, framed start, block
-        SCOPED_TRACE(kPhases[phase].name);
-        FaultRun run(kPhases[phase], Fault::Vanish);
+    for (const char* name : {"StartSequence", "MiddleFrame", "MiddlePageChunk", "MiddleFontChunk",
+                             "FramedStart", "MiddleFramedBlock"}) {
+        SCOPED_TRACE(name);
+        FaultRun run(phase(name), Fault::Vanish);
         EXPECT_NE(run.runChain(), exitcode::kDone);
         EXPECT_TRUE(statusHas(run.window, kDisconnectedLine)) << run.window.controlText(control::kStatus);
         EXPECT_FALSE(run.channel.isOpen());
@@ -304,7 +311,7 @@ TEST(FaultMatrixDetail, LineLostInStepThreeEndsItAtOnceAndSaysTheScannerWasDisco
 }
 
 TEST(FaultMatrixDetail, FramedScannerThatStopsMidDownloadEndsInTheErrorTextWithTheChannelClosed) {
-    FaultRun run(kPhases[21], Fault::Silent); // MiddleFramedBlock
+    FaultRun run(phase("MiddleFramedBlock"), Fault::Silent);
     EXPECT_EQ(run.runChain(), exitcode::kTransferError);
     EXPECT_TRUE(run.window.sawBox(kFirmwareErrorText));
     EXPECT_FALSE(run.channel.isOpen());
