@@ -1,9 +1,8 @@
 #include "FirmwareDownloadTest.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "fonts/FlashWriter.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

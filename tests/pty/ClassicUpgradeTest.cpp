@@ -3,14 +3,13 @@
 // the scanner holds. Without line pacing this takes only the pauses the exchanges mandate (a few seconds).
 #include "ChildProcess.h"
 #include "Sha256.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"
 #include "fonts/FlashLayout.h"
 #include "fonts/FlashWriter.h"
 #include "fonts/LanguagePage.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

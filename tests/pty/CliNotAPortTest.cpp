@@ -2,12 +2,11 @@
 // Nothing may be written to any of them, and both the search's report and the port list say why.
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "cli/CliCommands.h"
 #include "serial/posix/PosixSerialChannel.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

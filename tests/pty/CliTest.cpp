@@ -3,10 +3,9 @@
 // reached the far end.
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

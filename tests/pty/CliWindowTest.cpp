@@ -1,12 +1,11 @@
 // orvexa-cli's terminal window on its own: what a script or a person at the terminal reads for each box,
 // status change and progress step. Its streams are temporary files and its clock is virtual.
 #include "ChildProcess.h"
+#include "TextChecks.h"
 #include "VirtualClock.h"
 #include "cli/Options.h"
 #include "cli/TerminalWindow.h"
 #include "ui/Controls.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

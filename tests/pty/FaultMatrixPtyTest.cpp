@@ -6,13 +6,12 @@
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
 #include "ScannerSession.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "serial/posix/PosixSerialChannel.h"
 #include "steps/FramedDownload.h"
 #include "steps/Steps.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

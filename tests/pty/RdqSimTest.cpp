@@ -1,12 +1,11 @@
 // rdq-sim over a real pseudo-terminal, in real time, driven by the real termios channel and the real
 // command link. Kept short: every exchange here is one the tool makes within a second or two.
 #include "ChildProcess.h"
+#include "TextChecks.h"
 
 #include "device/CommandLink.h"
 #include "serial/Clock.h"
 #include "serial/posix/PosixSerialChannel.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 

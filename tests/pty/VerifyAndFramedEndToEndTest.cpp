@@ -3,11 +3,10 @@
 // image, or a test "UPDATE" container (ORVEXA_FIRMWARE_IMAGE, see FramedContainer.sh).
 #include "ChildProcess.h"
 #include "Sha256.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"
-
-#include "TextChecks.h"
 
 #include <gtest/gtest.h>
 
