@@ -28,7 +28,9 @@ bool names(const char* entry, const std::string& name) {
     return std::strncmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=';
 }
 
-std::string readAll(std::FILE* file) {
+} // namespace
+
+std::string streamText(std::FILE* file) {
     std::string text;
     std::rewind(file);
     char buffer[4096];
@@ -38,7 +40,22 @@ std::string readAll(std::FILE* file) {
     return text;
 }
 
-} // namespace
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+    std::istringstream in(text);
+    for (std::string candidate; std::getline(in, candidate);) {
+        if (candidate == line) {
+            return true;
+        }
+    }
+    return false;
+}
 
 pid_t spawnChild(const std::string& program, const std::vector<std::string>& args, ChildStreams streams,
                  const std::vector<std::pair<std::string, std::string>>& environment) {
@@ -150,8 +167,8 @@ CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
                                                     {{"ORVEXA_EXTRA_PORTS", setup.extraPorts}}),
                                          setup.limitMs);
         run.exitCode = exit.code;
-        run.out = readAll(out);
-        run.err = readAll(err);
+        run.out = streamText(out);
+        run.err = streamText(err);
         if (exit.killed) {
             run.err += "orvexa-cli did not end within " + std::to_string(setup.limitMs) + " ms\n";
         }
@@ -225,13 +242,9 @@ std::string RdqSimProcess::takeRecord() {
     if (recordPath_.empty()) {
         return {};
     }
-    std::stringstream text;
-    {
-        std::ifstream in(recordPath_);
-        text << in.rdbuf();
-    }
+    std::string text = readFile(recordPath_);
     std::remove(recordPath_.c_str());
-    return text.str();
+    return text;
 }
 
 } // namespace orvexa

@@ -4,6 +4,7 @@
 // build leaves this out.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,18 @@ ChildExit waitChild(pid_t pid, int limitMs);
 const std::string& cliProgram();
 const std::string& rdqSimProgram();
 bool programsBuilt();
+
+// For a test that runs the programs: a partial build skips it instead of failing it.
+#define ORVEXA_SKIP_WITHOUT_PROGRAMS()                                                                       \
+    if (!::orvexa::programsBuilt()) {                                                                        \
+        GTEST_SKIP() << "rdq-sim or orvexa-cli is not built";                                                \
+    }
+
+// What a program left behind: a file's text (empty when it cannot be read), a temporary stream's text from
+// its start, and whether a text holds `line` as one whole line.
+std::string readFile(const std::string& path);
+std::string streamText(std::FILE* file);
+bool hasLine(const std::string& text, const std::string& line);
 
 // One orvexa-cli run as a script makes it: what it printed on each stream, its exit code (-1 when it did
 // not end within limitMs, and then err says so), and its wall time.

@@ -12,8 +12,13 @@
 #include "SimulatedScanner.h"
 #include "VirtualClock.h"
 
+#include "app/ExitCodes.h"
 #include "steps/StepContext.h"
+#include "ui/Controls.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -37,22 +42,65 @@ inline const LanguageData& languagesOr(const LanguageData* given) {
     return given ? *given : carriedLanguages();
 }
 
-template <class Window = ScriptedWindow> struct ScannerSession {
-    explicit ScannerSession(SessionOptions options = {})
-        : scanner(std::move(options.personality), std::move(options.faults)),
-          package(std::move(options.package)),
-          ctx{window, channel, clock, discovery, nullptr, package, languagesOr(options.languages), records} {}
-    ScannerSession(const ScannerSession&) = delete;
-    ScannerSession& operator=(const ScannerSession&) = delete;
+template <std::size_t N> void setText(std::array<char, N>& field, const std::string& text) {
+    field.fill('\0');
+    std::memcpy(field.data(), text.data(), std::min(N - 1, text.size()));
+}
 
-    VirtualClock clock;
-    SimulatedScanner scanner;
-    SimulatedChannel channel{clock, scanner};
+// The records as Step 2 leaves them for a scanner of this personality, verified on the open port.
+// Collected texts lose their last byte, which the scanner sends as a terminator.
+inline void asAfterStep2(ProcessRecords& records, const ScannerPersonality& p,
+                         std::uint32_t framedBlockSize = 1024) {
+    DeviceInfo& device = records.deviceInfo;
+    setText(device.modelText, p.modelText);
+    setText(device.firmwareText, p.family == ScannerFamily::Framed ? p.framedFirmwareText
+                                 : p.inBootloader                  ? p.inBootloaderText
+                                                                   : p.versionText);
+    setText(device.firmwareInfoText, p.infoText);
+    setText(device.applicationText, p.framedApplicationText);
+    device.itAccepted = p.itAccepted;
+    device.fontCapable = p.fontSupport;
+    device.framedBlockSize = framedBlockSize;
+    records.verifiedOnOpenPort = true;
+}
+
+// As "orvexa-cli --silent --yes" runs the steps: no readiness questions, Yes to every other, and an end
+// where no port answered instead of the port dialog. cliExitCode is what it would then exit with.
+inline void likeSilentYesCli(ScriptedWindow& window, StepContext& ctx) {
+    window.setChecked(control::kSilentMode, true);
+    window.answer({kIdYes, kIdYes, kIdYes, kIdYes, kIdYes});
+    ctx.endWhenNoPortAnswered = true;
+}
+inline int cliExitCode(const ScriptedWindow& window, const StepContext& ctx) {
+    return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
+}
+
+// What a step works on besides its clock and channel (which each session keeps in the kind it needs): the
+// window, the ports discovery lists, the package, fresh records, and the step context over them all.
+template <class Window> struct StepParts {
+    StepParts(Clock& clock, SerialChannel& channel, std::vector<std::string> ports, FirmwarePackage firmware,
+              const LanguageData* languages, ChannelFactory probeChannels = nullptr)
+        : discovery(std::move(ports)), package(std::move(firmware)),
+          ctx{window, channel, clock, discovery, std::move(probeChannels), package, languagesOr(languages),
+              records} {}
+    StepParts(const StepParts&) = delete;
+    StepParts& operator=(const StepParts&) = delete;
+
     Window window;
     FakePorts discovery;
     FirmwarePackage package;
     ProcessRecords records;
     StepContext ctx;
+};
+
+template <class Window = ScriptedWindow> struct ScannerSession : StepParts<Window> {
+    explicit ScannerSession(SessionOptions options = {})
+        : StepParts<Window>(clock, channel, {}, std::move(options.package), options.languages),
+          scanner(std::move(options.personality), std::move(options.faults)) {}
+
+    VirtualClock clock;
+    SimulatedScanner scanner;
+    SimulatedChannel channel{clock, scanner};
 };
 
 // The same over the simulated port hub, as Step 1 finds a scanner among ports: the test attaches scanners
@@ -63,23 +111,25 @@ struct HubSessionOptions {
     const LanguageData* languages = nullptr; // the carried ones when none are given
 };
 
-struct HubSession {
+struct HubSession : StepParts<ScriptedWindow> {
     explicit HubSession(HubSessionOptions options = {})
-        : discovery(std::move(options.ports)), package(std::move(options.package)),
-          ctx{window, channel, clock, discovery, nullptr, package, languagesOr(options.languages), records} {
-        ctx.makeProbeChannel = [this] { return std::make_unique<SimulatedChannel>(clock, hub); };
-    }
-    HubSession(const HubSession&) = delete;
-    HubSession& operator=(const HubSession&) = delete;
+        : StepParts(clock, channel, std::move(options.ports), std::move(options.package), options.languages,
+                    [this] { return std::make_unique<SimulatedChannel>(clock, hub); }) {}
 
     VirtualClock clock;
     SimulatedPortHub hub;
     SimulatedChannel channel{clock, hub};
-    ScriptedWindow window;
-    FakePorts discovery;
-    FirmwarePackage package;
-    ProcessRecords records;
-    StepContext ctx;
+};
+
+// The same over a clock and a channel of a test's own kinds (a real port, a clock that skips its pauses):
+// discovery lists the ports given, and each probe gets a fresh channel of the same kind.
+template <class ClockT, class ChannelT> struct PortSession : StepParts<ScriptedWindow> {
+    PortSession(std::vector<std::string> ports, FirmwarePackage firmware)
+        : StepParts(clock, channel, std::move(ports), std::move(firmware), nullptr,
+                    [] { return std::make_unique<ChannelT>(); }) {}
+
+    ClockT clock;
+    ChannelT channel;
 };
 
 } // namespace orvexa

@@ -6,8 +6,6 @@
 #include "steps/Steps.h"
 #include "ui/Controls.h"
 
-#include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 namespace orvexa::bench {
@@ -19,23 +17,6 @@ FirmwarePackage packageFor(Scenario scenario) {
         return FirmwarePackage("M500_200_TEST", testContainer());
     }
     return FirmwarePackage::carried();
-}
-
-template <std::size_t N> void setText(std::array<char, N>& field, const std::string& text) {
-    field.fill('\0');
-    std::memcpy(field.data(), text.data(), std::min(N - 1, text.size()));
-}
-
-// DeviceInfo as Step 2 leaves it for the scanner rdq-sim plays by default. Collected texts lose their
-// last byte, which the scanner sends as a terminator.
-void asAfterStep2(DeviceInfo& device, const ScannerPersonality& p, std::uint32_t framedBlockSize) {
-    setText(device.modelText, p.modelText);
-    setText(device.firmwareText, p.family == ScannerFamily::Framed ? p.framedFirmwareText : p.versionText);
-    setText(device.firmwareInfoText, p.infoText);
-    setText(device.applicationText, p.framedApplicationText);
-    device.itAccepted = p.itAccepted;
-    device.fontCapable = p.fontSupport;
-    device.framedBlockSize = framedBlockSize;
 }
 
 } // namespace
@@ -72,8 +53,7 @@ ScenarioRun::ScenarioRun(Scenario scenario, SerialChannel& channel, Clock& clock
     const ScannerPersonality personality = infoOf(scenario).family == ScannerFamily::Framed
                                                ? ScannerPersonality::framed()
                                                : ScannerPersonality{};
-    asAfterStep2(records_.deviceInfo, personality, scenario == Scenario::Framed512 ? 512 : 1024);
-    records_.verifiedOnOpenPort = true;
+    asAfterStep2(records_, personality, scenario == Scenario::Framed512 ? 512 : 1024);
     ctx_.stopAfterVerification = true;
     ctx_.endWhenNoPortAnswered = true;
     // Silent mode skips the readiness questions of Steps 1 and 3; the steps are run one at a time here,
@@ -85,8 +65,7 @@ ScenarioRun::ScenarioRun(Scenario scenario, SerialChannel& channel, Clock& clock
         window.answer({kIdYes});
     }
     if (scenario == Scenario::Step3Fonts) {
-        window.enableControl(control::kDownloadFont, true);
-        window.setChecked(control::kDownloadFont, true);
+        window.askForFonts();
     }
 }
 

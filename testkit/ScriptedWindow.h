@@ -29,6 +29,11 @@ public:
 
     // Answers for the questions to come, in order (kIdYes or kIdNo).
     void answer(std::initializer_list<int> answers);
+    // The user ticks Download Font, which Step 2 enables for a scanner that takes fonts.
+    void askForFonts() {
+        enableControl(control::kDownloadFont, true);
+        setChecked(control::kDownloadFont, true);
+    }
     // The port dialog's choice when no port answered: an index, or Cancel (nothing).
     void choosePort(std::optional<std::size_t> index) { portChoice_ = index; }
 

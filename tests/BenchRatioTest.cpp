@@ -3,10 +3,8 @@
 // wire limit computed from what the scanner recorded. The real-time figures come from orvexa-bench; here
 // only the tool's own waiting is measured, so a wait that creeps in beyond what the protocol mandates
 // fails the goal at once.
+#include "ScannerSession.h"
 #include "Scenarios.h"
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "VirtualClock.h"
 #include "WireLimit.h"
 
 #include <gtest/gtest.h>
@@ -35,15 +33,31 @@ ScannerPersonality personalityFor(Scenario scenario, std::uint32_t latencyMs) {
 }
 
 Measured measure(Scenario scenario, std::uint32_t latencyMs) {
-    VirtualClock clock;
-    SimulatedScanner scanner(personalityFor(scenario, latencyMs));
-    SimulatedChannel channel(clock, scanner);
-    ScenarioRun run(scenario, channel, clock, nullptr);
-    const std::uint32_t start = clock.tickMs();
+    ScannerSession<> s({personalityFor(scenario, latencyMs), {}});
+    ScenarioRun run(scenario, s.channel, s.clock, nullptr);
+    const std::uint32_t start = s.clock.tickMs();
     EXPECT_EQ(run.run(), infoOf(scenario).expected) << infoOf(scenario).name << " at " << latencyMs << " ms";
-    const double wallMs = clock.tickMs() - start;
-    const LineModel line{115200, latencyMs, scanner.personality().readyDelayMs};
-    return {wallMs, wireLimit(exchangeOf(scanner.record()), infoOf(scenario).flow, line)};
+    const double wallMs = s.clock.tickMs() - start;
+    const LineModel line{115200, latencyMs, s.scanner.personality().readyDelayMs};
+    return {wallMs, wireLimit(exchangeOf(s.scanner.record()), infoOf(scenario).flow, line)};
+}
+
+// Step 1 on a machine where `silentPorts` ports are probed before the scanner's.
+Measured measureStep1(std::uint32_t latencyMs, int silentPorts) {
+    HubSession s;
+    std::vector<std::string> ports;
+    for (int i = 0; i < silentPorts; ++i) {
+        ports.push_back("/dev/ttySilent" + std::to_string(i));
+        s.hub.addSilentPort(ports.back());
+    }
+    ports.push_back("/dev/ttyScanner");
+    SimulatedScanner& scanner = s.hub.attachScanner(ports.back(), personalityFor(Scenario::Step1, latencyMs));
+    ScenarioRun run(Scenario::Step1, s.channel, s.clock, s.ctx.makeProbeChannel, ports);
+    const std::uint32_t start = s.clock.tickMs();
+    EXPECT_EQ(run.run(), Outcome::PortOpened);
+    const double wallMs = s.clock.tickMs() - start;
+    return {wallMs,
+            wireLimit(exchangeOf(scanner.record()), Flow::Probe, {115200, latencyMs, 300}, silentPorts)};
 }
 
 void expectRatio(Scenario scenario, std::uint32_t latencyMs, double goal) {
@@ -82,43 +96,15 @@ TEST(BenchRatio, FramedDownloadHasNoWaitPerBlock) {
 // the one exchange Step 1 needs, and the tool must still sit on it.
 TEST(BenchRatio, Step1WaitsForTheFirstAnswerOnly) {
     for (std::uint32_t latency : kLatenciesMs) {
-        VirtualClock clock;
-        SimulatedPortHub hub;
-        const std::string port = "/dev/ttyScanner";
-        SimulatedScanner& scanner = hub.attachScanner(port, personalityFor(Scenario::Step1, latency));
-        SimulatedChannel channel(clock, hub);
-        ScenarioRun run(Scenario::Step1, channel, clock,
-                        [&]() { return std::make_unique<SimulatedChannel>(clock, hub); }, {port});
-        const std::uint32_t start = clock.tickMs();
-        EXPECT_EQ(run.run(), Outcome::PortOpened);
-        const double wallMs = clock.tickMs() - start;
-        const Limit limit = wireLimit(exchangeOf(scanner.record()), Flow::Probe, {115200, latency, 300});
+        const Measured m = measureStep1(latency, 0);
         // The virtual clock ticks in whole milliseconds, and a read ends on its tick.
-        EXPECT_LE(wallMs, limit.totalMs() + 1.0) << latency << " ms latency";
-        EXPECT_GE(wallMs, limit.totalMs() - 1.0) << latency << " ms latency";
+        EXPECT_LE(m.wallMs, m.limit.totalMs() + 1.0) << latency << " ms latency";
+        EXPECT_GE(m.wallMs, m.limit.totalMs() - 1.0) << latency << " ms latency";
     }
 }
 
 TEST(BenchRatio, Step1ProbesTenSilentPortsForTheirSecondEachAndNoMore) {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    std::vector<std::string> ports;
-    for (int i = 0; i < 10; ++i) {
-        ports.push_back("/dev/ttySilent" + std::to_string(i));
-        hub.addSilentPort(ports.back());
-    }
-    ports.push_back("/dev/ttyScanner");
-    ScannerPersonality p;
-    p.baudRate = 115200;
-    SimulatedScanner& scanner = hub.attachScanner(ports.back(), p);
-    SimulatedChannel channel(clock, hub);
-    ScenarioRun run(
-        Scenario::Step1, channel, clock, [&]() { return std::make_unique<SimulatedChannel>(clock, hub); },
-        ports);
-    const std::uint32_t start = clock.tickMs();
-    EXPECT_EQ(run.run(), Outcome::PortOpened);
-    const double wallMs = clock.tickMs() - start;
-    const Limit limit = wireLimit(exchangeOf(scanner.record()), Flow::Probe, {115200, 0, 300}, 10);
-    EXPECT_LE(wallMs, 1.02 * limit.totalMs());
-    EXPECT_GE(wallMs, 10 * 1000.0);
+    const Measured m = measureStep1(0, 10);
+    EXPECT_LE(m.wallMs, 1.02 * m.limit.totalMs());
+    EXPECT_GE(m.wallMs, 10 * 1000.0);
 }

@@ -1,3 +1,5 @@
+#include "BitwiseCrc.h"
+
 #include "firmware/BlockFrame.h"
 #include "firmware/Crc16.h"
 
@@ -29,14 +31,7 @@ TEST(BlockFrame, DataFrameCarriesKindBlockNumberAndBlockLowByteFirst) {
     EXPECT_EQ(b[4], 0x02);
     EXPECT_TRUE(std::equal(b + 5, b + 261, image.begin() + 5120));
     // The CRC is over kind, number and data, stored low byte first; checked against the bitwise form.
-    std::uint16_t crc = 0;
-    for (int i = 2; i < 261; ++i) {
-        crc ^= b[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408)
-                            : static_cast<std::uint16_t>(crc >> 1);
-        }
-    }
+    const std::uint16_t crc = bitwiseKermit(b + 2, 259);
     EXPECT_EQ(b[0], crc & 0xFF);
     EXPECT_EQ(b[1], crc >> 8);
     EXPECT_EQ(frame.crc(), crc);

@@ -1,6 +1,8 @@
 #include "firmware/FirmwarePackage.h"
 #include "fonts/CarriedLanguages.h"
 
+#include "TextChecks.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -49,8 +51,8 @@ TEST(CarriedLanguages, ExampleEntriesByteForByte) {
     EXPECT_EQ(data.table(Language::English)[7], "    Scan     ");
     EXPECT_EQ(data.table(Language::English)[22], "  No data !!!");
     // Two Italian texts carry UTF-8 sequences for their accented letters, and go to the scanner so.
-    EXPECT_NE(data.table(Language::Italian)[14].find("\xC3\xA0"), std::string::npos);
-    EXPECT_NE(data.table(Language::Italian)[15].find("\xC3\xAC"), std::string::npos);
+    EXPECT_TRUE(contains(data.table(Language::Italian)[14], "\xC3\xA0"));
+    EXPECT_TRUE(contains(data.table(Language::Italian)[15], "\xC3\xAC"));
 }
 
 TEST(CarriedLanguages, FontsHaveTheirSizes) {

@@ -10,6 +10,7 @@
 #include "ScannerSession.h"
 
 #include "app/ExitCodes.h"
+#include "firmware/BlockFrame.h"
 #include "steps/FramedDownload.h"
 #include "steps/StepTexts.h"
 #include "steps/Steps.h"
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace orvexa {
 namespace {
@@ -121,6 +123,11 @@ const Phase kPhases[] = {
     {"LastFramedBlock", Variant::Framed, at(K::Block, 5), "framed-block", 6, Outcome::Written},
 };
 
+const Phase& phase(std::string_view name) {
+    return *std::find_if(std::begin(kPhases), std::end(kPhases),
+                         [name](const Phase& p) { return p.name == name; });
+}
+
 // The machine of one cell: a scanner on a port of the simulated hub, the tool's two channels on it.
 struct FaultRun : HubSession {
     FaultRun(const Phase& phase, Fault fault)
@@ -141,13 +148,10 @@ struct FaultRun : HubSession {
             break;
         }
         hub.attachScanner(kPort, personalityFor(phase.variant), faults);
-        window.answer({kIdYes, kIdYes, kIdYes, kIdYes, kIdYes});
-        window.setChecked(control::kSilentMode, true);
+        likeSilentYesCli(window, ctx);
         if (phase.variant == Variant::Fonts) {
-            window.enableControl(control::kDownloadFont, true);
-            window.setChecked(control::kDownloadFont, true);
+            window.askForFonts();
         }
-        ctx.endWhenNoPortAnswered = true;
     }
 
     static std::string identityFor(Variant variant) {
@@ -167,7 +171,7 @@ struct FaultRun : HubSession {
     // As orvexa-cli --silent --yes runs it, and the exit code it would end with.
     int runChain() {
         portSelection(ctx);
-        return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
+        return cliExitCode(window, ctx);
     }
 };
 
@@ -223,15 +227,8 @@ public:
 };
 
 const char* faultName(Fault fault) {
-    switch (fault) {
-    case Fault::Vanish:
-        return "Vanish";
-    case Fault::Silent:
-        return "Silent";
-    case Fault::Garbage:
-        return "Garbage";
-    }
-    return "";
+    static const char* const names[] = {"Vanish", "Silent", "Garbage"};
+    return names[static_cast<int>(fault)];
 }
 
 TEST_P(FaultMatrix, EndsInBoundWithTheOutcomeItsRepliesCallFor) {
@@ -276,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(EveryPhase, FaultMatrix,
 
 // The cells whose outcome is more than "not a success": where the scanner stops, the run stops there.
 TEST(FaultMatrixDetail, ScannerThatStopsBeforeTheStartSequenceLeavesTheAddedStatusLine) {
-    FaultRun run(kPhases[11], Fault::Silent); // StartSequence
+    FaultRun run(phase("StartSequence"), Fault::Silent);
     EXPECT_EQ(run.runChain(), exitcode::kNotDone);
     EXPECT_EQ(run.ctx.outcome, Outcome::NoDownloadMode);
     EXPECT_TRUE(statusHas(run.window, kNoDownloadModeLine));
@@ -285,13 +282,14 @@ TEST(FaultMatrixDetail, ScannerThatStopsBeforeTheStartSequenceLeavesTheAddedStat
 
 TEST(FaultMatrixDetail, ScannerThatStopsMidTransferGetsNoClosingFrameAndTheErrorText) {
     for (Fault fault : {Fault::Vanish, Fault::Silent}) {
-        FaultRun run(kPhases[13], fault); // MiddleFrame
+        FaultRun run(phase("MiddleFrame"), fault);
         EXPECT_EQ(run.runChain(), exitcode::kTransferError);
         EXPECT_TRUE(run.window.sawBox(kFirmwareErrorText));
         EXPECT_TRUE(
             statusHas(run.window, fault == Fault::Vanish ? kDisconnectedLine : kStoppedAnsweringLine));
         const auto& frames = run.hub.scanner(kPort)->record().frames;
-        EXPECT_TRUE(std::none_of(frames.begin(), frames.end(), [](const auto& f) { return f.kind == 'R'; }));
+        EXPECT_TRUE(std::none_of(frames.begin(), frames.end(),
+                                 [](const auto& f) { return f.kind == BlockFrame::kClosingKind; }));
         EXPECT_FALSE(run.channel.isOpen());
     }
 }
@@ -299,9 +297,10 @@ TEST(FaultMatrixDetail, ScannerThatStopsMidTransferGetsNoClosingFrameAndTheError
 // A line that is gone ends Step 3 where it went, instead of waiting out the limits of the waits after it.
 TEST(FaultMatrixDetail, LineLostInStepThreeEndsItAtOnceAndSaysTheScannerWasDisconnected) {
     constexpr std::uint64_t kAtOnceUs = 1000 * kUsPerMs; // the framed start's own 500 ms settle included
-    for (const int phase : {11, 13, 16, 18, 19, 21}) {   // start sequence, frame, chunks, framed start, block
-        SCOPED_TRACE(kPhases[phase].name);
-        FaultRun run(kPhases[phase], Fault::Vanish);
+    for (const char* name : {"StartSequence", "MiddleFrame", "MiddlePageChunk", "MiddleFontChunk",
+                             "FramedStart", "MiddleFramedBlock"}) {
+        SCOPED_TRACE(name);
+        FaultRun run(phase(name), Fault::Vanish);
         EXPECT_NE(run.runChain(), exitcode::kDone);
         EXPECT_TRUE(statusHas(run.window, kDisconnectedLine)) << run.window.controlText(control::kStatus);
         EXPECT_FALSE(run.channel.isOpen());
@@ -312,7 +311,7 @@ TEST(FaultMatrixDetail, LineLostInStepThreeEndsItAtOnceAndSaysTheScannerWasDisco
 }
 
 TEST(FaultMatrixDetail, FramedScannerThatStopsMidDownloadEndsInTheErrorTextWithTheChannelClosed) {
-    FaultRun run(kPhases[21], Fault::Silent); // MiddleFramedBlock
+    FaultRun run(phase("MiddleFramedBlock"), Fault::Silent);
     EXPECT_EQ(run.runChain(), exitcode::kTransferError);
     EXPECT_TRUE(run.window.sawBox(kFirmwareErrorText));
     EXPECT_FALSE(run.channel.isOpen());

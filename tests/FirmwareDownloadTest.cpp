@@ -108,7 +108,7 @@ TEST(ClassicTransfer, FromOffsetZeroSends683FramesAndClosesWithBlock683) {
     }
     EXPECT_TRUE(bench.record().upgradeFinished);
     EXPECT_EQ(bench.record().closingBlock, 683);
-    EXPECT_EQ(bench.record().frames.back().kind, 'R');
+    EXPECT_EQ(bench.record().frames.back().kind, BlockFrame::kClosingKind);
     // The scanner holds the patched image; the last block's 234 bytes past the image are erased flash.
     EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
     const auto tail = bench.record().image(682);
@@ -117,9 +117,7 @@ TEST(ClassicTransfer, FromOffsetZeroSends683FramesAndClosesWithBlock683) {
 
     EXPECT_EQ(bench.window.progressUpper, 683);
     EXPECT_EQ(bench.window.progressPosition, 683);
-    EXPECT_EQ(bench.window.boxes.size(), 1u);
-    EXPECT_EQ(bench.window.boxes[0].text, kSuccess);
-    EXPECT_EQ(bench.window.boxes[0].type, box::kOk);
+    expectOnlyBox(bench.window, kSuccess, box::kOk);
     EXPECT_FALSE(bench.channel.isOpen());
     EXPECT_EQ(bench.window.waitCursorDepth, 0);
     EXPECT_EQ(bench.window.unscriptedQuestions(), 0u);
@@ -131,7 +129,7 @@ TEST(ClassicTransfer, FromOffsetZeroSends683FramesAndClosesWithBlock683) {
 
 TEST(ClassicTransfer, InTheBootloaderSends663FramesFromBlock20) {
     ClassicBench bench(inBootloader());
-    bench.askForFonts(); // not written in the bootloader: unchecked, told, and the firmware goes on
+    bench.window.askForFonts(); // not written in the bootloader: unchecked, told, and the firmware goes on
     EXPECT_EQ(bench.run(), Outcome::ItemsNotAcknowledged); // but what was asked for is not all done
 
     const auto frames = bench.dataFrames();
@@ -170,7 +168,7 @@ TEST(ClassicTransfer, ImageSizesAtTheEdges) {
     EXPECT_EQ(empty.run(), Outcome::Written);
     EXPECT_TRUE(empty.dataFrames().empty());
     ASSERT_EQ(empty.record().frames.size(), 1u);
-    EXPECT_EQ(empty.record().frames[0].kind, 'R');
+    EXPECT_EQ(empty.record().frames[0].kind, BlockFrame::kClosingKind);
     EXPECT_EQ(empty.record().closingBlock, 0);
     EXPECT_TRUE(empty.window.sawBox(kSuccess));
 }
@@ -211,7 +209,7 @@ TEST(ClassicStartSequence, NoDownloadModeShowsNoBoxButAddsAStatusLine) {
     ClassicBench bench({}, faults);
     const std::uint64_t before = bench.clock.nowUs();
     EXPECT_EQ(bench.run(), Outcome::NoDownloadMode);
-    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), 1); // orvexa-cli says so and exits 1
+    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), exitcode::kNotDone); // orvexa-cli says so
     EXPECT_TRUE(bench.window.boxes.empty());
     EXPECT_EQ(bench.window.controlText(control::kStatus), "Verified\r\nRDQ did not enter download mode..");
     EXPECT_TRUE(bench.record().frames.empty());
@@ -240,9 +238,7 @@ TEST(ClassicTransfer, RefusedBlockGetsTenResendsThenIsPassedOver) {
     EXPECT_EQ(bench.record().blocks.count(1), 0u);
     EXPECT_EQ(bench.window.progressPosition, 683);
     EXPECT_EQ(bench.record().closingBlock, 683); // the transfer runs to the end of the image
-    ASSERT_EQ(bench.window.boxes.size(), 1u);
-    EXPECT_EQ(bench.window.boxes[0].text, kFailure);
-    EXPECT_EQ(bench.window.boxes[0].type, box::kError);
+    expectOnlyBox(bench.window, kFailure, box::kError);
     // Still there once the box is closed.
     EXPECT_EQ(bench.window.controlText(control::kStatus), "Verified\r\nFirmware download failed..");
 }
@@ -267,16 +263,14 @@ TEST(ClassicTransfer, ScannerSilentAfterAFrameEndsWithoutTheClosingFrame) {
     EXPECT_EQ(bench.run(), Outcome::TransferError);
     ASSERT_EQ(bench.record().frames.size(), 101u);
     silentAtUs = bench.record().frames.back().atUs;
-    EXPECT_EQ(bench.record().frames.back().kind, 'W');
+    EXPECT_EQ(bench.record().frames.back().kind, BlockFrame::kDataKind);
     EXPECT_FALSE(bench.record().upgradeFinished);
     // Given up on once the reply limit passed, not before.
     EXPECT_GE(bench.clock.nowUs() - silentAtUs, classic::kFrameReplyLimitMs * 1000u);
     EXPECT_LT(bench.clock.nowUs() - silentAtUs, (classic::kFrameReplyLimitMs + 100) * 1000u);
     EXPECT_FALSE(bench.channel.isOpen());
     EXPECT_EQ(bench.window.progressPosition, 100);
-    ASSERT_EQ(bench.window.boxes.size(), 1u);
-    EXPECT_EQ(bench.window.boxes[0].text, kFailure);
-    EXPECT_EQ(bench.window.boxes[0].type, box::kError);
+    expectOnlyBox(bench.window, kFailure, box::kError);
     EXPECT_EQ(bench.window.waitCursorDepth, 0);
 }
 
@@ -317,7 +311,7 @@ TEST(ClassicInterruption, StopBetweenFramesOrChunksSendsNothingMoreAndClosesTheP
     };
     frames.stopAfterSteps(100);
     EXPECT_EQ(frames.run(), Outcome::Interrupted);
-    EXPECT_EQ(exitCodeFor(frames.ctx.outcome, false), 130);
+    EXPECT_EQ(exitCodeFor(frames.ctx.outcome, false), exitcode::kInterrupted);
     EXPECT_EQ(told, 1);
     EXPECT_EQ(frames.dataFrames().size(), 100u);
     EXPECT_EQ(frames.record().frames.size(), 100u); // no closing frame
@@ -331,7 +325,7 @@ TEST(ClassicInterruption, StopBetweenFramesOrChunksSendsNothingMoreAndClosesTheP
     // With pages and fonts, the front end is told before the first of them, and a stop comes between
     // two chunks: no closing "GnOFS", no firmware.
     ClassicBench fonts;
-    fonts.askForFonts();
+    fonts.window.askForFonts();
     fonts.ctx.beforeWriting = [&] {
         EXPECT_TRUE(fonts.record().chunks.empty());
         EXPECT_FALSE(fonts.sawCommand("GnOFS"));
@@ -347,7 +341,7 @@ TEST(ClassicInterruption, StopBetweenFramesOrChunksSendsNothingMoreAndClosesTheP
 
 TEST(ClassicProgress, PagesAndFontsMoveTheBarChunkByChunkBeforeTheFirmware) {
     ClassicBench bench;
-    bench.askForFonts();
+    bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Written);
     EXPECT_EQ(bench.window.progressUnits, (std::vector<std::string>{"pages and fonts 4096", "firmware 256"}));
     const auto& log = bench.window.log;

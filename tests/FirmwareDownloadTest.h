@@ -4,9 +4,12 @@
 
 #include "ScannerSession.h"
 
+#include "firmware/BlockFrame.h"
 #include "fonts/FlashLayout.h"
 #include "fonts/LanguagePage.h"
 #include "steps/Steps.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -54,28 +57,13 @@ struct ClassicBench : ScannerSession<FrontEndWindow> {
                           FirmwarePackage firmware = carriedPackage(),
                           const LanguageData& languages = carriedLanguages())
         : ScannerSession({std::move(personality), std::move(faults), std::move(firmware), &languages}) {
-        DeviceInfo& device = records.deviceInfo;
-        const ScannerPersonality& p = scanner.personality();
-        std::memcpy(device.modelText.data(), p.modelText.data(),
-                    std::min<std::size_t>(10, p.modelText.size()));
-        setFirmwareText(p.inBootloader ? p.inBootloaderText : p.versionText);
-        device.itAccepted = p.itAccepted;
-        device.fontCapable = p.fontSupport;
+        asAfterStep2(records, scanner.personality());
         records.statusText = "Verified";
-        records.verifiedOnOpenPort = true;
         window.setControlText(control::kStatus, records.statusText);
         window.setChecked(control::kSilentMode, true);
     }
 
-    void setFirmwareText(const std::string& text) {
-        records.deviceInfo.firmwareText.fill(0);
-        std::memcpy(records.deviceInfo.firmwareText.data(), text.data(),
-                    std::min<std::size_t>(15, text.size()));
-    }
-    void askForFonts() {
-        window.enableControl(control::kDownloadFont, true);
-        window.setChecked(control::kDownloadFont, true);
-    }
+    void setFirmwareText(const std::string& text) { setText(records.deviceInfo.firmwareText, text); }
 
     Outcome run() {
         firmwareDownload(ctx);
@@ -92,7 +80,7 @@ struct ClassicBench : ScannerSession<FrontEndWindow> {
     std::vector<const ScannerRecord::Frame*> dataFrames() const {
         std::vector<const ScannerRecord::Frame*> frames;
         for (const auto& frame : record().frames) {
-            if (frame.kind == 'W') {
+            if (frame.kind == BlockFrame::kDataKind) {
                 frames.push_back(&frame);
             }
         }
@@ -111,6 +99,13 @@ struct ClassicBench : ScannerSession<FrontEndWindow> {
 
     Interruption interruption;
 };
+
+// The run showed one box, of this text and kind.
+inline void expectOnlyBox(const ScriptedWindow& window, const std::string& text, unsigned type) {
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].text, text);
+    EXPECT_EQ(window.boxes[0].type, type);
+}
 
 inline const char kSuccess[] =
     "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ";

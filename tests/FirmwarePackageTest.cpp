@@ -1,5 +1,6 @@
+#include "BitwiseCrc.h"
+
 #include "firmware/FirmwarePackage.h"
-#include "firmware/Crc16.h"
 
 #include <gtest/gtest.h>
 
@@ -57,36 +58,36 @@ DeviceInfo framedDevice() {
 
 } // namespace
 
-TEST(FirmwareIdentity, CarriedIdentityOffersFontsAndIsNoModel18) {
-    const FirmwarePackage package("M307_200_A7UG", {});
-    EXPECT_TRUE(package.isVersion3());
-    EXPECT_TRUE(package.offersFontOption());
-    EXPECT_FALSE(package.isModel18());
-    EXPECT_FALSE(package.isModel18J());
-    EXPECT_FALSE(package.isModel18NotJ());
-    EXPECT_EQ(package.caption(), "RDQ200 3.07 A7UG");
-}
-
-TEST(FirmwareIdentity, Model18EditionsAndTheFontOptionExceptions) {
-    const FirmwarePackage j("M301_180J1234", {});
-    EXPECT_TRUE(j.isModel18());
-    EXPECT_TRUE(j.isModel18J());
-    EXPECT_FALSE(j.isModel18NotJ());
-    EXPECT_TRUE(j.offersFontOption()); // model 18 offers fonts whatever the version
-
-    const FirmwarePackage notJ("M201_180_1234", {});
-    EXPECT_TRUE(notJ.isModel18NotJ());
-    EXPECT_FALSE(notJ.isModel18J());
-    EXPECT_TRUE(notJ.offersFontOption());
-
-    EXPECT_FALSE(FirmwarePackage("M306_200_A7UG", {}).offersFontOption()); // minor digit below 7
-    EXPECT_FALSE(FirmwarePackage("M309_400_A7UG", {}).offersFontOption()); // model 4xx
-    EXPECT_FALSE(FirmwarePackage("M207_200_A7UG", {}).offersFontOption()); // version 2
-    EXPECT_TRUE(FirmwarePackage("M30\xA0"
-                                "_200_A7UG",
-                                {})
-                    .offersFontOption()); // compared unsigned
-    EXPECT_FALSE(FirmwarePackage("", {}).isVersion3());
+// What an identity tells: version 3, model 18 and its J edition, and whether the dialog offers fonts.
+TEST(FirmwareIdentity, IdentityTellsModel18AndWhetherFontsAreOffered) {
+    struct Row {
+        const char* identity;
+        const char* why;
+        bool version3;
+        bool model18J;
+        bool model18NotJ;
+        bool fonts;
+    };
+    const Row rows[] = {
+        {"M307_200_A7UG", "the carried identity", true, false, false, true},
+        {"M301_180J1234", "model 18 offers fonts whatever the version", true, true, false, true},
+        {"M201_180_1234", "model 18, not the J edition", false, false, true, true},
+        {"M306_200_A7UG", "minor digit below 7", true, false, false, false},
+        {"M309_400_A7UG", "model 4xx", true, false, false, false},
+        {"M207_200_A7UG", "version 2", false, false, false, false},
+        {"M30\xA0_200_A7UG", "the minor digit compared unsigned", true, false, false, true},
+        {"", "no identity", false, false, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        const FirmwarePackage package(row.identity, {});
+        EXPECT_EQ(package.isVersion3(), row.version3);
+        EXPECT_EQ(package.isModel18(), row.model18J || row.model18NotJ);
+        EXPECT_EQ(package.isModel18J(), row.model18J);
+        EXPECT_EQ(package.isModel18NotJ(), row.model18NotJ);
+        EXPECT_EQ(package.offersFontOption(), row.fonts);
+    }
+    EXPECT_EQ(FirmwarePackage("M307_200_A7UG", {}).caption(), "RDQ200 3.07 A7UG");
 }
 
 TEST(FirmwareIdentity, OverlongIdentityIsCutToItsField) {
@@ -101,13 +102,8 @@ TEST(ImageHeader, PatchWritesBodyLengthAndIndependentCrcLowByteFirst) {
     package.patchImageHeader();
     EXPECT_EQ(package.bodyLength(), 169478u);
 
-    std::uint16_t crc = 0; // bitwise CRC-16/KERMIT of the body, independent of the table form
-    for (std::int32_t i = kImageBodyOffset; i < package.imageSize(); ++i) {
-        crc ^= package.image()[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
-        }
-    }
+    const std::uint16_t crc = bitwiseKermit(package.image() + kImageBodyOffset,
+                                            static_cast<std::size_t>(package.imageSize() - kImageBodyOffset));
     EXPECT_EQ(package.bodyCrc(), crc);
     const std::uint8_t* header = package.image() + kImageHeaderOffset;
     EXPECT_EQ(header[8], 169478 & 0xFF);

@@ -1,5 +1,6 @@
+#include "BitwiseCrc.h"
+
 #include "firmware/FramedPacket.h"
-#include "firmware/Crc16.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ TEST(FramedPacket, FullBlockCarriesLengthNumberDataAndCrcHighByteFirst) {
     EXPECT_EQ(packet[10], 0x01);
     EXPECT_EQ(packet[11], 0x00);
     EXPECT_TRUE(std::equal(body.begin() + 2, body.end(), packet.begin() + 12));
-    const std::uint16_t crc = crc16Xmodem(packet.data(), 1036);
+    const std::uint16_t crc = bitwiseXmodem(packet.data(), 1036);
     EXPECT_EQ(packet[1036], crc >> 8);
     EXPECT_EQ(packet[1037], crc & 0xFF);
 }

@@ -1,4 +1,5 @@
 #include "FirmwareDownloadTest.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "fonts/FlashWriter.h"
@@ -68,7 +69,7 @@ std::string firstChunkCommand(const ScannerRecord& record) {
 
 TEST(LanguageDownload, NotModel18WritesSixPagesAndTwoFontsLoweredForFlashType4) {
     ClassicBench bench; // "3.05...": too old to be asked its flash type, so it stays 4
-    bench.askForFonts();
+    bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Written);
 
     const FlashLayout layout = setFlashLayout(bench.package, 4);
@@ -132,7 +133,7 @@ TEST(LanguageDownload, FlashTypeDecidesTheOffsetOnlyFromAnAcceptedReply) {
         faults.commands["GFS"] = {c.fault};
         ClassicBench bench(p, faults);
         bench.setFirmwareText(c.firmwareText);
-        bench.askForFonts();
+        bench.window.askForFonts();
         SCOPED_TRACE(c.firstChunk + std::string(" ") + std::to_string(c.scannerFlashType));
         EXPECT_EQ(bench.run(), Outcome::Written);
         EXPECT_EQ(bench.record().count("GFS"), !c.asked ? 0 : c.fault == ReplyFault::Silent ? 2 : 1);
@@ -152,7 +153,7 @@ TEST(LanguageDownload, Model18EditionsWriteTheirItemsWithoutOffsetOrQuestion) {
     for (const Edition& edition : editions) {
         ClassicBench bench({}, {}, FirmwarePackage(edition.identity, imageOfSize(174614)));
         bench.setFirmwareText("3.07_180_1234"); // new enough to be asked, were it not model 18
-        bench.askForFonts();
+        bench.window.askForFonts();
         SCOPED_TRACE(edition.identity);
         EXPECT_EQ(bench.run(), Outcome::Written);
         EXPECT_FALSE(bench.sawCommand("GFS"));
@@ -176,7 +177,7 @@ TEST(LanguageDownload, GnOFSOnlyForScannersThatTakeFonts) {
     ScannerPersonality p;
     p.fontSupport = false;
     ClassicBench bench(p);
-    bench.askForFonts();
+    bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Written);
     EXPECT_EQ(bench.record().count("GnOFS"), 0);
     EXPECT_EQ(bench.record().chunks.size(), 91u);
@@ -186,9 +187,9 @@ TEST(LanguageDownload, UnacknowledgedChunkIsReportedAndTheRunGoesOn) {
     ScannerFaults faults;
     faults.commands["GFw"] = {ReplyFault::Silent, 0, 20, 1}; // the Korean font's second chunk
     ClassicBench bench({}, faults);
-    bench.askForFonts();
+    bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::ItemsNotAcknowledged);
-    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), 3);
+    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), exitcode::kTransferError);
 
     EXPECT_EQ(bench.record().chunks.size(), 91u);
     EXPECT_FALSE(bench.record().chunks[19].stored);
@@ -196,23 +197,22 @@ TEST(LanguageDownload, UnacknowledgedChunkIsReportedAndTheRunGoesOn) {
               "Verified\r\nJapanese font downloaded..\r\nKorean font download failed..");
     // The firmware still goes on; its message says what failed, under the warning icon.
     EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
-    ASSERT_EQ(bench.window.boxes.size(), 1u);
-    EXPECT_EQ(bench.window.boxes[0].text, std::string(kSuccess) + "\r\n\r\nKorean font download failed..");
-    EXPECT_EQ(bench.window.boxes[0].type, box::kOk | box::kIconExclamation);
+    expectOnlyBox(bench.window, std::string(kSuccess) + "\r\n\r\nKorean font download failed..",
+                  box::kOk | box::kIconExclamation);
 }
 
 TEST(LanguageDownload, ScannerThatTakesNoFontsGetsTheFirmwareButNotASuccessExit) {
     ScannerPersonality p;
     p.fontSupport = false; // refuses "GnOLG": Step 2 takes "Download Font" off
     ClassicBench bench(p);
-    bench.askForFonts();
+    bench.window.askForFonts();
     verifyDevice(bench.ctx); // Silent mode chains Step 3
     EXPECT_EQ(bench.ctx.outcome, Outcome::ItemsNotAcknowledged);
-    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), 3);
+    EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), exitcode::kTransferError);
     EXPECT_TRUE(bench.record().chunks.empty());
     EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
-    EXPECT_NE(bench.window.controlText(control::kStatus).find("\r\nPages and fonts were not written.."),
-              std::string::npos);
+    EXPECT_TRUE(
+        contains(bench.window.controlText(control::kStatus), "\r\nPages and fonts were not written.."));
     ASSERT_EQ(bench.window.boxes.size(), 2u); // Step 2's font message, then the final one
     EXPECT_EQ(bench.window.boxes[1].text,
               std::string(kSuccess) + "\r\n\r\nPages and fonts were not written..");
@@ -224,56 +224,53 @@ TEST(LanguageDownload, TableThatCannotBeStoredIsRefusedBeforeAnythingIsSent) {
     languages.tables[1][7] = "Sixteen bytes!!!";
     ClassicBench bench({}, {}, carriedPackage(), languages);
     bench.setFirmwareText("3.07_200_A7UG");
-    bench.askForFonts();
+    bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Refused);
-    ASSERT_EQ(bench.window.boxes.size(), 1u);
-    EXPECT_EQ(bench.window.boxes[0].type, box::kError);
-    EXPECT_EQ(
-        bench.window.boxes[0].text,
-        "The French language table can't be downloaded: text 7 is 16 bytes long, and a text may have at "
-        "most 15.");
+    expectOnlyBox(bench.window,
+                  "The French language table can't be downloaded: text 7 is 16 bytes long, and a text may "
+                  "have at most 15.",
+                  box::kError);
     const auto texts = bench.record().commandTexts();
     EXPECT_EQ(texts.back(), "IB"); // nothing after the bootloader question: no "GFS", "GnOFS" or chunk
     EXPECT_TRUE(bench.record().chunks.empty());
 }
 
+// The flash writer on a link to a scanner that answers with these faults.
+struct WriterBench : ScannerSession<> {
+    explicit WriterBench(ScannerFaults faults) : ScannerSession({{}, std::move(faults)}) {}
+    CommandLink link{channel, clock, records.deviceInfo};
+    FlashWriter writer{link};
+};
+
 TEST(FlashWriter, ChunkAcknowledgementWaitIsBounded) {
-    VirtualClock clock;
     ScannerFaults faults;
     faults.commands["GFw"] = {ReplyFault::Silent};
-    SimulatedScanner scanner({}, faults);
-    SimulatedChannel channel(clock, scanner);
-    DeviceInfo device;
-    CommandLink link(channel, clock, device);
-    FlashWriter writer(link);
+    WriterBench s(faults);
     const std::vector<std::uint8_t> blob(5000, 0x11);
-    EXPECT_EQ(writer.writeBlob(blob.data(), 5000, 0x1000), 2);
-    EXPECT_GE(clock.nowUs(), 4'000'000u);
-    EXPECT_LT(clock.nowUs(), 4'200'000u);
-    ASSERT_EQ(scanner.record().chunks.size(), 2u);
-    EXPECT_EQ(scanner.record().chunks[1].address, 0x2000u);
-    EXPECT_EQ(scanner.record().chunks[1].data[903], 0x11);
-    EXPECT_EQ(scanner.record().chunks[1].data[904], 0xFF); // 5000 - 4096 = 904 bytes of the blob
+    EXPECT_EQ(s.writer.writeBlob(blob.data(), 5000, 0x1000), 2);
+    EXPECT_GE(s.clock.nowUs(), 4'000'000u);
+    EXPECT_LT(s.clock.nowUs(), 4'200'000u);
+    const auto& chunks = s.scanner.record().chunks;
+    ASSERT_EQ(chunks.size(), 2u);
+    EXPECT_EQ(chunks[1].address, 0x2000u);
+    EXPECT_EQ(chunks[1].data[903], 0x11);
+    EXPECT_EQ(chunks[1].data[904], 0xFF); // 5000 - 4096 = 904 bytes of the blob
 
-    channel.close();
-    const std::uint64_t closedAt = clock.nowUs();
-    EXPECT_FALSE(writer.writeFlashChunk(blob.data(), 5000, 0x1000, 0));
-    EXPECT_LT(clock.nowUs() - closedAt, 2'200'000u);
+    s.channel.close();
+    const std::uint64_t closedAt = s.clock.nowUs();
+    EXPECT_FALSE(s.writer.writeFlashChunk(blob.data(), 5000, 0x1000, 0));
+    EXPECT_LT(s.clock.nowUs() - closedAt, 2'200'000u);
 }
 
 TEST(FlashWriter, FlashTypeQueryIsBoundedAgainstABabblingScanner) {
-    VirtualClock clock;
     ScannerFaults faults;
     faults.commands["W"] = {ReplyFault::Babble};
-    SimulatedScanner scanner({}, faults);
-    SimulatedChannel channel(clock, scanner);
-    DeviceInfo device;
-    std::memcpy(device.firmwareText.data(), "3.07_200_A7UG", 13);
-    CommandLink link(channel, clock, device);
-    link.pingDevice(); // answered, then bytes without end
-    const std::uint64_t before = clock.nowUs();
-    queryFlashType(link);
+    WriterBench s(faults);
+    setText(s.records.deviceInfo.firmwareText, "3.07_200_A7UG");
+    s.link.pingDevice(); // answered, then bytes without end
+    const std::uint64_t before = s.clock.nowUs();
+    queryFlashType(s.link);
     // The drain's bound, then two attempts of three letters and 2000 ms each.
-    EXPECT_LE(clock.nowUs() - before, (CommandLink::kDrainLimitMs + 2 * (300 + 2000) + 100) * 1000u);
-    EXPECT_EQ(device.flashType, 4);
+    EXPECT_LE(s.clock.nowUs() - before, (CommandLink::kDrainLimitMs + 2 * (300 + 2000) + 100) * 1000u);
+    EXPECT_EQ(s.records.deviceInfo.flashType, 4);
 }

@@ -1,6 +1,8 @@
 #include "fonts/LanguagePage.h"
 #include "fonts/FlashLayout.h"
 
+#include "TextChecks.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,8 +66,8 @@ TEST(LanguagePage, LongTextsAndOverfullTablesAreRefusedAndNothingIsWritten) {
     const LanguageTable longText = {"ok", "1234567890123456"};
     const auto problem = languageTableProblem(longText, 12288, "French");
     ASSERT_TRUE(problem);
-    EXPECT_NE(problem->find("French"), std::string::npos);
-    EXPECT_NE(problem->find("text 1 is 16 bytes"), std::string::npos);
+    EXPECT_TRUE(contains(*problem, "French"));
+    EXPECT_TRUE(contains(*problem, "text 1 is 16 bytes"));
     EXPECT_FALSE(packLanguagePage(page, longText, 12288));
     EXPECT_TRUE(allEqual(page, 0, page.size(), 0x5A));
 

@@ -1,6 +1,8 @@
 #include "serial/posix/LinuxPortDiscovery.h"
 #include "serial/ExtraPorts.h"
 
+#include "TextChecks.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -155,13 +157,11 @@ TEST(LinuxPortDiscovery, HintsNameTheGroupToJoinAndTheBusyPort) {
     const LinuxPortDiscovery discovery("/nonexistent/sys", "/nonexistent/dev");
     const PortInfo port{"/nonexistent/dev/ttyUSB0", "ttyUSB0", "usb"};
     const std::string permission = discovery.accessHint(port, ChannelError::PermissionDenied);
-    EXPECT_NE(permission.find("/nonexistent/dev/ttyUSB0"), std::string::npos);
-    EXPECT_NE(permission.find("join the group \"dialout\""), std::string::npos) << permission;
-    EXPECT_NE(discovery.accessHint(port, ChannelError::Busy).find("Another program holds"),
-              std::string::npos);
+    EXPECT_TRUE(contains(permission, "/nonexistent/dev/ttyUSB0"));
+    EXPECT_TRUE(contains(permission, "join the group \"dialout\""));
+    EXPECT_TRUE(contains(discovery.accessHint(port, ChannelError::Busy), "Another program holds"));
     EXPECT_TRUE(discovery.accessHint(port, ChannelError::Other).empty());
-    EXPECT_NE(discovery.accessHint(port, ChannelError::NotSerialPort).find("nothing was written"),
-              std::string::npos);
+    EXPECT_TRUE(contains(discovery.accessHint(port, ChannelError::NotSerialPort), "nothing was written"));
 }
 
 // Joining the node's group is advice only when the group may read and write the node.
@@ -176,23 +176,20 @@ TEST(LinuxPortDiscovery, PermissionHintNamesAGroupOnlyWhenTheGroupCanOpenThePort
     fs::permissions(port.path, ownerAndGroup);
     if (::getuid() == 0) {
         // No one is sent to join root's own group; the file root made is in it, so give it another first.
-        EXPECT_EQ(discovery.accessHint(port, ChannelError::PermissionDenied).find("join the group"),
-                  std::string::npos);
+        EXPECT_TRUE(lacks(discovery.accessHint(port, ChannelError::PermissionDenied), "join the group"));
         ASSERT_EQ(::chown(port.path.c_str(), 0, kDaemonGroup), 0);
     }
-    EXPECT_NE(discovery.accessHint(port, ChannelError::PermissionDenied).find("join the group"),
-              std::string::npos);
+    EXPECT_TRUE(contains(discovery.accessHint(port, ChannelError::PermissionDenied), "join the group"));
 
     for (const fs::perms mode : {fs::perms::owner_read | fs::perms::owner_write, fs::perms::owner_read,
                                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read}) {
         fs::permissions(port.path, mode);
         const std::string refused = discovery.accessHint(port, ChannelError::PermissionDenied);
-        EXPECT_EQ(refused.find("join the group"), std::string::npos) << refused;
-        EXPECT_NE(refused.find(port.path), std::string::npos);
+        EXPECT_TRUE(lacks(refused, "join the group"));
+        EXPECT_TRUE(contains(refused, port.path));
     }
     fs::permissions(port.path, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_NE(discovery.accessHint(port, ChannelError::PermissionDenied).find("only its owner"),
-              std::string::npos);
+    EXPECT_TRUE(contains(discovery.accessHint(port, ChannelError::PermissionDenied), "only its owner"));
 }
 
 TEST(LinuxPortDiscovery, NodeProblemTellsAMissingPathAndOneThatIsNoDevice) {

@@ -2,11 +2,7 @@
 // logic: what the user sees (boxes, the port result, the controls), which ports were probed and for how
 // long, and which port the main channel ends up holding.
 #include "steps/PortSelection.h"
-#include "FakePorts.h"
-#include "ScriptedWindow.h"
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "app/UpgradeDialog.h"
+#include "DialogSession.h"
 #include "serial/TracingChannel.h"
 #include "steps/StepTexts.h"
 
@@ -32,15 +28,7 @@ public:
     ChannelError lastError() const override { return ChannelError::Busy; }
 };
 
-struct Step1 : ::testing::Test {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    ScriptedWindow window;
-    std::unique_ptr<FakePorts> discovery;
-    std::unique_ptr<AppContext> app;
-    std::unique_ptr<UpgradeDialog> dialog;
-    SimulatedChannel* main = nullptr;
-
+struct Step1 : ::testing::Test, DialogSession {
     // A silent port whose scanner lets us count the probes it got: it hears "W" and never answers.
     SimulatedScanner& deafScanner(const std::string& port) {
         ScannerFaults faults;
@@ -48,30 +36,18 @@ struct Step1 : ::testing::Test {
         return hub.attachScanner(port, {}, faults);
     }
 
+    // The ports of the hub in the order given, with a hint for ports that cannot be opened.
     void start(const std::vector<std::string>& ports, bool mainPortTaken = false) {
-        // The ports of the hub in the order given, with a hint for ports that cannot be opened.
-        discovery = std::make_unique<FakePorts>(ports, [](const PortInfo& port, ChannelError error) {
+        discovery.hint = [](const PortInfo& port, ChannelError error) {
             return "hint for " + port.displayName + ": " + channelErrorName(error);
-        });
-        std::unique_ptr<SimulatedChannel> channel = mainPortTaken
-                                                        ? std::make_unique<PortTakenChannel>(clock, hub)
-                                                        : std::make_unique<SimulatedChannel>(clock, hub);
-        main = channel.get();
-        app = std::make_unique<AppContext>(window, clock, *discovery, std::move(channel),
-                                           [this] { return std::make_unique<SimulatedChannel>(clock, hub); });
+        };
+        DialogSession::start(ports, FirmwarePackage::carried(),
+                             mainPortTaken ? std::make_unique<PortTakenChannel>(clock, hub) : nullptr);
         // Step 2 has scenarios of its own; these stop the Silent chain there.
         app->steps().stopAfterVerification = true;
-        dialog = std::make_unique<UpgradeDialog>(*app);
-        dialog->initDialog();
     }
 
-    std::uint32_t runStep1() {
-        const std::uint32_t before = clock.tickMs();
-        dialog->onButton(control::kStep1);
-        return clock.tickMs() - before;
-    }
-
-    Outcome outcome() const { return app->steps().outcome; }
+    std::uint32_t runStep1() { return click(control::kStep1); }
 };
 
 } // namespace

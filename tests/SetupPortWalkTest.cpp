@@ -151,6 +151,15 @@ std::vector<int> listed(const SetupPortWalk::PortList& list) {
     return ports;
 }
 
+using Ports = std::vector<int>;
+
+// Whatever way the walk ended, every resource it took was given back, and the set once.
+void expectEverythingReleased(const ScriptedSetupApi& api) {
+    EXPECT_EQ(api.librariesLoaded, api.librariesFreed);
+    EXPECT_EQ(api.keysOpened, api.keysClosed);
+    EXPECT_EQ(api.setsDestroyed, 1);
+}
+
 class SetupPortWalkTest : public ::testing::Test {
 protected:
     ScriptedSetupApi api;
@@ -163,23 +172,45 @@ protected:
         walk.discoverPorts();
         return listed(walk.sortedPorts());
     }
-
-    // Whatever way the walk ended, every resource it took was given back, and the set once.
-    void expectEverythingReleased() const {
-        EXPECT_EQ(api.librariesLoaded, api.librariesFreed);
-        EXPECT_EQ(api.keysOpened, api.keysClosed);
-        EXPECT_EQ(api.setsDestroyed, 1);
-    }
 };
-
-using Ports = std::vector<int>;
 
 } // namespace
 
-TEST_F(SetupPortWalkTest, NoPortAtAllGivesAnEmptyList) {
-    EXPECT_EQ(discover({}), Ports{});
-    EXPECT_EQ(walk.sortedPorts()[0], 0);
-    expectEverythingReleased();
+// Each row: the "portname" values of the devices in order, then the ports listed and the list as stored.
+// One byte per port: COM256 would be stored as 0 (ending the list) and COM257 as 1.
+TEST(SetupPortWalkNames, EachNameIsListedOnceAscendingAndABadOneEndsTheWalk) {
+    struct Row {
+        const char* why;
+        std::vector<const char*> names;
+        Ports sorted;
+        Ports raw;
+    };
+    const Row rows[] = {
+        {"no port at all", {}, {}, {}},
+        {"repeats, case and high numbers",
+         {"COM4", "com7", "COM200", "COM4", "cOm 9"},
+         {4, 7, 9, 200},
+         {4, 7, 200, 4, 9}},
+        {"other devices of the class", {"COM2", "LPT1", "ECP", "COM6"}, {2, 6}, {2, 6}},
+        {"a value too long for the buffer", {"COM5", "COM1000", "COM6"}, {5}, {5}},
+        {"numbers above one byte", {"COM256", "COM4", "COM257", "COM999", "COM255"}, {4, 255}, {4, 255}},
+        {"no number", {"COM8", "COM1", "COM", "COM2"}, {1, 8}, {8, 1}},
+        {"zero", {"COM8", "COM1", "COM0", "COM2"}, {1, 8}, {8, 1}},
+        {"a negative number", {"COM8", "COM1", "COM-3", "COM2"}, {1, 8}, {8, 1}},
+        {"not a number", {"COM8", "COM1", "COMx", "COM2"}, {1, 8}, {8, 1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        ScriptedSetupApi api;
+        for (const char* name : row.names) {
+            api.add(name);
+        }
+        SetupPortWalk walk(api);
+        walk.discoverPorts();
+        EXPECT_EQ(listed(walk.sortedPorts()), row.sorted);
+        EXPECT_EQ(listed(walk.rawPorts()), row.raw);
+        expectEverythingReleased(api);
+    }
 }
 
 TEST_F(SetupPortWalkTest, PortsAreListedAscendingWhateverTheOrderOfTheDevices) {
@@ -187,7 +218,7 @@ TEST_F(SetupPortWalkTest, PortsAreListedAscendingWhateverTheOrderOfTheDevices) {
     EXPECT_EQ(listed(walk.rawPorts()), (Ports{10, 3, 1}));
     EXPECT_EQ(api.visited, (std::vector<std::uint32_t>{0, 1, 2, 3}));
     EXPECT_EQ(api.lastValueName, "portname");
-    expectEverythingReleased();
+    expectEverythingReleased(api);
 
     const std::vector<PortInfo> ports = windowsPorts(walk.sortedPorts());
     ASSERT_EQ(ports.size(), 3u);
@@ -197,47 +228,11 @@ TEST_F(SetupPortWalkTest, PortsAreListedAscendingWhateverTheOrderOfTheDevices) {
     EXPECT_EQ(ports[2].displayName, "COM10");
 }
 
-TEST_F(SetupPortWalkTest, RepeatsCaseAndHighNumbers) {
-    EXPECT_EQ(discover({"COM4", "com7", "COM200", "COM4", "cOm 9"}), (Ports{4, 7, 9, 200}));
-    EXPECT_EQ(listed(walk.rawPorts()), (Ports{4, 7, 200, 4, 9}));
-}
-
-TEST_F(SetupPortWalkTest, OtherDevicesOfTheClassAreSkipped) {
-    EXPECT_EQ(discover({"COM2", "LPT1", "ECP", "COM6"}), (Ports{2, 6}));
-    expectEverythingReleased();
-}
-
-TEST_F(SetupPortWalkTest, ANumberThatIsNotPositiveEndsTheWalk) {
-    for (const char* bad : {"COM", "COM0", "COM-3", "COMx"}) {
-        ScriptedSetupApi fresh;
-        for (const char* name : {"COM8", "COM1", bad, "COM2"}) {
-            fresh.add(name);
-        }
-        SetupPortWalk freshWalk(fresh);
-        freshWalk.discoverPorts();
-        EXPECT_EQ(listed(freshWalk.sortedPorts()), (Ports{1, 8})) << bad;
-        EXPECT_EQ(fresh.librariesLoaded, fresh.librariesFreed);
-        EXPECT_EQ(fresh.keysOpened, fresh.keysClosed);
-    }
-}
-
-TEST_F(SetupPortWalkTest, AValueTooLongForTheBufferEndsTheWalk) {
-    EXPECT_EQ(discover({"COM5", "COM1000", "COM6"}), Ports{5});
-    expectEverythingReleased();
-}
-
 TEST_F(SetupPortWalkTest, AValueOfSevenBytesWithoutTerminatorIsReadWithinTheBuffer) {
     api.devices.push_back({std::string("COM12 4"), NodeKey::Opens, true, false});
     api.add("COM2");
     walk.discoverPorts();
     EXPECT_EQ(listed(walk.sortedPorts()), (Ports{2, 12}));
-}
-
-// One byte per port: COM256 would be stored as 0 (ending the list) and COM257 as 1.
-TEST_F(SetupPortWalkTest, NumbersAboveOneByteAreSkippedAndTheWalkGoesOn) {
-    EXPECT_EQ(discover({"COM256", "COM4", "COM257", "COM999", "COM255"}), (Ports{4, 255}));
-    EXPECT_EQ(listed(walk.rawPorts()), (Ports{4, 255}));
-    expectEverythingReleased();
 }
 
 TEST_F(SetupPortWalkTest, CollectingStopsWhenTheListIsFull) {
@@ -250,7 +245,7 @@ TEST_F(SetupPortWalkTest, CollectingStopsWhenTheListIsFull) {
     EXPECT_EQ(walk.rawPorts().back(), 0);
     EXPECT_EQ(listed(walk.sortedPorts()), (Ports{7, 9}));
     EXPECT_LT(api.visited.size(), 300u);
-    expectEverythingReleased();
+    expectEverythingReleased(api);
 }
 
 TEST_F(SetupPortWalkTest, WinesEmptySuccessFallsBackToTheSetupKey) {
@@ -259,7 +254,7 @@ TEST_F(SetupPortWalkTest, WinesEmptySuccessFallsBackToTheSetupKey) {
     walk.discoverPorts();
     EXPECT_EQ(listed(walk.sortedPorts()), (Ports{3, 5}));
     EXPECT_EQ(api.devRegKeyCalls, 1);
-    expectEverythingReleased();
+    expectEverythingReleased(api);
 }
 
 TEST_F(SetupPortWalkTest, AHardwareKeyThatCannotBeOpenedEndsTheWalk) {

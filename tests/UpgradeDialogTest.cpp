@@ -1,10 +1,7 @@
 // The main dialog's logic: the state of the controls at start, the keys and buttons that run the steps,
 // and the About box.
 #include "app/UpgradeDialog.h"
-#include "ScriptedWindow.h"
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "serial/ExtraPorts.h"
+#include "DialogSession.h"
 #include "steps/StepTexts.h"
 #include "steps/Verification.h"
 
@@ -18,36 +15,15 @@ namespace {
 
 constexpr char kPort[] = "/dev/ttyUSB0";
 
-struct Dialog : ::testing::Test {
-    VirtualClock clock;
-    SimulatedPortHub hub;
-    ScriptedWindow window;
-    FixedPortDiscovery discovery{{}};
-    std::unique_ptr<AppContext> app;
-    std::unique_ptr<UpgradeDialog> dialog;
-
+struct Dialog : ::testing::Test, DialogSession {
     void start(FirmwarePackage package = FirmwarePackage::carried()) {
-        app = std::make_unique<AppContext>(
-            window, clock, discovery, std::make_unique<SimulatedChannel>(clock, hub),
-            [this] { return std::make_unique<SimulatedChannel>(clock, hub); }, std::move(package));
-        dialog = std::make_unique<UpgradeDialog>(*app);
-        dialog->initDialog();
+        DialogSession::start({}, std::move(package));
     }
 
     // A scanner on the machine's one port, and the dialog started; each later attach swaps the scanner.
     SimulatedScanner& startWithScanner(ScannerPersonality personality = {}) {
-        discovery = FixedPortDiscovery({namedPort(kPort)});
-        start();
+        DialogSession::start({kPort});
         return hub.attachScanner(kPort, std::move(personality));
-    }
-    // Runs a key's step; how long it took on the virtual clock.
-    std::uint32_t press(char key) {
-        const std::uint32_t before = clock.tickMs();
-        dialog->onKey(key);
-        return clock.tickMs() - before;
-    }
-    bool lastBoxSays(const char* text) const {
-        return !window.boxes.empty() && window.boxes.back().text == text;
     }
 
     std::string enabledControls() const {
@@ -85,14 +61,14 @@ TEST_F(Dialog, KeysRunTheirStepEvenWhenItsButtonIsDisabled) {
     window.answer({kIdNo});
     EXPECT_TRUE(dialog->onKey('1'));
     EXPECT_TRUE(window.sawBox("Did you close all other applications?\r\nIs RDQ properly connected?"));
-    EXPECT_EQ(app->steps().outcome, Outcome::Cancelled);
+    EXPECT_EQ(outcome(), Outcome::Cancelled);
 
     // Steps 2 and 3 at start run, and say at once that Step 1 comes first.
     ASSERT_FALSE(window.isControlEnabled(control::kStep2));
     for (char key : {'2', '3'}) {
         EXPECT_EQ(press(key), 0u);
         EXPECT_TRUE(lastBoxSays(kNoPortOpenText));
-        EXPECT_EQ(app->steps().outcome, Outcome::NotVerified);
+        EXPECT_EQ(outcome(), Outcome::NotVerified);
     }
 
     const std::size_t logSize = window.log.size();
@@ -103,7 +79,7 @@ TEST_F(Dialog, KeysRunTheirStepEvenWhenItsButtonIsDisabled) {
 
 TEST_F(Dialog, AboutFromItsButtonAndFromTheSystemMenuEntryOnly) {
     start();
-    dialog->onButton(control::kAbout);
+    click(control::kAbout);
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].caption, "About Orvexa");
     EXPECT_EQ(window.boxes[0].text.substr(0, 33), "Tevanor RDQ F/W upgrade program\r\n");
@@ -117,7 +93,7 @@ TEST_F(Dialog, AboutFromItsButtonAndFromTheSystemMenuEntryOnly) {
 TEST_F(Dialog, StepOneButtonRunsStepOne) {
     start();
     window.answer({kIdYes});
-    dialog->onButton(control::kStep1);
+    click(control::kStep1);
     EXPECT_EQ(window.portDialogRuns, 1); // nothing to probe on this machine
     EXPECT_TRUE(window.isControlEnabled(control::kStep2));
 }
@@ -125,14 +101,14 @@ TEST_F(Dialog, StepOneButtonRunsStepOne) {
 TEST_F(Dialog, StepThreeWritesOnlyTheScannerTheLastStepTwoVerifiedOnTheOpenPort) {
     SimulatedScanner& first = startWithScanner();
     window.answer({kIdYes});
-    dialog->onButton(control::kStep1);
-    dialog->onButton(control::kStep2);
+    click(control::kStep1);
+    click(control::kStep2);
     ASSERT_TRUE(window.isControlEnabled(control::kStep3));
 
     // Step 1 again (its probe cannot open the port the dialog holds, and the port dialog is cancelled):
     // the port stays open, but no scanner on it is verified any more.
     window.answer({kIdYes});
-    dialog->onButton(control::kStep1);
+    click(control::kStep1);
     EXPECT_FALSE(window.isControlEnabled(control::kStep3));
     EXPECT_EQ(press('3'), 0u);
     EXPECT_TRUE(lastBoxSays(kNotVerifiedText));
@@ -141,26 +117,26 @@ TEST_F(Dialog, StepThreeWritesOnlyTheScannerTheLastStepTwoVerifiedOnTheOpenPort)
     // In Silent mode: the first scanner is verified and written; a second one that does not fit takes its
     // place, and Step 1 with Step 2 refuses it. "3" then writes nothing and asks nothing.
     window.setChecked(control::kSilentMode, true);
-    dialog->onButton(control::kStep1);
+    click(control::kStep1);
     ASSERT_TRUE(first.record().upgradeFinished);
     ScannerPersonality misfit;
     misfit.versionText = "3.05_300_A7UG";
     SimulatedScanner& second = hub.attachScanner(kPort, misfit);
-    dialog->onButton(control::kStep1);
+    click(control::kStep1);
     ASSERT_TRUE(lastBoxSays(kMisfitText));
     EXPECT_FALSE(window.isControlEnabled(control::kStep3));
     const std::size_t received = second.record().bytesIn.size();
     EXPECT_EQ(press('3'), 0u);
     EXPECT_TRUE(lastBoxSays(kNotVerifiedText));
-    EXPECT_EQ(app->steps().outcome, Outcome::NotVerified);
+    EXPECT_EQ(outcome(), Outcome::NotVerified);
     EXPECT_EQ(second.record().bytesIn.size(), received);
 }
 
 TEST_F(Dialog, StepsThatNeedThePortSayAtOnceWhenStepThreeOrACancelledSearchLeftNoneOpen) {
     SimulatedScanner& scanner = startWithScanner();
     window.setChecked(control::kSilentMode, true);
-    dialog->onButton(control::kStep1);
-    ASSERT_EQ(app->steps().outcome, Outcome::Written);
+    click(control::kStep1);
+    ASSERT_EQ(outcome(), Outcome::Written);
     const std::size_t received = scanner.record().bytesIn.size();
 
     // Step 3 closed the port: a second Step 3 neither waits nor asks.
@@ -172,7 +148,7 @@ TEST_F(Dialog, StepsThatNeedThePortSayAtOnceWhenStepThreeOrACancelledSearchLeftN
     // No port answers the search and its dialog is cancelled: Step 2 says the same, at once.
     hub.removePort(kPort);
     window.answer({kIdYes});
-    dialog->onButton(control::kStep1);
+    click(control::kStep1);
     EXPECT_EQ(press('2'), 0u);
     EXPECT_TRUE(lastBoxSays(kNoPortOpenText));
     EXPECT_EQ(window.controlText(control::kStatus), kVerificationFailedText);

@@ -3,7 +3,9 @@
 // the scanner holds. Without line pacing this takes only the pauses the exchanges mandate (a few seconds).
 #include "ChildProcess.h"
 #include "Sha256.h"
+#include "TextChecks.h"
 
+#include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"
 #include "fonts/FlashLayout.h"
 #include "fonts/FlashWriter.h"
@@ -13,8 +15,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,13 +28,6 @@ namespace {
 
 // Far above the run's few seconds; a hang fails instead of blocking CI.
 constexpr int kCliLimitMs = 120000;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Looks at a child's output every few milliseconds until it holds the text, at most limitMs.
 bool waitForText(const std::string& file, const std::string& text, int limitMs) {
@@ -75,9 +68,7 @@ std::vector<std::string> chunkEntries(const std::uint8_t* item, std::uint32_t si
 } // namespace
 
 TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
-    if (!programsBuilt()) {
-        GTEST_SKIP() << "rdq-sim or orvexa-cli is not built";
-    }
+    ORVEXA_SKIP_WITHOUT_PROGRAMS();
     const std::string recordFile = ::testing::TempDir() + "/classic-upgrade-record.json";
     RdqSimProcess sim(rdqSimProgram(), {"--record", recordFile});
     ASSERT_FALSE(sim.path().empty());
@@ -85,9 +76,9 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     const CliRun run = runCli({"--silent", "--yes", "--fonts", "--port", sim.path()});
     ASSERT_EQ(sim.stop(), 0);
     const std::string output = run.out + run.err;
-    EXPECT_EQ(run.exitCode, 0) << output;
-    EXPECT_NE(output.find("Firmware updated sucessfully!!!"), std::string::npos) << output;
-    EXPECT_NE(output.find("Japanese font downloaded.."), std::string::npos) << output;
+    EXPECT_EQ(run.exitCode, exitcode::kDone) << output;
+    EXPECT_TRUE(contains(output, "Firmware updated sucessfully!!!"));
+    EXPECT_TRUE(contains(output, "Japanese font downloaded.."));
 
     const std::string record = sim.takeRecord();
     ASSERT_FALSE(record.empty());
@@ -96,10 +87,9 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     package.patchImageHeader();
     std::vector<std::uint8_t> image(package.image(), package.image() + package.imageSize());
     image.resize((image.size() + 255) / 256 * 256, 0xFF);
-    EXPECT_NE(record.find("\"image\": {\"length\": " + std::to_string(image.size()) + ", \"sha256\": \"" +
-                          sha256Hex(image) + "\""),
-              std::string::npos);
-    EXPECT_NE(record.find("\"upgradeFinished\": true"), std::string::npos);
+    EXPECT_TRUE(contains(record, "\"image\": {\"length\": " + std::to_string(image.size()) +
+                                     ", \"sha256\": \"" + sha256Hex(image) + "\""));
+    EXPECT_TRUE(contains(record, "\"upgradeFinished\": true"));
 
     // Every page and font, chunk by chunk, at its address. rdq-sim's scanner runs firmware 3.05, too old
     // for the flash-type query: flash type 4 lowers every address by 0x400000.
@@ -122,16 +112,14 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     }
     ASSERT_EQ(expected.size(), 91u);
     for (const std::string& entry : expected) {
-        EXPECT_NE(record.find(entry), std::string::npos) << entry;
+        EXPECT_TRUE(contains(record, entry));
     }
 }
 
 // Ctrl-C twice in the middle of the transfer: the first only warns, the second stops after the frame under
 // way. Run again at once, the scanner is found in its bootloader and written from block 20.
 TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanner) {
-    if (!programsBuilt()) {
-        GTEST_SKIP() << "rdq-sim or orvexa-cli is not built";
-    }
+    ORVEXA_SKIP_WITHOUT_PROGRAMS();
     const std::string dir = ::testing::TempDir();
     const std::string recordFile = dir + "/interrupted-record.json";
     const std::string outputFile = dir + "/interrupted-output.txt";
@@ -150,18 +138,18 @@ TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanne
     const int exitCode = waitChild(cli, kCliLimitMs).code;
     const std::string output = readFile(outputFile);
     ASSERT_TRUE(warned) << output;
-    EXPECT_EQ(exitCode, 130) << output;
-    EXPECT_NE(output.find("Stopping after the frame under way"), std::string::npos) << output;
-    EXPECT_NE(output.find("To recover, run the same command again"), std::string::npos) << output;
-    EXPECT_EQ(output.find("Firmware updated sucessfully!!!"), std::string::npos) << output;
+    EXPECT_EQ(exitCode, exitcode::kInterrupted) << output;
+    EXPECT_TRUE(contains(output, "Stopping after the frame under way"));
+    EXPECT_TRUE(contains(output, "To recover, run the same command again"));
+    EXPECT_TRUE(lacks(output, "Firmware updated sucessfully!!!"));
 
     const CliRun runAgain = runCli({"--silent", "--yes", "--port", sim.path()});
     const std::string again = runAgain.out + runAgain.err;
-    EXPECT_EQ(runAgain.exitCode, 0) << again;
-    EXPECT_NE(again.find("The scanner runs its bootloader"), std::string::npos) << again;
-    EXPECT_NE(again.find("Firmware updated sucessfully!!!"), std::string::npos) << again;
+    EXPECT_EQ(runAgain.exitCode, exitcode::kDone) << again;
+    EXPECT_TRUE(contains(again, "The scanner runs its bootloader"));
+    EXPECT_TRUE(contains(again, "Firmware updated sucessfully!!!"));
     const std::string record = sim.takeRecord();
     EXPECT_EQ(occurrences(record, "\"block\": 0,"), 1u);   // written once, by the interrupted run
     EXPECT_EQ(occurrences(record, "\"block\": 682,"), 1u); // reached by the run again only
-    EXPECT_NE(record.find("\"upgradeFinished\": true"), std::string::npos);
+    EXPECT_TRUE(contains(record, "\"upgradeFinished\": true"));
 }

@@ -1,8 +1,12 @@
 // orvexa-cli pointed at paths that are not serial ports: a user's file, a directory, /dev/null, a typo.
 // Nothing may be written to any of them, and both the search's report and the port list say why.
+#include "ChildProcess.h"
 #include "PseudoTerminal.h"
+#include "TextChecks.h"
 
+#include "app/ExitCodes.h"
 #include "cli/CliCommands.h"
+#include "serial/posix/PosixSerialChannel.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +17,12 @@
 #include <unistd.h>
 
 using namespace orvexa;
+using orvexa::test::PseudoTerminal;
 namespace fs = std::filesystem;
 
 namespace {
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-std::string contentOf(std::FILE* stream) {
-    std::rewind(stream);
-    std::string text;
-    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
-        text += static_cast<char>(c);
-    }
-    return text;
-}
 
 class NotAPort : public ::testing::Test {
 protected:
@@ -51,27 +47,37 @@ TEST_F(NotAPort, SilentUpgradeRefusesEveryPathAndLeavesTheFileAsItWas) {
     File out(std::tmpfile(), std::fclose);
     File err(std::tmpfile(), std::fclose);
     File in(std::fopen("/dev/null", "r"), std::fclose);
-    EXPECT_EQ(runWorkflow(options, out.get(), err.get(), in.get()), 1);
+    EXPECT_EQ(runWorkflow(options, out.get(), err.get(), in.get()), exitcode::kNotDone);
 
-    const std::string printed = contentOf(out.get());
+    const std::string printed = streamText(out.get());
     for (const std::string& path : options.ports) {
-        EXPECT_NE(printed.find("  " + path + " (named): cannot open (not a serial port)\n"),
-                  std::string::npos)
-            << printed;
+        EXPECT_TRUE(contains(printed, "  " + path + " (named): cannot open (not a serial port)\n"));
     }
-    std::ifstream kept(notes_);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), kNotes);
+    EXPECT_EQ(readFile(notes_), kNotes);
 }
 
 TEST_F(NotAPort, ListPortsMarksAMissingPathAndOneThatIsNoDevice) {
-    test::PseudoTerminal pty;
+    PseudoTerminal pty;
     CliOptions options;
     options.ports = {dir_.string() + "/ttyUSB9", notes_, pty.slavePath()};
     File out(std::tmpfile(), std::fclose);
-    EXPECT_EQ(listPorts(options, out.get()), 0);
+    EXPECT_EQ(listPorts(options, out.get()), exitcode::kDone);
 
-    const std::string listed = contentOf(out.get());
-    EXPECT_NE(listed.find("ttyUSB9      named (missing)\n"), std::string::npos) << listed;
-    EXPECT_NE(listed.find("n.txt        named (not a serial port)\n"), std::string::npos) << listed;
-    EXPECT_NE(listed.find(" named\n"), std::string::npos) << listed; // the terminal, unmarked
+    const std::string listed = streamText(out.get());
+    EXPECT_TRUE(contains(listed, "ttyUSB9      named (missing)\n"));
+    EXPECT_TRUE(contains(listed, "n.txt        named (not a serial port)\n"));
+    EXPECT_TRUE(contains(listed, " named\n")); // the terminal, unmarked
+}
+
+TEST_F(NotAPort, TheChannelRefusesEachPathAndReleasesThePortItHeld) {
+    PseudoTerminal pty;
+    PosixSerialChannel channel;
+    for (const std::string& path :
+         {notes_, dir_.string(), std::string("/dev/null"), std::string("/dev/zero")}) {
+        ASSERT_TRUE(channel.openDefault(pty.slavePath())); // refusing must also release the port held
+        EXPECT_FALSE(channel.openDefault(path)) << path;
+        EXPECT_EQ(channel.lastError(), ChannelError::NotSerialPort) << path;
+        EXPECT_FALSE(channel.isOpen());
+    }
+    EXPECT_EQ(readFile(notes_), kNotes);
 }

@@ -3,15 +3,12 @@
 // reached the far end.
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
+#include "TextChecks.h"
+
+#include "app/ExitCodes.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
-#include <poll.h>
 #include <unistd.h>
 
 using namespace orvexa;
@@ -19,93 +16,41 @@ using namespace orvexa::test;
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string tempPath(const std::string& name) {
     return ::testing::TempDir() + "orvexa-cli-" + std::to_string(::getpid()) + "-" + name;
 }
 
-bool hasLine(const std::string& text, const std::string& line) {
-    std::istringstream in(text);
-    for (std::string candidate; std::getline(in, candidate);) {
-        if (candidate == line) {
-            return true;
-        }
-    }
-    return false;
+// A scanner that says it has GPS, which Step 2 refuses at once: enough for Step 1 without rdq-sim.
+ScannerPersonality withGps() {
+    ScannerPersonality p;
+    p.gps = true;
+    return p;
 }
-
-bool rdqSimBuilt() {
-    return ::access(rdqSimProgram().c_str(), X_OK) == 0;
-}
-
-// A far end played by the test on a pseudo-terminal: "@" to every "W", and to "G","s" a reply that says the
-// scanner has GPS, which Step 2 refuses at once. Enough of a scanner for Step 1 without rdq-sim.
-class GpsScannerEnd {
-public:
-    GpsScannerEnd() : thread_([this] { serve(); }) {}
-    ~GpsScannerEnd() {
-        stop_ = true;
-        thread_.join();
-    }
-    const std::string& path() const { return pty_.slavePath(); }
-
-private:
-    void serve() {
-        std::uint8_t previous = 0;
-        while (!stop_) {
-            pollfd pfd{pty_.master(), POLLIN, 0};
-            if (::poll(&pfd, 1, 20) <= 0 || (pfd.revents & POLLIN) == 0) {
-                continue;
-            }
-            std::uint8_t buffer[256];
-            const ssize_t got = ::read(pty_.master(), buffer, sizeof buffer);
-            for (ssize_t i = 0; i < got; ++i) {
-                if (buffer[i] == 'W') {
-                    pty_.send({'@'});
-                } else if (buffer[i] == 's' && previous == 'G') {
-                    pty_.send({'G', 's', 0, 0x01, '@'});
-                }
-                previous = buffer[i];
-            }
-        }
-    }
-
-    PseudoTerminal pty_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 } // namespace
 
 TEST(Cli, SilentRunFindsAFarEndOnATerminalAndAGpsRefusalEndsWithOne) {
-    GpsScannerEnd scanner;
+    PseudoTerminal pty;
+    PtyScanner scanner(pty, withGps());
     const std::string trace = tempPath("gps-trace");
 
-    const CliRun run = runCli({"--silent", "--port", scanner.path(), "--trace", trace});
+    const CliRun run = runCli({"--silent", "--port", pty.slavePath(), "--trace", trace});
 
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_TRUE(hasLine(run.out, scanner.path().substr(5) + ": Open Done!!!")) << run.out;
+    EXPECT_EQ(run.exitCode, exitcode::kNotDone) << run.out << run.err;
+    EXPECT_TRUE(hasLine(run.out, pty.slavePath().substr(5) + ": Open Done!!!")) << run.out;
     EXPECT_TRUE(hasLine(run.out, "This firmware doesn't support GPS.")) << run.out;
     const std::string transcript = readFile(trace);
     ::unlink(trace.c_str());
-    EXPECT_NE(transcript.find("probe  >  57 "), std::string::npos) << transcript;
-    EXPECT_NE(transcript.find("probe  <  40 "), std::string::npos);
-    EXPECT_NE(transcript.find("main   >  73 "), std::string::npos); // Step 2's "G","s" on the main channel
+    EXPECT_TRUE(contains(transcript, "probe  >  57 "));
+    EXPECT_TRUE(contains(transcript, "probe  <  40 "));
+    EXPECT_TRUE(contains(transcript, "main   >  73 ")); // Step 2's "G","s" on the main channel
     EXPECT_LT(run.ms, 10000);
 }
 
 // The README's own example: Silent mode finds the scanner on the simulator's terminal, verifies it and
 // stops there; the trace holds the probe's bytes.
 TEST(Cli, SilentCheckFindsTheScannerOnRdqSimAndTracesTheProbe) {
-    if (!rdqSimBuilt()) {
-        GTEST_SKIP() << "rdq-sim is not built";
-    }
+    ORVEXA_SKIP_WITHOUT_PROGRAMS();
     RdqSimProcess sim(rdqSimProgram(), {});
     ASSERT_FALSE(sim.path().empty());
     const std::string name = sim.path().substr(std::string("/dev/").size());
@@ -113,15 +58,15 @@ TEST(Cli, SilentCheckFindsTheScannerOnRdqSimAndTracesTheProbe) {
 
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path(), "--trace", trace});
 
-    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, exitcode::kDone) << run.out << run.err;
     EXPECT_TRUE(hasLine(run.out, name + ": Open Done!!!")) << run.out;
-    EXPECT_EQ(run.out.find("Are you ready?"), std::string::npos);
+    EXPECT_TRUE(lacks(run.out, "Are you ready?"));
     const std::string transcript = readFile(trace);
     ::unlink(trace.c_str());
-    EXPECT_NE(transcript.find("probe  open " + sim.path()), std::string::npos) << transcript;
-    EXPECT_NE(transcript.find("probe  >  57 "), std::string::npos);
-    EXPECT_NE(transcript.find("probe  <  40 "), std::string::npos);
-    EXPECT_NE(transcript.find("main   open " + sim.path()), std::string::npos);
+    EXPECT_TRUE(contains(transcript, "probe  open " + sim.path()));
+    EXPECT_TRUE(contains(transcript, "probe  >  57 "));
+    EXPECT_TRUE(contains(transcript, "probe  <  40 "));
+    EXPECT_TRUE(contains(transcript, "main   open " + sim.path()));
     EXPECT_LT(run.ms, 15000);
 }
 
@@ -130,7 +75,7 @@ TEST(Cli, WithoutSilentOrYesAndNoTerminalTheQuestionGetsNoAndNothingIsSent) {
     PseudoTerminal scanner;
     const CliRun run = runCli({"--port", scanner.slavePath()});
 
-    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(run.exitCode, exitcode::kCancelled);
     EXPECT_TRUE(hasLine(run.out, "[question] Are you ready?")) << run.out;
     EXPECT_TRUE(hasLine(run.out, "Did you close all other applications?"));
     EXPECT_TRUE(hasLine(run.out, "Is RDQ properly connected?"));
@@ -149,7 +94,7 @@ TEST(Cli, AnswerFromTheTerminalThenNoScannerAnswersListsThePortsTried) {
     const CliRun run =
         runCli({"--port", silent.slavePath(), "--port", "/dev/orvexa-no-such-port"}, fromKeyboard);
 
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, exitcode::kNotDone) << run.out << run.err;
     EXPECT_TRUE(hasLine(run.out, "Yes or No? [y/N] ")) << run.out;
     EXPECT_TRUE(hasLine(run.out, "-> Yes"));
     EXPECT_TRUE(hasLine(run.out, "No scanner answered on any port. Ports tried:")) << run.out;
@@ -158,7 +103,7 @@ TEST(Cli, AnswerFromTheTerminalThenNoScannerAnswersListsThePortsTried) {
         << run.out;
     const std::vector<std::uint8_t> probes = silent.receive(0, 100);
     EXPECT_GE(probes.size(), 20u); // the second-long probe, about fifty "W"
-    EXPECT_EQ(run.out.find("Open Done"), std::string::npos);
+    EXPECT_TRUE(lacks(run.out, "Open Done"));
     EXPECT_GE(run.ms, 1000);
 }
 
@@ -167,18 +112,18 @@ TEST(Cli, ListPortsShowsTheExtraPortsAndBadUsageEndsWithTwo) {
     CliSetup withExtra;
     withExtra.extraPorts = "::" + extra.slavePath() + ":";
     const CliRun list = runCli({"--list-ports"}, withExtra);
-    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.exitCode, exitcode::kDone);
     const std::string name = extra.slavePath().substr(std::string("/dev/").size());
-    EXPECT_NE(list.out.find(extra.slavePath()), std::string::npos) << list.out;
-    EXPECT_NE(list.out.find(name), std::string::npos);
+    EXPECT_TRUE(contains(list.out, extra.slavePath()));
+    EXPECT_TRUE(contains(list.out, name));
 
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--bogus"}, {"--port"}, {"--port", "--silent"}, {"--trace"}}) {
         const CliRun run = runCli(bad);
-        EXPECT_EQ(run.exitCode, 2) << bad[0];
-        EXPECT_NE(run.err.find("Usage: orvexa-cli"), std::string::npos);
+        EXPECT_EQ(run.exitCode, exitcode::kUsage) << bad[0];
+        EXPECT_TRUE(contains(run.err, "Usage: orvexa-cli"));
     }
     const CliRun unwritable = runCli({"--trace", "/nonexistent/dir/trace.txt", "--port", "/dev/null"});
-    EXPECT_EQ(unwritable.exitCode, 2);
-    EXPECT_NE(unwritable.err.find("cannot write the trace file"), std::string::npos);
+    EXPECT_EQ(unwritable.exitCode, exitcode::kUsage);
+    EXPECT_TRUE(contains(unwritable.err, "cannot write the trace file"));
 }

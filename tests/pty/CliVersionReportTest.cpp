@@ -1,5 +1,6 @@
 // orvexa-cli's line before Step 3 writes: the scanner's version against the carried one, compared as
 // versions, for both families and for a scanner in its bootloader.
+#include "ScannerSession.h"
 #include "TestContainer.h"
 #include "cli/VersionReport.h"
 
@@ -11,15 +12,10 @@ using namespace orvexa;
 
 namespace {
 
-template <std::size_t N> void put(std::array<char, N>& field, const std::string& text) {
-    field = {};
-    text.copy(field.data(), N - 1);
-}
-
 DeviceInfo classic(const char* firmwareText) {
     DeviceInfo device;
-    put(device.modelText, "RDQ200A7UG");
-    put(device.firmwareText, firmwareText);
+    setText(device.modelText, "RDQ200A7UG");
+    setText(device.firmwareText, firmwareText);
     return device;
 }
 
@@ -40,8 +36,8 @@ TEST(VersionReport, ClassicScannerVersionAgainstTheCarriedIdentity) {
 TEST(VersionReport, FramedScannerFirmwareAgainstTheContainers) {
     FirmwarePackage package("M500_500_B2WW", testContainer());
     DeviceInfo device;
-    put(device.modelText, "RDa500B2WW");
-    put(device.firmwareText, "F500_03_0C00");
+    setText(device.modelText, "RDa500B2WW");
+    setText(device.firmwareText, "F500_03_0C00");
     package.readContainerVersions(device); // "00.04.05": the scanner's first field, then the container's
     EXPECT_EQ(versionReport(device, package), "00.03.0C on the scanner, 00.04.05 carried: newer");
 }

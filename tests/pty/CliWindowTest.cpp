@@ -1,5 +1,7 @@
 // orvexa-cli's terminal window on its own: what a script or a person at the terminal reads for each box,
 // status change and progress step. Its streams are temporary files and its clock is virtual.
+#include "ChildProcess.h"
+#include "TextChecks.h"
 #include "VirtualClock.h"
 #include "cli/Options.h"
 #include "cli/TerminalWindow.h"
@@ -13,14 +15,9 @@ using namespace orvexa;
 
 namespace {
 
-std::string contents(std::FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;) {
-        text += static_cast<char>(c);
-    }
-    return text;
+// A person at a terminal watching the bar of the carried firmware.
+TerminalWindow::Settings liveBar(std::function<int()> columns = {}) {
+    return {false, false, true, false, 174614, std::move(columns)};
 }
 
 struct Terminal : ::testing::Test {
@@ -35,6 +32,15 @@ struct Terminal : ::testing::Test {
     }
     TerminalWindow window(TerminalWindow::Settings settings) {
         return TerminalWindow(out, err, in, clock, settings);
+    }
+    // A bar of `range` steps, `steps` of them taken `msEach` apart.
+    void runBar(TerminalWindow& bar, std::uint16_t range, int steps, std::uint32_t msEach) {
+        bar.progressSetStep(1);
+        bar.progressSetRange(0, range);
+        for (int i = 0; i < steps; ++i) {
+            clock.sleepMs(msEach);
+            bar.progressStepIt();
+        }
     }
 };
 
@@ -52,18 +58,18 @@ TEST_F(Terminal, BoxesArePrintedWithTheirKindAndExactLinesAndQuestionsAnsweredBy
     TerminalWindow sure = window({true});
     EXPECT_EQ(sure.messageBox("Really?", "FINAL WARNING", box::kWarningQuestion), kIdYes);
 
-    EXPECT_EQ(contents(out), "[info]\n"
-                             "Can't open ttyUSB0!!! Please try other port\n"
-                             "[error]\n"
-                             "Font can't be downloaded in the bootloader!!!\n"
-                             "Please download\n"
-                             "[question] Are you ready?\n"
-                             "Did you close all other applications?\n"
-                             "Is RDQ properly connected?\n"
-                             "-> No (standard input is not a terminal; --yes answers Yes)\n"
-                             "[warning] FINAL WARNING\n"
-                             "Really?\n"
-                             "-> Yes (--yes)\n");
+    EXPECT_EQ(streamText(out), "[info]\n"
+                               "Can't open ttyUSB0!!! Please try other port\n"
+                               "[error]\n"
+                               "Font can't be downloaded in the bootloader!!!\n"
+                               "Please download\n"
+                               "[question] Are you ready?\n"
+                               "Did you close all other applications?\n"
+                               "Is RDQ properly connected?\n"
+                               "-> No (standard input is not a terminal; --yes answers Yes)\n"
+                               "[warning] FINAL WARNING\n"
+                               "Really?\n"
+                               "-> Yes (--yes)\n");
 }
 
 TEST_F(Terminal, TypedAnswersOnlyYesGoesOn) {
@@ -88,49 +94,40 @@ TEST_F(Terminal, StatusChangesPrintOnlyTheirNewLinesAndThePortResultOnlyWhenSet)
     script.setControlText(control::kStatus, "RDQ is verified !!\r\nFirmware: [3.05]\r\nFrench downloading..");
     script.setControlText(control::kStatus, "");
 
-    EXPECT_EQ(contents(out), "ttyUSB0: Open Done!!!\n"
-                             "RDQ is verified !!\n"
-                             "Firmware: [3.05]\n"
-                             "English downloading..\n"
-                             "French downloading..\n");
+    EXPECT_EQ(streamText(out), "ttyUSB0: Open Done!!!\n"
+                               "RDQ is verified !!\n"
+                               "Firmware: [3.05]\n"
+                               "English downloading..\n"
+                               "French downloading..\n");
     EXPECT_EQ(script.controlText(control::kStatus), "");
 }
 
 TEST_F(Terminal, ProgressWithoutATerminalIsAPlainLineEveryTenPercent) {
     TerminalWindow script = window({});
-    script.progressSetStep(1);
-    script.progressSetRange(0, 683);
-    for (int i = 0; i < 683; ++i) {
-        script.progressStepIt();
-    }
+    runBar(script, 683, 683, 0);
     std::string expected;
     for (int percent = 0; percent <= 100; percent += 10) {
         expected += "progress: " + std::to_string(percent) + "%\n";
     }
-    EXPECT_EQ(contents(err), expected);
+    EXPECT_EQ(streamText(err), expected);
 }
 
 TEST_F(Terminal, ProgressOnATerminalShowsBytesThroughputAndTimeLeftAndEndsItsLine) {
-    TerminalWindow person = window({false, false, true, false, 174614});
-    person.progressSetStep(1);
-    person.progressSetRange(0, 683);
-    for (int i = 0; i < 341; ++i) {
-        clock.sleepMs(20); // 256 bytes every 20 ms: 12.8 kB/s
-        person.progressStepIt();
-    }
-    const std::string half = contents(err);
+    TerminalWindow person = window(liveBar());
+    runBar(person, 683, 341, 20); // 256 bytes every 20 ms: 12.8 kB/s
+    const std::string half = streamText(err);
     const std::string last = half.substr(half.rfind('\r'));
-    EXPECT_NE(last.find("] 49%  87.2 kB / 174.6 kB  12.8 kB/s  0:06 left"), std::string::npos) << last;
+    EXPECT_TRUE(contains(last, "] 49%  87.2 kB / 174.6 kB  12.8 kB/s  0:06 left"));
     EXPECT_EQ(half.find('\n'), std::string::npos);
 
     person.messageBox("interrupting", "", box::kOk); // the bar's line is ended before anything else
-    EXPECT_EQ(contents(err).back(), '\n');
+    EXPECT_EQ(streamText(err).back(), '\n');
     std::fseek(err, 0, SEEK_END);
     for (int i = 0; i < 342; ++i) {
         person.progressStepIt();
     }
-    const std::string full = contents(err);
-    EXPECT_NE(full.find("] 100%  174.6 kB / 174.6 kB"), std::string::npos);
+    const std::string full = streamText(err);
+    EXPECT_TRUE(contains(full, "] 100%  174.6 kB / 174.6 kB"));
     EXPECT_EQ(full.back(), '\n');
 }
 
@@ -154,15 +151,9 @@ std::vector<std::string> drawnLines(const std::string& err) {
 TEST_F(Terminal, ProgressLineFitsTheTerminalWidthToTheEnd) {
     for (const int columns : {80, 40, 12}) {
         std::FILE* err = std::tmpfile();
-        TerminalWindow person(out, err, in, clock,
-                              {false, false, true, false, 174614, [columns] { return columns; }});
-        person.progressSetStep(1);
-        person.progressSetRange(0, 683);
-        for (int i = 0; i < 683; ++i) {
-            clock.sleepMs(20);
-            person.progressStepIt();
-        }
-        const std::string drawn = contents(err);
+        TerminalWindow person(out, err, in, clock, liveBar([columns] { return columns; }));
+        runBar(person, 683, 683, 20);
+        const std::string drawn = streamText(err);
         std::fclose(err);
         EXPECT_EQ(drawn.find('\n'), drawn.size() - 1) << columns; // one line, ended once at 100 %
         for (const std::string& line : drawnLines(drawn)) {
@@ -174,40 +165,28 @@ TEST_F(Terminal, ProgressLineFitsTheTerminalWidthToTheEnd) {
 // The steps before the first come after the scanner got ready (seconds): no estimate until a second of
 // steps has been timed.
 TEST_F(Terminal, TimeLeftIsShownOnlyOnceTheRateIsKnown) {
-    TerminalWindow person = window({false, false, true, false, 174614});
-    person.progressSetStep(1);
-    person.progressSetRange(0, 683);
+    TerminalWindow person = window(liveBar());
     clock.sleepMs(3000);
-    std::vector<std::string> lines;
-    for (int i = 0; i < 60; ++i) {
-        clock.sleepMs(20);
-        person.progressStepIt();
-    }
-    lines = drawnLines(contents(err));
-    EXPECT_EQ(lines[49].find("left"), std::string::npos) << lines[49];
-    EXPECT_NE(lines[59].find("12.8 kB/s  0:12 left"), std::string::npos) << lines[59];
+    runBar(person, 683, 60, 20);
+    const std::vector<std::string> lines = drawnLines(streamText(err));
+    EXPECT_TRUE(lacks(lines[49], "left"));
+    EXPECT_TRUE(contains(lines[59], "12.8 kB/s  0:12 left"));
 }
 
 TEST_F(Terminal, PagesAndFontsAreCountedUnderTheirNameAndTheFirmwareInBytes) {
-    TerminalWindow person = window({false, false, true, false, 174614});
+    TerminalWindow person = window(liveBar());
     person.progressSetUnits("pages and fonts", 4096);
-    person.progressSetStep(1);
-    person.progressSetRange(0, 91);
-    for (int i = 0; i < 12; ++i) {
-        clock.sleepMs(100); // 4096 bytes every 100 ms: 41 kB/s
-        person.progressStepIt();
-    }
-    EXPECT_NE(drawnLines(contents(err)).back().find("pages and fonts [###......"), std::string::npos)
-        << drawnLines(contents(err)).back();
-    EXPECT_NE(drawnLines(contents(err)).back().find("] 13%  12/91  41.0 kB/s  0:07 left"), std::string::npos)
-        << drawnLines(contents(err)).back();
+    runBar(person, 91, 12, 100); // 4096 bytes every 100 ms: 41 kB/s
+    const std::string pages = drawnLines(streamText(err)).back();
+    EXPECT_TRUE(contains(pages, "pages and fonts [###......"));
+    EXPECT_TRUE(contains(pages, "] 13%  12/91  41.0 kB/s  0:07 left"));
 
     person.progressSetUnits("firmware", 256);
     person.progressSetRange(0, 683);
     person.progressStepIt(); // counted from none, not from where the pages and fonts left the bar
-    EXPECT_EQ(drawnLines(contents(err)).back().rfind("firmware [", 0), 0u);
-    EXPECT_NE(drawnLines(contents(err)).back().find("] 0%  0.3 kB / 174.6 kB"), std::string::npos)
-        << drawnLines(contents(err)).back();
+    const std::string firmware = drawnLines(streamText(err)).back();
+    EXPECT_EQ(firmware.rfind("firmware [", 0), 0u);
+    EXPECT_TRUE(contains(firmware, "] 0%  0.3 kB / 174.6 kB"));
 }
 
 TEST(CliOptions, EveryOptionAndItsValueForms) {
@@ -242,7 +221,7 @@ TEST_F(Terminal, StatusLinesDuringTheBarLeaveNoStaleBarBehind) {
         person.setControlText(control::kStatus, item);
         person.progressStepIt();
     }
-    const std::string drawn = contents(err);
+    const std::string drawn = streamText(err);
     EXPECT_EQ(drawn.find('\n'), drawn.size() - 1);
-    EXPECT_EQ(contents(out), "English downloading..\nFrench downloading..\nItalian downloading..\n");
+    EXPECT_EQ(streamText(out), "English downloading..\nFrench downloading..\nItalian downloading..\n");
 }

@@ -4,11 +4,9 @@
 // drops. The tool runs on a clock whose pauses are counted but not slept, so the sample stays short
 // while every read is a real one on the real line.
 #include "ChildProcess.h"
-#include "FakePorts.h"
 #include "PseudoTerminal.h"
-
-#include "ScriptedWindow.h"
-#include "SimulatedScanner.h"
+#include "ScannerSession.h"
+#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "serial/posix/PosixSerialChannel.h"
@@ -17,20 +15,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
-#include <memory>
-#include <thread>
-
-#include <poll.h>
-#include <unistd.h>
 
 namespace orvexa {
 namespace {
 
 using test::nowMs;
 using test::PseudoTerminal;
+using test::PtyScanner;
 
 // Every pause is taken as done at once; time limits still see the real time that reads took.
 class ImpatientClock : public Clock {
@@ -48,85 +41,24 @@ private:
     std::uint32_t skippedMs_ = 0;
 };
 
-// The scanner on the master side, pumped by a thread of its own until it hangs up or the test ends.
-class FarEnd {
-public:
-    FarEnd(PseudoTerminal& pty, ScannerPersonality personality, ScannerFaults faults)
-        : pty_(pty), scanner_(std::move(personality), std::move(faults)), thread_([this] { pump(); }) {}
-    ~FarEnd() { finish(); }
-
-    // Stops the pump; the scanner's record may be read after this.
-    void finish() {
-        stop_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-    bool hungUp() const { return hungUp_; }
-    const SimulatedScanner& scanner() const { return scanner_; }
-
-private:
-    void pump() {
-        const double start = nowMs();
-        while (!stop_) {
-            const auto us = static_cast<std::uint64_t>((nowMs() - start) * 1000);
-            pollfd pfd{pty_.master(), POLLIN, 0};
-            poll(&pfd, 1, 1);
-            if ((pfd.revents & POLLIN) != 0) {
-                std::uint8_t buffer[4096];
-                const ssize_t got = ::read(pty_.master(), buffer, sizeof buffer);
-                if (got > 0) {
-                    scanner_.receive(buffer, static_cast<std::size_t>(got), us);
-                }
-            } else if ((pfd.revents & POLLHUP) != 0) {
-                usleep(1000); // nobody has the slave open right now
-            }
-            if (scanner_.vanished()) {
-                pty_.hangUp();
-                hungUp_ = true;
-                return;
-            }
-            std::uint8_t out[4096];
-            const std::size_t due = scanner_.takeDue(us, out, sizeof out);
-            if (due > 0 && ::write(pty_.master(), out, due) < 0) {
-                return;
-            }
-        }
-    }
-
-    PseudoTerminal& pty_;
-    SimulatedScanner scanner_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> hungUp_{false};
-    std::thread thread_;
-};
-
 std::vector<std::uint8_t> imageOf(std::size_t size, const char* mark) {
     std::vector<std::uint8_t> image(size, 0x29);
     std::memcpy(image.data(), mark, std::strlen(mark));
     return image;
 }
 
-// The tool's side: a termios channel on the slave, the dialog, records as Step 2 would leave them.
-struct Tool {
+// The tool's side: a termios channel on the slave, run as orvexa-cli --silent --yes runs it.
+struct Tool : PortSession<ImpatientClock, PosixSerialChannel> {
     Tool(const PseudoTerminal& pty, FirmwarePackage firmware)
-        : discovery({pty.slavePath()}), package(std::move(firmware)),
-          ctx{window,  channel,   clock,  discovery, [] { return std::make_unique<PosixSerialChannel>(); },
-              package, languages, records} {
-        window.setChecked(control::kSilentMode, true);
-        window.answer({kIdYes, kIdYes, kIdYes});
-        ctx.endWhenNoPortAnswered = true;
+        : PortSession({pty.slavePath()}, std::move(firmware)) {
+        likeSilentYesCli(window, ctx);
     }
-    int exitCode() const { return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false); }
-
-    ImpatientClock clock;
-    PosixSerialChannel channel;
-    ScriptedWindow window;
-    FakePorts discovery;
-    FirmwarePackage package;
-    LanguageData languages;
-    ProcessRecords records;
-    StepContext ctx;
+    int exitCode() const { return cliExitCode(window, ctx); }
+    // As Step 2 leaves it: the scanner verified on the open port.
+    bool verified(const ScannerPersonality& p) {
+        asAfterStep2(records, p);
+        return channel.openDefault(discovery.paths[0]);
+    }
 };
 
 // Real time each sample may take. Reads on a line that hung up wait out their time-outs as on a silent
@@ -139,17 +71,21 @@ ScannerFaults hangUpAt(FaultPoint point) {
     return faults;
 }
 
-TEST(FaultMatrixPty, ScannerHangingUpOnTheProbeLeavesNoPortFound) {
-    PseudoTerminal pty;
-    FarEnd farEnd(pty, {}, hangUpAt({FaultPoint::Kind::Command, "W", 1}));
-    Tool tool(pty, FirmwarePackage::carried());
-
+// Runs a step against the scanner, which has hung up by the time it ends, within the short bound.
+template <class Step> void runToTheHangUp(Tool& tool, PtyScanner& farEnd, Step step) {
     const double start = nowMs();
-    portSelection(tool.ctx);
+    step(tool.ctx);
     EXPECT_LT(nowMs() - start, kShortMs);
     farEnd.finish();
-
     EXPECT_TRUE(farEnd.hungUp());
+}
+
+TEST(FaultMatrixPty, ScannerHangingUpOnTheProbeLeavesNoPortFound) {
+    PseudoTerminal pty;
+    PtyScanner farEnd(pty, {}, hangUpAt({FaultPoint::Kind::Command, "W", 1}));
+    Tool tool(pty, FirmwarePackage::carried());
+    runToTheHangUp(tool, farEnd, portSelection);
+
     EXPECT_EQ(tool.ctx.outcome, Outcome::PortNotFound);
     EXPECT_EQ(tool.exitCode(), exitcode::kNotDone);
     EXPECT_FALSE(tool.channel.isOpen());
@@ -157,25 +93,14 @@ TEST(FaultMatrixPty, ScannerHangingUpOnTheProbeLeavesNoPortFound) {
 
 TEST(FaultMatrixPty, ClassicScannerHangingUpOnTheStartSequenceLeavesTheStatusLineAndExitOne) {
     PseudoTerminal pty;
-    FarEnd farEnd(pty, {}, hangUpAt({FaultPoint::Kind::Command, "IEIT", 1}));
+    PtyScanner farEnd(pty, {}, hangUpAt({FaultPoint::Kind::Command, "IEIT", 1}));
     Tool tool(pty, FirmwarePackage("M307_200_A7UG", imageOf(3 * 256 + 10, "RDQ")));
-    DeviceInfo& device = tool.records.deviceInfo;
-    std::memcpy(device.modelText.data(), "RDQ200A7UG", 10);
-    std::memcpy(device.firmwareText.data(), "3.07_200_A7UG", 13);
-    device.itAccepted = true;
-    ASSERT_TRUE(tool.channel.openDefault(pty.slavePath()));
-    tool.records.verifiedOnOpenPort = true; // as Step 2 leaves it
+    ASSERT_TRUE(tool.verified({}));
+    runToTheHangUp(tool, farEnd, firmwareDownload);
 
-    const double start = nowMs();
-    firmwareDownload(tool.ctx);
-    EXPECT_LT(nowMs() - start, kShortMs);
-    farEnd.finish();
-
-    EXPECT_TRUE(farEnd.hungUp());
     EXPECT_EQ(tool.ctx.outcome, Outcome::NoDownloadMode);
     EXPECT_EQ(tool.exitCode(), exitcode::kNotDone);
-    EXPECT_NE(tool.window.controlText(control::kStatus).find("RDQ did not enter download mode.."),
-              std::string::npos);
+    EXPECT_TRUE(contains(tool.window.controlText(control::kStatus), "RDQ did not enter download mode.."));
     EXPECT_EQ(tool.channel.lastError(), ChannelError::LineLost);
     EXPECT_FALSE(tool.window.sawBox(kFirmwareUpdatedText));
     EXPECT_TRUE(farEnd.scanner().record().frames.empty());
@@ -184,19 +109,12 @@ TEST(FaultMatrixPty, ClassicScannerHangingUpOnTheStartSequenceLeavesTheStatusLin
 TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChannelClosed) {
     constexpr int kMiddleBlock = 1; // of three
     PseudoTerminal pty;
-    FarEnd farEnd(pty, ScannerPersonality::framed(), hangUpAt({FaultPoint::Kind::Block, "", kMiddleBlock}));
+    PtyScanner farEnd(pty, ScannerPersonality::framed(),
+                      hangUpAt({FaultPoint::Kind::Block, "", kMiddleBlock}));
     Tool tool(pty, FirmwarePackage("U500_500_TEST", imageOf(3 * 1024 - 100, "UPDATE")));
-    std::memcpy(tool.records.deviceInfo.modelText.data(), "RDa500B2WW", 10);
-    tool.records.deviceInfo.framedBlockSize = 1024;
-    ASSERT_TRUE(tool.channel.openDefault(pty.slavePath()));
-    tool.records.verifiedOnOpenPort = true; // as Step 2 leaves it
+    ASSERT_TRUE(tool.verified(ScannerPersonality::framed()));
+    runToTheHangUp(tool, farEnd, firmwareDownload);
 
-    const double start = nowMs();
-    firmwareDownload(tool.ctx);
-    EXPECT_LT(nowMs() - start, kShortMs);
-    farEnd.finish();
-
-    EXPECT_TRUE(farEnd.hungUp());
     EXPECT_EQ(tool.ctx.outcome, Outcome::TransferError);
     EXPECT_EQ(tool.exitCode(), exitcode::kTransferError);
     EXPECT_TRUE(tool.window.sawBox(kFirmwareErrorText));
@@ -208,9 +126,7 @@ TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChann
 // The same hang-up between real processes: rdq-sim hangs up when the probe's "W" arrives, and orvexa-cli
 // ends at once with the search's report and exit code 1.
 TEST(FaultMatrixPty, OrvexaCliAgainstRdqSimHangingUpOnTheProbeExitsOneWithItsReport) {
-    if (!programsBuilt()) {
-        GTEST_SKIP() << "rdq-sim or orvexa-cli was not built";
-    }
+    ORVEXA_SKIP_WITHOUT_PROGRAMS();
     RdqSimProcess rdqSim(rdqSimProgram(), {"--vanish-at", "W"});
     const std::string path = rdqSim.path();
     ASSERT_FALSE(path.empty());
@@ -223,8 +139,8 @@ TEST(FaultMatrixPty, OrvexaCliAgainstRdqSimHangingUpOnTheProbeExitsOneWithItsRep
 
     EXPECT_EQ(run.exitCode, exitcode::kNotDone) << text;
     EXPECT_LT(run.ms, kShortMs);
-    EXPECT_EQ(text.find("sucessfully"), std::string::npos);
-    EXPECT_NE(text.find(path.substr(5)), std::string::npos) << text; // the port it tried
+    EXPECT_TRUE(lacks(text, "sucessfully"));
+    EXPECT_TRUE(contains(text, path.substr(5))); // the port it tried
 }
 
 } // namespace

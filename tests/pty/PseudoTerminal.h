@@ -2,8 +2,12 @@
 // test plays the far end on the master.
 #pragma once
 
+#include "SimulatedScanner.h"
+
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace orvexa::test {
@@ -27,6 +31,30 @@ public:
 private:
     int master_ = -1;
     std::string slavePath_;
+};
+
+// The simulated scanner on the master side in real time, pumped by a thread of its own until it hangs up
+// (closing the master, as an unplugged adapter does) or the test ends.
+class PtyScanner {
+public:
+    PtyScanner(PseudoTerminal& pty, ScannerPersonality personality = {}, ScannerFaults faults = {});
+    ~PtyScanner() { finish(); }
+    PtyScanner(const PtyScanner&) = delete;
+    PtyScanner& operator=(const PtyScanner&) = delete;
+
+    // Stops the pump; the scanner's record may be read after this.
+    void finish();
+    bool hungUp() const { return hungUp_; }
+    const SimulatedScanner& scanner() const { return scanner_; }
+
+private:
+    void pump();
+
+    PseudoTerminal& pty_;
+    SimulatedScanner scanner_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> hungUp_{false};
+    std::thread thread_;
 };
 
 // Wall-clock milliseconds for timing real I/O.

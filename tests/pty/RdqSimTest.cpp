@@ -1,6 +1,7 @@
 // rdq-sim over a real pseudo-terminal, in real time, driven by the real termios channel and the real
 // command link. Kept short: every exchange here is one the tool makes within a second or two.
 #include "ChildProcess.h"
+#include "TextChecks.h"
 
 #include "device/CommandLink.h"
 #include "serial/Clock.h"
@@ -10,7 +11,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,13 +22,6 @@ using namespace orvexa;
 namespace {
 
 const std::string& kRdqSim = rdqSimProgram();
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -66,9 +59,9 @@ TEST(RdqSim, AnswersProbePingVersionAndModelInRealTime) {
 
     EXPECT_EQ(sim.stop(), 0);
     const std::string json = sim.takeRecord();
-    EXPECT_NE(json.find("{\"text\": \"M\""), std::string::npos) << json;
-    EXPECT_NE(json.find("{\"text\": \"Iv\""), std::string::npos);
-    EXPECT_NE(json.find("\"upgradeFinished\": false"), std::string::npos);
+    EXPECT_TRUE(contains(json, "{\"text\": \"M\""));
+    EXPECT_TRUE(contains(json, "{\"text\": \"Iv\""));
+    EXPECT_TRUE(contains(json, "\"upgradeFinished\": false"));
 }
 
 TEST(RdqSim, VanishingScannerHangsUpTheLine) {
@@ -89,41 +82,14 @@ TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
     const std::string helpFile = testing::TempDir() + "rdq-sim-help.txt";
     ASSERT_EQ(std::system((kRdqSim + " --help > " + helpFile).c_str()), 0);
     const std::string help = readFile(helpFile);
-    for (const char* option : {"--family",
-                               "--model-text",
-                               "--firmware-text",
-                               "--info-text",
-                               "--bootloader-text",
-                               "--no-bootloader",
-                               "--in-bootloader",
-                               "--gps",
-                               "--no-font-support",
-                               "--refuse-it",
-                               "--refuse-gwq",
-                               "--flash-type",
-                               "--external-memory",
-                               "--framed-texts",
-                               "--framed-reply-length",
-                               "--ready-delay",
-                               "--baud",
-                               "--latency",
-                               "--silent-from",
-                               "--silent-after",
-                               "--vanish-at",
-                               "--vanish-after",
-                               "--nak",
-                               "--silent",
-                               "--refuse",
-                               "--garbage",
-                               "--overlong",
-                               "--unknown-letter",
-                               "--babble",
-                               "--late",
-                               "--link",
-                               "--record",
-                               "--record-data",
-                               "--help"}) {
-        EXPECT_NE(help.find(std::string("  ") + option + " "), std::string::npos) << option;
+    std::istringstream options(
+        "--family --model-text --firmware-text --info-text --bootloader-text --no-bootloader --in-bootloader "
+        "--gps --no-font-support --refuse-it --refuse-gwq --flash-type --external-memory --framed-texts "
+        "--framed-reply-length --ready-delay --baud --latency --silent-from --silent-after --vanish-at "
+        "--vanish-after --nak --silent --refuse --garbage --overlong --unknown-letter --babble --late --link "
+        "--record --record-data --help");
+    for (std::string option; options >> option;) {
+        EXPECT_TRUE(contains(help, std::string("  ") + option + " "));
     }
     for (const char* bad :
          {"--family serial", "--nak 3", "--flash-type x", "--bogus 1", "--silent-from frame"}) {

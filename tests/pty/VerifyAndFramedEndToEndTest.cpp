@@ -3,6 +3,9 @@
 // image, or a test "UPDATE" container (ORVEXA_FIRMWARE_IMAGE, see FramedContainer.sh).
 #include "ChildProcess.h"
 #include "Sha256.h"
+#include "TextChecks.h"
+
+#include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"
 
 #include <gtest/gtest.h>
@@ -24,54 +27,45 @@ std::vector<std::string> recorded(std::vector<std::string> options) {
     return options;
 }
 
-bool carriesContainer() {
-    return FirmwarePackage::carried().isUpdateContainer();
-}
-
-#define REQUIRE_PROGRAMS()                                                                                   \
-    if (!programsBuilt()) {                                                                                  \
-        GTEST_SKIP() << "orvexa-cli and rdq-sim are not built";                                              \
+// Each case needs the programs, and a build that carries the classic image or an UPDATE container
+// (scripts/test builds one).
+#define SKIP_UNLESS_THE_BUILD_CARRIES(container)                                                             \
+    ORVEXA_SKIP_WITHOUT_PROGRAMS();                                                                          \
+    if (FirmwarePackage::carried().isUpdateContainer() != (container)) {                                     \
+        GTEST_SKIP() << "this build does not carry "                                                         \
+                     << ((container) ? "an UPDATE container" : "the classic image");                         \
     }
 
 } // namespace
 
 TEST(VerifyAndFramedEndToEnd, ClassicScannerIsVerifiedAndCheckStopsThere) {
-    REQUIRE_PROGRAMS();
-    if (carriesContainer()) {
-        GTEST_SKIP() << "this build carries a framed-family container";
-    }
+    SKIP_UNLESS_THE_BUILD_CARRIES(false);
     RdqSimProcess sim(rdqSimProgram(), recorded({}));
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path()});
-    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("RDQ is verified[00A7UG] !!"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("3.05_200_A7UG RDQ200 BT Imager A7UG"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, exitcode::kDone) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "RDQ is verified[00A7UG] !!"));
+    EXPECT_TRUE(contains(run.out, "3.05_200_A7UG RDQ200 BT Imager A7UG"));
     const std::string record = sim.takeRecord();
-    EXPECT_EQ(record.find("\"HH\""), std::string::npos); // no download was started
+    EXPECT_TRUE(lacks(record, "\"HH\"")); // no download was started
 }
 
 TEST(VerifyAndFramedEndToEnd, FramedScannerMeetingTheClassicImageIsToldWrongFirmware) {
-    REQUIRE_PROGRAMS();
-    if (carriesContainer()) {
-        GTEST_SKIP() << "this build carries a framed-family container";
-    }
+    SKIP_UNLESS_THE_BUILD_CARRIES(false);
     RdqSimProcess sim(rdqSimProgram(), recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--yes", "--port", sim.path()});
-    EXPECT_NE(run.out.find("Wrong RDQ500 Firmware!!!"), std::string::npos) << run.out;
-    EXPECT_EQ(run.exitCode, 1); // a refusal for a script, where the GUI exits 0
-    EXPECT_NE(sim.takeRecord().find("\"framedBlocksStored\": 0"), std::string::npos);
+    EXPECT_TRUE(contains(run.out, "Wrong RDQ500 Firmware!!!"));
+    EXPECT_EQ(run.exitCode, exitcode::kNotDone); // a refusal for a script, where the GUI exits 0
+    EXPECT_TRUE(contains(sim.takeRecord(), "\"framedBlocksStored\": 0"));
 }
 
 TEST(VerifyAndFramedEndToEnd, FramedScannerIsUpgradedWithTheCarriedContainer) {
-    REQUIRE_PROGRAMS();
-    if (!carriesContainer()) {
-        GTEST_SKIP() << "needs a build that carries an UPDATE container (scripts/test builds one)";
-    }
+    SKIP_UNLESS_THE_BUILD_CARRIES(true);
     const FirmwarePackage package = FirmwarePackage::carried();
     RdqSimProcess sim(rdqSimProgram(), recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--yes", "--port", sim.path()});
-    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("Loader:       L500_01_0A00 => "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Firmware updated sucessfully!!!"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, exitcode::kDone) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "Loader:       L500_01_0A00 => "));
+    EXPECT_TRUE(contains(run.out, "Firmware updated sucessfully!!!"));
 
     // The default framed scanner takes 1024-byte blocks; the last one is filled with 0xFF.
     constexpr std::size_t kBlock = 1024;
@@ -79,20 +73,15 @@ TEST(VerifyAndFramedEndToEnd, FramedScannerIsUpgradedWithTheCarriedContainer) {
     std::vector<std::uint8_t> expected(package.image(), package.image() + size);
     expected.resize((size + kBlock - 1) / kBlock * kBlock, 0xFF);
     const std::string record = sim.takeRecord();
-    EXPECT_NE(record.find("\"framedImage\": {\"length\": " + std::to_string(expected.size()) +
-                          ", \"sha256\": \"" + sha256Hex(expected) + "\""),
-              std::string::npos)
-        << record.substr(record.find("framedImage"), 200);
+    EXPECT_TRUE(contains(record, "\"framedImage\": {\"length\": " + std::to_string(expected.size()) +
+                                     ", \"sha256\": \"" + sha256Hex(expected) + "\""));
 }
 
 TEST(VerifyAndFramedEndToEnd, FramedScannerIsVerifiedAndCheckStopsThere) {
-    REQUIRE_PROGRAMS();
-    if (!carriesContainer()) {
-        GTEST_SKIP() << "needs a build that carries an UPDATE container (scripts/test builds one)";
-    }
+    SKIP_UNLESS_THE_BUILD_CARRIES(true);
     RdqSimProcess sim(rdqSimProgram(), recorded({"--family", "framed"}));
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path()});
-    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("RDQ is verified[00B2WW] !!"), std::string::npos) << run.out;
-    EXPECT_NE(sim.takeRecord().find("\"framedBlocksStored\": 0"), std::string::npos);
+    EXPECT_EQ(run.exitCode, exitcode::kDone) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "RDQ is verified[00B2WW] !!"));
+    EXPECT_TRUE(contains(sim.takeRecord(), "\"framedBlocksStored\": 0"));
 }
