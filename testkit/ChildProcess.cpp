@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -163,9 +164,19 @@ CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
     if (in < 0 || out == nullptr || err == nullptr) {
         run.err = "cannot open the streams for orvexa-cli (" + setup.input + ")";
     } else {
-        const ChildExit exit = waitChild(spawnChild(cliProgram(), args, {in, ::fileno(out), ::fileno(err)},
-                                                    {{"ORVEXA_EXTRA_PORTS", setup.extraPorts}}),
-                                         setup.limitMs);
+        std::string home = setup.settingsHome;
+        char fresh[] = "/tmp/orvexa-settings-XXXXXX";
+        if (home.empty() && ::mkdtemp(fresh) != nullptr) {
+            home = fresh;
+        }
+        const ChildExit exit =
+            waitChild(spawnChild(cliProgram(), args, {in, ::fileno(out), ::fileno(err)},
+                                 {{"ORVEXA_EXTRA_PORTS", setup.extraPorts}, {"XDG_CONFIG_HOME", home}}),
+                      setup.limitMs);
+        if (setup.settingsHome.empty() && home == fresh) {
+            std::error_code ignored;
+            std::filesystem::remove_all(home, ignored);
+        }
         run.exitCode = exit.code;
         run.out = streamText(out);
         run.err = streamText(err);

@@ -69,6 +69,9 @@ struct CliRun {
 struct CliSetup {
     std::string input = "/dev/null";
     std::string extraPorts;
+    // Its XDG_CONFIG_HOME, where it remembers the port of its last Step 1; empty: a fresh folder for this
+    // run alone, removed after it, so that no run is steered by another's port (or the user's own).
+    std::string settingsHome;
     int limitMs = 120000;
 };
 

@@ -26,12 +26,19 @@ public:
     FirmwarePackage& package() { return package_; }
     const LanguageData& languages() const { return languages_; }
     DialogWindow& window() { return steps_.window; }
+    // Step 1 probes the remembered port first and remembers the one it opens (an addition); without it,
+    // the usual order and nothing kept.
+    void rememberPortsWith(std::unique_ptr<PortMemory> memory) {
+        portMemory_ = std::move(memory);
+        steps_.portMemory = portMemory_.get();
+    }
 
 private:
     ProcessRecords records_;
     FirmwarePackage package_;
     LanguageData languages_;
     std::unique_ptr<SerialChannel> mainChannel_;
+    std::unique_ptr<PortMemory> portMemory_;
     StepContext steps_;
 };
 

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include "app/ExitCodes.h"
+#include "app/FilePortMemory.h"
 #include "app/UpgradeDialog.h"
 #include "cli/EventLog.h"
 #include "cli/Fleet.h"
@@ -148,6 +149,19 @@ public:
         return true;
     }
 
+    // The remembered port of a single run, unless --no-remember; its notes go to the wire trace.
+    void rememberPorts(AppContext& app, const CliOptions& options) {
+        if (options.noRemember) {
+            return;
+        }
+        app.rememberPortsWith(
+            std::make_unique<FilePortMemory>(userSettingsFolder(), [this](const std::string& text) {
+                if (trace_) {
+                    trace_->event("memory", text);
+                }
+            }));
+    }
+
     std::unique_ptr<SerialChannel> channel(const std::string& label) {
         std::unique_ptr<SerialChannel> system = makeSerialChannel();
         if (!trace_) {
@@ -227,6 +241,7 @@ int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out) 
         [&setup] { return setup.channel("probe"); }, setup.package);
     EventLogObserver observer(events, app.records());
     forward.to = &observer;
+    setup.rememberPorts(app, options);
     UpgradeDialog dialog(app);
     StepContext& steps = app.steps();
     startSession(dialog, window, steps, options, interruption);
@@ -324,6 +339,7 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     AppContext app(
         window, *setup.clock, setup.ports.discovery(), setup.channel("main"),
         [&setup] { return setup.channel("probe"); }, setup.package);
+    setup.rememberPorts(app, options);
     StepContext& steps = app.steps();
     steps.beforeWriting = [&window, &steps] {
         window.note(versionReport(steps.records.deviceInfo, steps.package));

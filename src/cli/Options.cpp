@@ -49,6 +49,7 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
         {"--all", &CliOptions::all},
         {"--force", &CliOptions::force},
         {"--json", &CliOptions::json},
+        {"--no-remember", &CliOptions::noRemember},
     };
     for (const auto& [name, member] : flags) {
         app.add_flag(name, options.*member)->disable_flag_override();
@@ -90,7 +91,8 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
 void printUsage(std::FILE* out) {
     std::fputs(
         "Usage: orvexa-cli [--port PATH]... [--silent] [--yes] [--fonts] [--check] [--json]\n"
-        "                  [--all [--force]] [--list-ports] [--trace FILE] [--info] [--version] [--help]\n"
+        "                  [--all [--force]] [--no-remember] [--list-ports] [--trace FILE] [--info]\n"
+        "                  [--version] [--help]\n"
         "\n"
         "Upgrades the firmware of an RDQ barcode scanner over a serial port: finds the port on which\n"
         "the scanner answers (Step 1), checks the scanner (Step 2) and writes the firmware (Step 3).\n"
@@ -106,6 +108,8 @@ void printUsage(std::FILE* out) {
         "                 port while it runs, a summary table at the end\n"
         "  --force        with --all: also write scanners that already run the carried firmware\n"
         "  --json         JSON Lines events on standard output instead of the text (docs/events.md)\n"
+        "  --no-remember  probe in the usual order, and leave the remembered port as it is (Step 1\n"
+        "                 otherwise probes first the port where it last found the scanner)\n"
         "  --list-ports   print the ports found and exit\n"
         "  --trace FILE   write a time-stamped hex transcript of every byte sent and received\n"
         "  --info         print the firmware, language tables and fonts this program carries\n"

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace orvexa {
@@ -19,6 +20,9 @@ std::unique_ptr<SerialChannel> makeSerialChannel();
 // The ports present, followed by the extra ports given (those of ORVEXA_EXTRA_PORTS, say).
 std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts);
 bool isTerminal(std::FILE* stream);
+// The folder of the user's own settings for this program: $XDG_CONFIG_HOME/orvexa (by default
+// ~/.config/orvexa) on Linux, the application-data folder's Orvexa on Windows; empty when the OS names none.
+std::string userSettingsFolder();
 // For a process about to end at once (Ctrl-C): undoes what the OS would keep of our open ports after the
 // exit. Safe in a signal handler.
 void releasePortsForExit() noexcept;

@@ -16,6 +16,10 @@ struct PortInfo {
     // The Bluetooth device behind the port, where the OS names it ("00:11:22:33:44:55"): ports with one
     // address reach one scanner. Empty when unknown.
     std::string deviceAddress = {};
+    // What stays the same when the port comes back (a re-plugged adapter may get another ttyUSB number):
+    // the /dev/serial/by-id path on Linux, the COM name with its device instance on Windows. Empty: the
+    // path is all there is.
+    std::string stableName = {};
 };
 
 class PortDiscovery {

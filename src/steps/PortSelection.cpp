@@ -47,7 +47,8 @@ int PortSelectDialog::doModal() {
     records.sortedPorts = ctx_.discovery.discoverPorts();
     records.probedPorts.clear();
     if (probeChannel_) {
-        for (const PortInfo& port : records.sortedPorts) {
+        const std::string remembered = ctx_.portMemory ? ctx_.portMemory->recall() : std::string();
+        for (const PortInfo& port : probeOrder(records.sortedPorts, remembered)) {
             if (probe(port)) {
                 records.selectedPort = port;
                 return kIdOk;
@@ -93,6 +94,9 @@ void portSelection(StepContext& ctx) {
         }
         window.setControlText(control::kPortResult, openDoneText(port));
         ctx.outcome = Outcome::PortOpened;
+        if (ctx.portMemory) {
+            ctx.portMemory->remember(port);
+        }
     } else {
         ctx.outcome = Outcome::PortNotFound;
     }

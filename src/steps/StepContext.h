@@ -9,6 +9,7 @@
 #include "serial/Clock.h"
 #include "serial/PortDiscovery.h"
 #include "serial/SerialChannel.h"
+#include "steps/PortMemory.h"
 #include "ui/DialogWindow.h"
 
 #include <atomic>
@@ -92,6 +93,9 @@ struct StepContext {
     bool endWhenNoPortAnswered = false;
     // Set by a front end that can be interrupted; the steps run without one.
     Interruption* interruption = nullptr;
+    // Set by a front end that remembers the port of the last successful Step 1 (an addition); none: the
+    // usual probe order, and nothing remembered.
+    PortMemory* portMemory = nullptr;
     // Set by a front end that says, before Step 3 writes, what it writes over what (orvexa-cli's status
     // line "3.09 on the scanner, 3.07 carried: older"). Called once per Step 3 that is about to write.
     std::function<void()> beforeWriting = {};

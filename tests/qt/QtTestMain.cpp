@@ -3,8 +3,13 @@
 #include "QtTests.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
+    // The dialog remembers the port of its last Step 1 in the user's settings: here, in a folder of the
+    // run's own.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toUtf8());
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvexa"));
     int failed = 0;

@@ -1,5 +1,8 @@
 #include "UpgradeSession.h"
 
+#include "app/FilePortMemory.h"
+#include "serial/Platform.h"
+
 namespace orvexa {
 
 UpgradeSession::UpgradeSession(Clock& clock, PortDiscovery& discovery,
@@ -18,6 +21,7 @@ UpgradeSession::UpgradeSession(Clock& clock, PortDiscovery& discovery,
         }
     };
     dialog_->onKey = [this](int virtualKey) { logic_->onKey(static_cast<char>(virtualKey)); };
+    app_->rememberPortsWith(std::make_unique<FilePortMemory>(userSettingsFolder()));
     logic_->initDialog();
 }
 

@@ -2,6 +2,7 @@
 // message loop of our own, so that the keys "1", "2" and "3" can be seen before the dialog manager
 // handles them, whichever control has the focus.
 #include "app/AppContext.h"
+#include "app/FilePortMemory.h"
 #include "app/UpgradeDialog.h"
 #include "app/win32/Win32DialogWindow.h"
 #include "app/win32/resource.h"
@@ -111,6 +112,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     const std::unique_ptr<Clock> clock = makeSystemClock();
     const std::unique_ptr<PortDiscovery> discovery = makePortDiscovery(extraPortsFromEnvironment());
     AppContext app(window, *clock, *discovery, makeSerialChannel(), [] { return makeSerialChannel(); });
+    app.rememberPortsWith(std::make_unique<FilePortMemory>(userSettingsFolder()));
     UpgradeDialog logic(app);
 
     MainDialog main{&logic, LoadIconA(instance, MAKEINTRESOURCEA(IDI_ORVEXA))};

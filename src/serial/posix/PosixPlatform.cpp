@@ -3,6 +3,8 @@
 #include "serial/posix/LinuxPortDiscovery.h"
 #include "serial/posix/PosixSerialChannel.h"
 
+#include <cstdlib>
+
 #include <unistd.h>
 
 namespace orvexa {
@@ -21,6 +23,15 @@ std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPort
 
 bool isTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
+}
+
+std::string userSettingsFolder() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') { // a relative one is to be ignored
+        return std::string(config) + "/orvexa";
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] != '\0' ? std::string(home) + "/.config/orvexa" : std::string();
 }
 
 } // namespace orvexa

@@ -4,6 +4,8 @@
 #include "serial/win32/Win32PortDiscovery.h"
 #include "serial/win32/Win32SerialChannel.h"
 
+#include <cstdlib>
+
 #include <io.h>
 
 namespace orvexa {
@@ -22,6 +24,11 @@ std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPort
 
 bool isTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
+}
+
+std::string userSettingsFolder() {
+    const char* appData = std::getenv("APPDATA");
+    return appData != nullptr && appData[0] != '\0' ? std::string(appData) + "\\Orvexa" : std::string();
 }
 
 // Windows closes every handle of an ending process, and a COM port keeps nothing of ours after that.
