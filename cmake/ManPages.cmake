@@ -1,5 +1,5 @@
 # Manual pages, made at build time by help2man from each program's own --help and --version, with the
-# part no usage text holds (examples, exit status, environment, files) from docs/man/PROGRAM.h2m. So an
+# sections no usage text holds (examples, exit status, environment, files) from docs/man/PROGRAM.h2m. So an
 # option added to a program is in its page at the next build, and no page lists an option that is gone.
 # Installed gzipped, as Debian keeps them. A cross build makes none: its programs do not run here.
 include(GNUInstallDirs)
