@@ -4,3 +4,13 @@ function(orvexa_warnings target)
         target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
     endif()
 endfunction()
+
+# orvexa_version_resource(TARGET DESCRIPTION): the Windows version record of TARGET's executable (what
+# Explorer's Properties and installers read), carrying the project's version.
+function(orvexa_version_resource target description)
+    set(ORVEXA_RC_NAME ${target})
+    set(ORVEXA_RC_DESCRIPTION "${description}")
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc")
+    configure_file("${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in" "${rc}" @ONLY)
+    target_sources(${target} PRIVATE "${rc}")
+endfunction()

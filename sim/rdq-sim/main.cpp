@@ -103,6 +103,7 @@ Output:
                               chunks, packets, and the image and flash as sha256 and length
   --record-data               put the bytes themselves (hex) in the record too
   --help                      show this text
+  --version                   show the version
 
 Several scanners:
   --scanners N                N independent scanners (1 to 32), each on a pseudo-terminal of its own;
@@ -324,6 +325,10 @@ std::vector<Options> parse(int argc, char** argv) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             std::cout << kUsage;
+            std::exit(0);
+        }
+        if (option == "--version") {
+            std::cout << "rdq-sim " << ORVEXA_VERSION << "\n";
             std::exit(0);
         }
         static const std::vector<std::string> flags = {"--no-bootloader",   "--in-bootloader", "--gps",

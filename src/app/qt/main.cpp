@@ -4,7 +4,48 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: orvexa [--help] [--version] [QT-OPTION]...
+Upgrades the firmware of an RDQ barcode scanner over a serial port, in a dialog of three steps:
+Step 1 finds the port on which the scanner answers, Step 2 checks the scanner, and Step 3 writes the
+firmware this program carries (with "Download Font" checked, also the language pages and fonts).
+"Silent mode" runs the steps one after the other without the readiness questions.
+
+  --help      print this text
+  --version   print the program's version
+
+The keys 1, 2 and 3 run their steps; Enter is Exit. The About box is in the dialog's context menu.
+
+Ports named in ORVEXA_EXTRA_PORTS (colon-separated) are found in addition to those present.
+Qt's own options (such as -platform or -display) are taken as every Qt program takes them.
+)";
+
+// Answered before QApplication exists, which needs a display: the manual page is made from these answers
+// on build machines that have none.
+bool answeredWithoutDisplay(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("orvexa %s\n", ORVEXA_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (answeredWithoutDisplay(argc, argv)) {
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(orvexa::QtDialogWindow::defaultTitle());
     QApplication::setApplicationVersion(QString::fromLatin1(ORVEXA_VERSION));
