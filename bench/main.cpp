@@ -1,7 +1,10 @@
 // orvexa-bench: the real step code against rdq-sim over pseudo-terminals, with the line model on
 // (115200 baud, 10 bits per byte both ways) and a latency per reply, each run's wall time set against
 // the wire limit computed from what the scanner recorded. Then Step 1 behind silent ports, and the CPU
-// share and peak memory of orvexa-cli through a whole classic upgrade with pages and fonts.
+// share and peak memory of orvexa-cli through a whole classic upgrade with pages and fonts. Last the
+// fleet: orvexa-cli --all writing ten scanners, its wall time set against one scanner's run of the same
+// benchmark run, its CPU share and peak memory, and how soon its Step 1 opens a scanner's port when ten
+// silent ports are probed with it.
 #include "ChildProcess.h"
 #include "Scenarios.h"
 #include "WireLimit.h"
@@ -10,6 +13,7 @@
 #include "serial/posix/PosixSerialChannel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +22,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,15 +43,27 @@ constexpr std::uint32_t kSimSpinUs = 3000;
 constexpr std::uint32_t kReadyDelayMs = 300; // rdq-sim's time from the start sequence to its "X"
 constexpr int kCliLimitMs = 600000;          // for the CPU run: far beyond its length, met only by a hang
 
+// The fleet and the goals its runs are held against: each scanner's bytes and pauses are those of a single
+// run in a worker of its own, so ten should take about the time of one and cost the tool little more.
+constexpr int kFleetScanners = 10;
+constexpr int kQuickFleetScanners = 3;
+constexpr double kFleetRatioGoal = 1.05;
+constexpr double kFleetCpuGoalPercent = 3.0; // of one core, over the run's wall time
+constexpr long kFleetMemoryGoalKiB = 24 * 1024;
+constexpr double kFleetStep1GoalMs = 1200; // one probe time, whatever the number of silent ports
+
 constexpr const char* kUsage =
     R"(Usage: orvexa-bench [--quick] [--only TEXT] [--repeat N] [--sim PATH] [--cli PATH] [--latency MS]...
 Times the real step code against rdq-sim over pseudo-terminals at 115200 baud and prints, for each run,
 the measured wall time, the wire limit (line time of every byte, the scanner's latency, the mandated
 pauses and waits) and their ratio; then Step 1 with silent ports before the scanner's, and the CPU share
 and peak memory of orvexa-cli during a classic upgrade with pages and fonts.
-  --quick        Steps 1 to 3 and the 1024-byte framed download at 0 ms only; one silent port; no CPU run
-  --only TEXT    only the runs whose name holds TEXT ("512", "fonts", "Step 1", "cli")
-  --repeat N     run each N times; print the median run and the best ratio [1]
+Last the fleet: orvexa-cli --all --yes --fonts with ten scanners against one scanner's run, its CPU share
+and peak memory, and the time its Step 1 takes to open the scanner's port behind ten silent ports.
+  --quick        Steps 1 to 3 and the 1024-byte framed download at 0 ms only; one silent port; no CPU run;
+                 the fleet with three unpaced scanners (0 baud) and one silent port in its Step 1
+  --only TEXT    only the runs whose name holds TEXT ("512", "fonts", "Step 1", "cli", "fleet")
+  --repeat N     run each N times; print the median run and the best ratio (also the fleet's) [1]
   --latency MS   a latency per reply to run (repeatable)            [0 2 16 40]
   --sim PATH     rdq-sim to use                                     [the build's]
   --cli PATH     orvexa-cli to use                                  [the build's]
@@ -203,25 +221,285 @@ Row runScenario(const std::string& sim, Scenario scenario, std::uint32_t latency
     return {scenario, name, latencyMs, wallMs, limit, outcome};
 }
 
+// One orvexa-cli run as the benchmark watches it: from its start to its end, with the CPU time and peak
+// memory of the child alone (rdq-sim's spin is rdq-sim's own), and what it wrote on standard output, each
+// line stamped with the time it arrived.
+struct CliRunUsage {
+    int code = -1;
+    bool killed = false;
+    double wallMs = 0;
+    double userMs = 0;
+    double systemMs = 0;
+    long peakKiB = 0;
+    std::vector<std::pair<double, std::string>> lines; // ms since the start, line
+    double cpuMs() const { return userMs + systemMs; }
+    double cpuPercent() const { return 100.0 * cpuMs() / wallMs; }
+};
+
+double msOf(const timeval& time) {
+    return time.tv_sec * 1000.0 + time.tv_usec / 1000.0;
+}
+
+CliRunUsage runCliWatched(const std::string& cli, const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        throw std::runtime_error("no pipe for orvexa-cli's output");
+    }
+    CliRunUsage run;
+    const double start = nowMs();
+    // Its progress lines on standard error would break up the table; its exit code says how it ended.
+    const pid_t pid = spawnChild(cli, args, {-1, out[1], -1});
+    ::close(out[1]);
+    std::string pending;
+    char buffer[4096];
+    pollfd pfd{out[0], POLLIN, 0};
+    const double end = start + kCliLimitMs;
+    for (;;) {
+        const int ready = poll(&pfd, 1, std::max(0, static_cast<int>(end - nowMs())));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            break; // at the limit: waitChild below kills it
+        }
+        const ssize_t got = ::read(out[0], buffer, sizeof buffer);
+        if (got <= 0) {
+            break; // the child ended, or closed its output
+        }
+        const double at = nowMs() - start;
+        pending.append(buffer, static_cast<std::size_t>(got));
+        for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos;) {
+            run.lines.emplace_back(at, pending.substr(0, newline));
+            pending.erase(0, newline + 1);
+        }
+    }
+    ::close(out[0]);
+    const ChildExit exit = waitChild(pid, std::max(0, static_cast<int>(end - nowMs())));
+    run.wallMs = nowMs() - start;
+    run.code = exit.code;
+    run.killed = exit.killed;
+    run.userMs = msOf(exit.usage.ru_utime);
+    run.systemMs = msOf(exit.usage.ru_stime);
+    run.peakKiB = exit.usage.ru_maxrss;
+    return run;
+}
+
+std::string describeUsage(const CliRunUsage& run) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "wall %.1f ms, CPU %.1f ms (user %.1f, system %.1f): %.3f %% of wall; peak RSS %ld KiB",
+                  run.wallMs, run.cpuMs(), run.userMs, run.systemMs, run.cpuPercent(), run.peakKiB);
+    return text;
+}
+
+std::string describeExit(const CliRunUsage& run) {
+    return "exit " + std::to_string(run.code) + (run.killed ? " (killed at the limit)" : "");
+}
+
 // orvexa-cli through Steps 1 to 3 with pages and fonts in Silent mode: its CPU time against its wall time,
 // and its peak resident memory.
 bool measureCli(const std::string& sim, const std::string& cli) {
     Simulator simulator(sim, ScannerFamily::Classic, 0);
-    const double start = nowMs();
-    // Its progress lines would break up the table; its exit code, printed below, says how it ended.
-    const ChildExit exit =
-        waitChild(spawnChild(cli, {"--port", simulator.path(), "--silent", "--fonts"}), kCliLimitMs);
-    const rusage& usage = exit.usage;
-    const double wallMs = nowMs() - start;
-    const double cpuMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 +
-                         usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
-    std::printf("\norvexa-cli --silent --fonts (Steps 1-3, classic, pages+fonts, 0 ms latency): exit %d%s\n",
-                exit.code, exit.killed ? " (killed at the limit)" : "");
-    std::printf("  wall %.1f ms, CPU %.1f ms (user %.1f, system %.1f): %.3f %% of wall; peak RSS %ld KiB\n",
-                wallMs, cpuMs, usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0,
-                usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0, 100.0 * cpuMs / wallMs,
-                usage.ru_maxrss);
-    return exit.code == 0;
+    const CliRunUsage run = runCliWatched(cli, {"--port", simulator.path(), "--silent", "--fonts"});
+    std::printf("\norvexa-cli --silent --fonts (Steps 1-3, classic, pages+fonts, 0 ms latency): %s\n",
+                describeExit(run).c_str());
+    std::printf("  %s\n", describeUsage(run).c_str());
+    return run.code == 0;
+}
+
+// How a fleet's scanners pace their line: the benchmark's 115200 baud with its spin, or no pacing at all
+// for a smoke run that only shows the fleet works end to end.
+struct ScannerPacing {
+    std::uint32_t baud;
+    std::uint32_t spinUs;
+};
+constexpr ScannerPacing kWireSpeed{kBaudRate, kSimSpinUs};
+constexpr ScannerPacing kUnpaced{0, 0};
+
+// Fresh classic scanners at 0 ms latency, one rdq-sim each: a scanner once written runs the carried
+// firmware and would be left alone as already current, so every run gets its own.
+class FleetScanners {
+public:
+    FleetScanners(const std::string& sim, int count, ScannerPacing line) {
+        for (int i = 0; i < count; ++i) {
+            scanners_.push_back(std::make_unique<RdqSimProcess>(
+                sim, std::vector<std::string>{"--baud", std::to_string(line.baud), "--ready-delay",
+                                              std::to_string(kReadyDelayMs), "--spin-us",
+                                              std::to_string(line.spinUs)}));
+            if (scanners_.back()->path().empty()) {
+                throw std::runtime_error("rdq-sim did not start: " + sim);
+            }
+        }
+    }
+    // --port PATH for each, in order.
+    std::vector<std::string> portArgs() const {
+        std::vector<std::string> args;
+        for (const auto& scanner : scanners_) {
+            args.insert(args.end(), {"--port", scanner->path()});
+        }
+        return args;
+    }
+
+private:
+    std::vector<std::unique_ptr<RdqSimProcess>> scanners_;
+};
+
+// The rows of the fleet's summary table whose result is "written": a port where nothing answered leaves
+// the exit code at 0, so the code alone cannot say that every scanner was reached.
+int writtenRows(const CliRunUsage& run) {
+    const std::string verdict = "written";
+    int written = 0;
+    for (const auto& [at, line] : run.lines) {
+        const std::size_t last = line.find_last_not_of(' ');
+        if (last != std::string::npos && last + 1 >= verdict.size() &&
+            line.compare(last + 1 - verdict.size(), verdict.size(), verdict) == 0) {
+            ++written;
+        }
+    }
+    return written;
+}
+
+struct FleetPair {
+    CliRunUsage one;
+    CliRunUsage fleet;
+    int written = 0;
+    double ratio() const { return fleet.wallMs / one.wallMs; }
+};
+
+const char* goalMark(bool met) {
+    return met ? "met" : "MISSED";
+}
+
+// One scanner written alone, then the fleet written with --all, each on scanners of its own, as often as
+// asked. Late wake-ups only ever add to a run, so the median pair says what a user sees and the best ratio
+// what the tool itself costs. False when a run did not end as it should.
+bool measureFleet(const std::string& sim, const std::string& cli, int scanners, ScannerPacing line,
+                  int repeat) {
+    std::vector<FleetPair> pairs;
+    for (int i = 0; i < repeat; ++i) {
+        FleetPair pair;
+        {
+            FleetScanners one(sim, 1, line);
+            std::vector<std::string> args{"--silent", "--yes", "--fonts"};
+            const std::vector<std::string> ports = one.portArgs();
+            args.insert(args.end(), ports.begin(), ports.end());
+            pair.one = runCliWatched(cli, args);
+        }
+        {
+            FleetScanners fleet(sim, scanners, line);
+            std::vector<std::string> args{"--all", "--yes", "--fonts"};
+            const std::vector<std::string> ports = fleet.portArgs();
+            args.insert(args.end(), ports.begin(), ports.end());
+            pair.fleet = runCliWatched(cli, args);
+        }
+        pair.written = writtenRows(pair.fleet);
+        pairs.push_back(std::move(pair));
+    }
+    const bool failed = std::any_of(pairs.begin(), pairs.end(), [scanners](const FleetPair& pair) {
+        return pair.one.code != 0 || pair.fleet.code != 0 || pair.written != scanners;
+    });
+    std::sort(pairs.begin(), pairs.end(),
+              [](const FleetPair& a, const FleetPair& b) { return a.ratio() < b.ratio(); });
+    const FleetPair& median = pairs[(pairs.size() - 1) / 2];
+    const double worstCpu =
+        std::max_element(pairs.begin(), pairs.end(), [](const FleetPair& a, const FleetPair& b) {
+            return a.fleet.cpuPercent() < b.fleet.cpuPercent();
+        })->fleet.cpuPercent();
+    const long worstPeak =
+        std::max_element(pairs.begin(), pairs.end(), [](const FleetPair& a, const FleetPair& b) {
+            return a.fleet.peakKiB < b.fleet.peakKiB;
+        })->fleet.peakKiB;
+
+    std::printf("\nfleet: %d classic scanners, pages+fonts, %u baud, 0 ms latency, one rdq-sim each%s\n",
+                scanners, line.baud, repeat > 1 ? " (the median of the runs)" : "");
+    std::printf("  one   --silent --yes --fonts: %s; %s\n", describeExit(median.one).c_str(),
+                describeUsage(median.one).c_str());
+    std::printf("  fleet --all --yes --fonts:    %s, %d of %d written; %s\n",
+                describeExit(median.fleet).c_str(), median.written, scanners,
+                describeUsage(median.fleet).c_str());
+    std::printf("  fleet/one wall time: %.4f (best %.4f of %zu), goal <= %.2f: %s\n", median.ratio(),
+                pairs.front().ratio(), pairs.size(), kFleetRatioGoal,
+                goalMark(median.ratio() <= kFleetRatioGoal));
+    std::printf("  fleet CPU: %.3f %% of one core (worst %.3f %%), goal <= %.1f %%: %s\n",
+                median.fleet.cpuPercent(), worstCpu, kFleetCpuGoalPercent,
+                goalMark(worstCpu <= kFleetCpuGoalPercent));
+    std::printf("  fleet peak RSS: %ld KiB (worst %ld KiB), goal <= %ld KiB: %s%s\n", median.fleet.peakKiB,
+                worstPeak, kFleetMemoryGoalKiB, goalMark(worstPeak <= kFleetMemoryGoalKiB),
+                failed ? "  (FAILED)" : "");
+    std::fflush(stdout);
+    return !failed;
+}
+
+// The t_ms of the first event of this kind on this port, from orvexa-cli's JSON lines, with the time the
+// benchmark read that line; negative when there is none.
+std::pair<double, double> eventTime(const CliRunUsage& run, const std::string& event,
+                                    const std::string& port) {
+    for (const auto& [at, line] : run.lines) {
+        const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        if (object.is_object() && object.value("event", "") == event && object.value("port", "") == port) {
+            return {object.value("t_ms", -1.0), at};
+        }
+    }
+    return {-1.0, -1.0};
+}
+
+// The longest elapsed_ms of the results of the ports that found no scanner: the probe time of a silent
+// port, which the scanner's port must not wait for once per silent port.
+double longestSilentProbeMs(const CliRunUsage& run) {
+    double longest = -1;
+    for (const auto& [at, line] : run.lines) {
+        const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        if (object.is_object() && object.value("event", "") == "result" &&
+            object.value("verdict", "") == "no scanner") {
+            longest = std::max(longest, object.value("elapsed_ms", -1.0));
+        }
+    }
+    return longest;
+}
+
+// Step 1 of --all --check with silent ports named before the scanner's: every port is probed at once, so
+// the scanner's port is opened after one probe time, not one per silent port.
+bool measureFleetStep1(const std::string& sim, const std::string& cli, int silentPorts, ScannerPacing line,
+                       int repeat) {
+    struct Step1Run {
+        CliRunUsage run;
+        std::pair<double, double> opened;
+        double silentProbeMs;
+    };
+    std::vector<Step1Run> runs;
+    for (int i = 0; i < repeat; ++i) {
+        std::vector<std::unique_ptr<SilentPort>> silent;
+        std::vector<std::string> args{"--all", "--check", "--json"};
+        for (int port = 0; port < silentPorts; ++port) {
+            silent.push_back(std::make_unique<SilentPort>());
+            args.insert(args.end(), {"--port", silent.back()->path()});
+        }
+        FleetScanners scanner(sim, 1, line);
+        const std::vector<std::string> ports = scanner.portArgs();
+        args.insert(args.end(), ports.begin(), ports.end());
+        Step1Run run{runCliWatched(cli, args), {}, 0};
+        run.opened = eventTime(run.run, "port_result", ports.back());
+        run.silentProbeMs = longestSilentProbeMs(run.run);
+        runs.push_back(std::move(run));
+    }
+    const bool failed = std::any_of(runs.begin(), runs.end(), [](const Step1Run& run) {
+        return run.run.code != 0 || run.opened.first < 0;
+    });
+    std::sort(runs.begin(), runs.end(),
+              [](const Step1Run& a, const Step1Run& b) { return a.opened.first < b.opened.first; });
+    const Step1Run& median = runs[(runs.size() - 1) / 2];
+    std::printf("\nfleet Step 1: --all --check --json, %d silent port%s, then one scanner at %u baud%s\n",
+                silentPorts, silentPorts == 1 ? "" : "s", line.baud,
+                repeat > 1 ? " (the median of the runs)" : "");
+    std::printf("  %s, wall %.1f ms; a silent port's probe took up to %.0f ms\n",
+                describeExit(median.run).c_str(), median.run.wallMs, median.silentProbeMs);
+    std::printf("  scanner's port opened at t_ms %.0f (best %.0f of %zu), goal <= %.0f ms: %s; its line read "
+                "%.1f ms after orvexa-cli was started%s\n",
+                median.opened.first, runs.front().opened.first, runs.size(), kFleetStep1GoalMs,
+                goalMark(median.opened.first >= 0 && median.opened.first <= kFleetStep1GoalMs),
+                median.opened.second, failed ? "  (FAILED)" : "");
+    std::fflush(stdout);
+    return !failed;
 }
 
 } // namespace
@@ -307,6 +585,14 @@ int main(int argc, char** argv) {
         }
         if (!quick && selected("cli")) {
             allEnded &= measureCli(sim, cli);
+        }
+        const ScannerPacing fleetLine = quick ? kUnpaced : kWireSpeed;
+        if (selected("fleet")) {
+            allEnded &=
+                measureFleet(sim, cli, quick ? kQuickFleetScanners : kFleetScanners, fleetLine, repeat);
+        }
+        if (selected("fleet Step 1")) {
+            allEnded &= measureFleetStep1(sim, cli, quick ? 1 : kFleetScanners, fleetLine, repeat);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "orvexa-bench: %s\n", error.what());
