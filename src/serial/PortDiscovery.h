@@ -13,6 +13,9 @@ struct PortInfo {
     std::string path;        // what SerialChannel::open takes: "/dev/ttyUSB0", "COM5:", "\\.\COM10"
     std::string displayName; // what messages show in place of "COM%d": "ttyUSB0", "COM5"
     std::string detail;      // optional: how the port is attached, or a stable alias (by-id name)
+    // The Bluetooth device behind the port, where the OS names it ("00:11:22:33:44:55"): ports with one
+    // address reach one scanner. Empty when unknown.
+    std::string deviceAddress = {};
 };
 
 class PortDiscovery {
