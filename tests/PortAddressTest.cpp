@@ -1,13 +1,20 @@
 // The Bluetooth address each discovery puts on a port, so that two ports of one scanner are known as
-// one: read from the text Linux's rfcomm shows and from the instance ID Windows gives the port.
+// one: read from the text Linux's rfcomm shows and from the instance ID Windows gives the port, and
+// carried by the Linux discovery into the port list.
 #include "serial/BluetoothAddress.h"
+#include "serial/posix/LinuxPortDiscovery.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 using namespace orvexa;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -78,6 +85,111 @@ TEST(BluetoothAddress, InstanceIdNamesTheRemoteDeviceOfAnOutgoingPortOnly) {
     for (const TextCase& c : cases) {
         EXPECT_EQ(bluetoothAddressFromInstanceId(c.text), c.address) << c.what;
     }
+}
+
+// A sysfs tree under a temporary directory: class/tty entries linking into devices/, and the /dev nodes.
+class FakeSysfs {
+public:
+    FakeSysfs() {
+        root_ = fs::temp_directory_path() / ("orvexa-btaddr-" + std::to_string(std::random_device{}()));
+        fs::create_directories(root_ / "sys" / "class" / "tty");
+        fs::create_directories(root_ / "dev");
+    }
+    ~FakeSysfs() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    FakeSysfs(const FakeSysfs&) = delete;
+    FakeSysfs& operator=(const FakeSysfs&) = delete;
+
+    // The tty's own directory, where rfcomm keeps its attributes; "device" links to the one behind it.
+    fs::path addTty(const std::string& name, const std::string& devicePath) {
+        const fs::path parent = root_ / "sys" / "devices" / devicePath;
+        const fs::path ttyDir = parent / "tty" / name;
+        fs::create_directories(ttyDir);
+        fs::create_directory_symlink(fs::relative(parent, ttyDir), ttyDir / "device");
+        const fs::path entry = root_ / "sys" / "class" / "tty" / name;
+        fs::create_directory_symlink(fs::relative(ttyDir, entry.parent_path()), entry);
+        std::ofstream(root_ / "dev" / name).put('\0');
+        return ttyDir;
+    }
+
+    std::map<std::string, std::string> addresses() const {
+        std::map<std::string, std::string> byName;
+        for (const PortInfo& port : LinuxPortDiscovery(sys(), dev()).discoverPorts()) {
+            byName[port.displayName] = port.deviceAddress;
+        }
+        return byName;
+    }
+
+    std::string sys() const { return (root_ / "sys").string(); }
+    std::string dev() const { return (root_ / "dev").string(); }
+
+private:
+    fs::path root_;
+};
+
+enum class Place { Own, Device, Both, Nowhere, OwnIsDirectory };
+
+struct SysfsCase {
+    const char* what;
+    Place place;
+    std::string contents;
+    std::string address;
+};
+
+TEST(LinuxPortAddress, RfcommAddressIsReadBoundedAndNormalised) {
+    const std::string line = "00:1a:7d:da:71:13\n";
+    const std::vector<SysfsCase> cases = {
+        {"as the kernel writes it", Place::Own, line, "00:1A:7D:DA:71:13"},
+        {"upper case, no newline", Place::Own, "00:1A:7D:DA:71:13", "00:1A:7D:DA:71:13"},
+        {"on the device behind the port", Place::Device, line, "00:1A:7D:DA:71:13"},
+        {"the port's own wins", Place::Both, "00:16:a4:12:34:56\n", "00:16:A4:12:34:56"},
+        {"all zero: not connected", Place::Own, "00:00:00:00:00:00\n", ""},
+        {"garbage", Place::Own, "hello\n", ""},
+        {"empty file", Place::Own, "", ""},
+        {"two lines", Place::Own, line + line, ""},
+        {"a page of it", Place::Own, line + std::string(4096, 'x'), ""},
+        {"carriage return", Place::Own, "00:1a:7d:da:71:13\r\n", ""},
+        {"missing", Place::Nowhere, "", ""},
+        {"a directory in its place", Place::OwnIsDirectory, "", ""},
+    };
+    for (const SysfsCase& c : cases) {
+        FakeSysfs sysfs;
+        const fs::path tty = sysfs.addTty("rfcomm0", "virtual");
+        const fs::path behind = tty / "device";
+        if (c.place == Place::Own || c.place == Place::Both) {
+            std::ofstream(tty / "address", std::ios::binary) << c.contents;
+        }
+        if (c.place == Place::Device) {
+            std::ofstream(behind / "address", std::ios::binary) << c.contents;
+        }
+        if (c.place == Place::Both) {
+            std::ofstream(behind / "address", std::ios::binary) << "00:11:22:33:44:55\n";
+        }
+        if (c.place == Place::OwnIsDirectory) {
+            fs::create_directory(tty / "address");
+        }
+        const auto found = sysfs.addresses();
+        ASSERT_EQ(found.count("rfcomm0"), 1u) << c.what;
+        EXPECT_EQ(found.at("rfcomm0"), c.address) << c.what;
+    }
+}
+
+TEST(LinuxPortAddress, PortsOfOneDeviceShareTheAddressAndOnlyRfcommHasOne) {
+    FakeSysfs sysfs;
+    std::ofstream(sysfs.addTty("rfcomm0", "virtual") / "address") << "00:1a:7d:da:71:13\n";
+    std::ofstream(sysfs.addTty("rfcomm1", "virtual") / "address") << "00:1A:7D:DA:71:13\n";
+    std::ofstream(sysfs.addTty("rfcomm2", "virtual") / "address") << "00:16:a4:12:34:56\n";
+    // A USB port with the same attribute is not taken for a Bluetooth one.
+    std::ofstream(sysfs.addTty("ttyUSB0", "pci0000:00/usb1/1-1/1-1:1.0") / "address")
+        << "00:1a:7d:da:71:13\n";
+
+    const auto found = sysfs.addresses();
+    EXPECT_EQ(found, (std::map<std::string, std::string>{{"rfcomm0", "00:1A:7D:DA:71:13"},
+                                                         {"rfcomm1", "00:1A:7D:DA:71:13"},
+                                                         {"rfcomm2", "00:16:A4:12:34:56"},
+                                                         {"ttyUSB0", ""}}));
 }
 
 } // namespace
