@@ -1,7 +1,8 @@
 // The Bluetooth address each discovery puts on a port, so that two ports of one scanner are known as
-// one: read from the text Linux's rfcomm shows and from the instance ID Windows gives the port, and
-// carried by the Linux discovery into the port list.
+// one: read from the text Linux's rfcomm shows, from the instance ID Windows gives the port, and carried
+// by both discoveries into the port list.
 #include "serial/BluetoothAddress.h"
+#include "serial/SetupPortWalk.h"
 #include "serial/posix/LinuxPortDiscovery.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -190,6 +192,170 @@ TEST(LinuxPortAddress, PortsOfOneDeviceShareTheAddressAndOnlyRfcommHasOne) {
                                                          {"rfcomm1", "00:1A:7D:DA:71:13"},
                                                          {"rfcomm2", "00:16:A4:12:34:56"},
                                                          {"ttyUSB0", ""}}));
+}
+
+// The "Ports" class as the walk sees it, each device with its port name and instance ID.
+struct Device {
+    std::string portName;
+    std::optional<std::string> instanceId; // none: the call fails
+    bool terminated = true;                // false: the layer fills the buffer and leaves no zero
+};
+
+class DeviceTable : public SetupApiLayer {
+public:
+    explicit DeviceTable(std::vector<Device> devices) : devices(std::move(devices)) {}
+
+    std::vector<Device> devices;
+
+    bool classGuidsFromName(const char*, ClassGuid*, std::uint32_t capacity,
+                            std::uint32_t& required) override {
+        required = 1;
+        return capacity >= required;
+    }
+    DeviceSet getPresentClassDevices(const ClassGuid&) override { return kSet; }
+    bool enumDeviceInfo(DeviceSet, std::uint32_t index, DeviceRecord& record) override {
+        record.devInst = kFirstDevInst + index;
+        return index < devices.size();
+    }
+    void destroyDeviceInfoList(DeviceSet) override {}
+    Library loadLibrary(const char*) override { return 1; }
+    Procedure findProcedure(Library, const char*) override { return 1; }
+    void freeLibrary(Library) override {}
+    std::uint32_t openDevNodeKey(Procedure, std::uint32_t devInst, RegistryKey& key) override {
+        key = devInst;
+        return kConfigSuccess;
+    }
+    RegistryKey openDevRegKey(DeviceSet, const DeviceRecord&) override { return 0; }
+    bool queryValue(RegistryKey key, const char*, std::uint8_t* data, std::uint32_t& size) override {
+        const std::string& name = deviceOf(static_cast<std::uint32_t>(key)).portName;
+        const auto needed = static_cast<std::uint32_t>(name.size() + 1);
+        const bool fits = needed <= size;
+        if (fits) {
+            std::copy(name.c_str(), name.c_str() + needed, data);
+        }
+        size = needed;
+        return fits;
+    }
+    void closeKey(RegistryKey) override {}
+    bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
+                          std::uint32_t& required) override {
+        EXPECT_EQ(set, kSet);
+        const Device& device = deviceOf(record.devInst);
+        if (!device.instanceId) {
+            return false;
+        }
+        const std::string& id = *device.instanceId;
+        required = static_cast<std::uint32_t>(id.size() + 1);
+        if (!device.terminated) {
+            std::copy_n(id.begin(), std::min<std::size_t>(id.size(), capacity), buffer);
+            return true;
+        }
+        if (required > capacity) {
+            return false; // ERROR_INSUFFICIENT_BUFFER
+        }
+        std::copy(id.c_str(), id.c_str() + required, buffer);
+        return true;
+    }
+
+private:
+    static constexpr DeviceSet kSet = 0x5e7;
+    static constexpr std::uint32_t kFirstDevInst = 100;
+
+    const Device& deviceOf(std::uint32_t devInst) const { return devices.at(devInst - kFirstDevInst); }
+};
+
+// A layer that leaves the new call to the base, as the older scripted layers do.
+class WithoutInstanceIds : public DeviceTable {
+public:
+    using DeviceTable::DeviceTable;
+    bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
+                          std::uint32_t& required) override {
+        return SetupApiLayer::deviceInstanceId(set, record, buffer, capacity, required);
+    }
+};
+
+std::map<std::string, std::string> addressesByName(const std::vector<PortInfo>& ports) {
+    std::map<std::string, std::string> byName;
+    for (const PortInfo& port : ports) {
+        byName[port.displayName] = port.deviceAddress;
+    }
+    return byName;
+}
+
+std::vector<int> listed(const SetupPortWalk::PortList& list) {
+    return {list.begin(), std::find(list.begin(), list.end(), 0)};
+}
+
+const std::string kScanner = bthenum("7&1A2B3C4D&0&001122334455_C00000000");
+const std::string kOtherScanner = bthenum("7&1A2B3C4D&0&0016A4123456_C00000000");
+
+TEST(WindowsPortAddress, WalkReadsTheAddressOfEachBluetoothPortWithoutChangingTheLists) {
+    // As much of an ID as the buffer holds (MAX_DEVICE_ID_LEN and one), and no zero after it.
+    std::string fillsTheBuffer = bthenum("7&1A2B3C4D&0&E0D4E8B8A1F2_C");
+    fillsTheBuffer.resize(201, '0');
+    const std::vector<Device> devices = {
+        {"COM12", kScanner},
+        {"COM3", std::string("USB\\VID_0403&PID_6001\\A50285BI")},
+        {"COM4", bthenum("7&1A2B3C4D&0&000000000000_00000000")}, // incoming
+        {"LPT1", kOtherScanner},                                 // not a COM port: not listed
+        {"COM13", kScanner},                                     // a second service of the same scanner
+        {"COM5", std::nullopt},
+        {"COM6", bthenum(std::string(300, 'A') + "&0&0016A4123456_C00000000")}, // too long for the buffer
+        {"COM7", fillsTheBuffer, false},
+        // Cut off by the buffer, the address with it.
+        {"COM8", bthenum(std::string(300, 'A') + "&0&0016A4123456_C00000000"), false},
+        {"COM9", kScanner},
+        {"COM9", kOtherScanner}, // one number, two devices: which one an open reaches is unknown
+        {"COM10", kOtherScanner},
+        {"COM10", kOtherScanner},
+        {"COM11", std::nullopt},
+        {"COM11", kOtherScanner}, // one device of the number names none
+        {"COM300", kOtherScanner},
+    };
+
+    DeviceTable table(devices);
+    SetupPortWalk walk(table);
+    walk.discoverPorts();
+    WithoutInstanceIds plain(devices);
+    SetupPortWalk plainWalk(plain);
+    plainWalk.discoverPorts();
+
+    EXPECT_EQ(listed(walk.rawPorts()), (std::vector<int>{12, 3, 4, 13, 5, 6, 7, 8, 9, 9, 10, 10, 11, 11}));
+    EXPECT_EQ(walk.rawPorts(), plainWalk.rawPorts());
+    EXPECT_EQ(walk.sortedPorts(), plainWalk.sortedPorts());
+
+    const std::string scanner = "00:11:22:33:44:55";
+    EXPECT_EQ(addressesByName(windowsPorts(walk)), (std::map<std::string, std::string>{
+                                                       {"COM3", ""},
+                                                       {"COM4", ""},
+                                                       {"COM5", ""},
+                                                       {"COM6", ""},
+                                                       {"COM7", "E0:D4:E8:B8:A1:F2"},
+                                                       {"COM8", ""},
+                                                       {"COM9", ""},
+                                                       {"COM10", "00:16:A4:12:34:56"},
+                                                       {"COM11", ""},
+                                                       {"COM12", scanner},
+                                                       {"COM13", scanner},
+                                                   }));
+    for (const PortInfo& port : windowsPorts(plainWalk)) {
+        EXPECT_EQ(port.deviceAddress, "") << port.displayName;
+    }
+
+    // The ports and their order are those of the list without addresses.
+    const std::vector<PortInfo> withAddresses = windowsPorts(walk);
+    const std::vector<PortInfo> without = windowsPorts(walk.sortedPorts());
+    ASSERT_EQ(withAddresses.size(), without.size());
+    for (std::size_t i = 0; i < without.size(); ++i) {
+        EXPECT_EQ(withAddresses[i].path, without[i].path);
+    }
+
+    // The scanner is gone and a USB adapter took its first number: the next walk keeps nothing of it.
+    table.devices = {{"COM12", std::string("USB\\VID_0403&PID_6001\\A50285BI")}};
+    walk.discoverPorts();
+    ASSERT_EQ(windowsPorts(walk).size(), 1u);
+    EXPECT_EQ(windowsPorts(walk)[0].deviceAddress, "");
+    EXPECT_EQ(walk.deviceAddresses()[13], "");
 }
 
 } // namespace
