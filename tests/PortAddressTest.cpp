@@ -52,7 +52,7 @@ std::string bthenum(const std::string& instance) {
 TEST(BluetoothAddress, InstanceIdNamesTheRemoteDeviceOfAnOutgoingPortOnly) {
     const std::vector<TextCase> cases = {
         {"outgoing port", bthenum("7&1A2B3C4D&0&001122334455_C00000000"), "00:11:22:33:44:55"},
-        {"vendor part instead of LOCALMFG",
+        {"vendor and product in place of LOCALMFG",
          std::string("BTHENUM\\") + kSerialService +
              "_VID&0001009E_PID&400A\\8&2A1B3C4D&0&E0D4E8B8A1F2_C00000000",
          "E0:D4:E8:B8:A1:F2"},
@@ -70,7 +70,7 @@ TEST(BluetoothAddress, InstanceIdNamesTheRemoteDeviceOfAnOutgoingPortOnly) {
         {"thirteen digits", bthenum("7&1A2B3C4D&0&0011223344556_C00000000"), ""},
         {"eleven digits", bthenum("7&1A2B3C4D&0&00112233445_C00000000"), ""},
         {"not hex", bthenum("7&1A2B3C4D&0&00112233445G_C00000000"), ""},
-        {"address not in the last part", bthenum("7&1A2B3C4D&0&001122334455_C00000000\\0000"), ""},
+        {"address not in the last segment", bthenum("7&1A2B3C4D&0&001122334455_C00000000\\0000"), ""},
         {"overlong garbage", bthenum(std::string(5000, '&')), ""},
     };
     for (const TextCase& c : cases) {

@@ -14,7 +14,7 @@ constexpr std::size_t kAddressTextLength = kAddressDigits + (kAddressBytes - 1);
 constexpr char kSeparator = ':';
 
 constexpr std::string_view kBluetoothEnumerator = "BTHENUM\\";
-constexpr char kIdPartSeparator = '\\';
+constexpr char kIdSegmentSeparator = '\\';
 constexpr char kInstanceFieldSeparator = '&';
 constexpr std::string_view kConnectionMark = "_C"; // what follows the address in an outgoing port's ID
 
@@ -73,8 +73,8 @@ std::string bluetoothAddressFromInstanceId(std::string_view instanceId) {
     if (!startsWithNoCase(instanceId, kBluetoothEnumerator)) {
         return {};
     }
-    // The instance part, "7&1A2B3C4D&0&001122334455_C00000000": its last field starts with the address.
-    const std::string_view instance = instanceId.substr(instanceId.rfind(kIdPartSeparator) + 1);
+    // The last segment, "7&1A2B3C4D&0&001122334455_C00000000": its last field starts with the address.
+    const std::string_view instance = instanceId.substr(instanceId.rfind(kIdSegmentSeparator) + 1);
     const std::size_t fieldStart = instance.rfind(kInstanceFieldSeparator);
     const std::string_view field =
         fieldStart == std::string_view::npos ? instance : instance.substr(fieldStart + 1);

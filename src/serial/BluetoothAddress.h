@@ -13,7 +13,7 @@ namespace orvexa {
 std::string bluetoothAddressFromText(std::string_view text);
 
 // The remote device's address in the instance ID Windows gives a Bluetooth serial port: the twelve hex
-// digits before "_C" in its last part,
+// digits before "_C" in its last segment,
 //   BTHENUM\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\7&1A2B3C4D&0&001122334455_C00000000.
 // Any other device (USB\VID_..., ACPI\...) has none.
 std::string bluetoothAddressFromInstanceId(std::string_view instanceId);
