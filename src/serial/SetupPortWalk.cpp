@@ -1,5 +1,7 @@
 #include "serial/SetupPortWalk.h"
 
+#include "serial/BluetoothAddress.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -16,6 +18,8 @@ constexpr const char* kPortNameValue = "portname"; // registry value names match
 // "COM" and at most three digits with the terminating zero: a longer value does not fit and ends the walk.
 constexpr std::uint32_t kPortNameBytes = 7;
 constexpr std::size_t kComPrefixLength = 3;
+// MAX_DEVICE_ID_LEN characters and a terminating zero; a longer ID fails the call and names no address.
+constexpr std::uint32_t kInstanceIdBytes = 200 + 1;
 
 // The library loaded for one enumeration step, released on every way out of it.
 class LoadedLibrary {
@@ -73,6 +77,7 @@ int numberAfterPrefix(const std::array<char, kPortNameBytes>& name) {
 void SetupPortWalk::discoverPorts() {
     rawPorts_.fill(0);
     sortedPorts_.fill(0);
+    deviceAddresses_.fill({});
     collectPorts();
 
     std::size_t count = 0;
@@ -89,11 +94,20 @@ void SetupPortWalk::collectPorts() {
     const SetupApiLayer::DeviceSet set = openPortsClass();
     std::size_t count = 0;
     int port = 0;
+    std::string address;
     // The lists hold one byte per port and end with a zero: a number above 255 would be stored cut
     // short (COM256 as 0, ending the list; COM257 as 1), so such a port is left out and the walk goes on;
     // and the walk stops once the list is full rather than write past it.
-    while (count < kMaxPorts && nextPort(set, port)) {
+    while (count < kMaxPorts && nextPort(set, port, address)) {
         if (port <= kHighestPort) {
+            const auto seen = rawPorts_.begin() + static_cast<std::ptrdiff_t>(count);
+            const bool first = std::find(rawPorts_.begin(), seen, port) == seen;
+            // A second device of the same number keeps the address only when it names the same one.
+            if (first) {
+                deviceAddresses_[port] = address;
+            } else if (deviceAddresses_[port] != address) {
+                deviceAddresses_[port].clear();
+            }
             rawPorts_[count++] = static_cast<std::uint8_t>(port);
         }
     }
@@ -128,7 +142,19 @@ SetupApiLayer::RegistryKey SetupPortWalk::openHardwareKey(SetupApiLayer::Procedu
     return key;
 }
 
-bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port) {
+std::string SetupPortWalk::bluetoothAddressOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record) {
+    std::array<char, kInstanceIdBytes> id{};
+    std::uint32_t required = 0;
+    if (!layer_.deviceInstanceId(set, record, id.data(), kInstanceIdBytes, required)) {
+        return {};
+    }
+    // The ID ends at its zero, or at the end of the buffer should the layer have left none.
+    const auto end = std::find(id.begin(), id.end(), '\0');
+    return bluetoothAddressFromInstanceId(
+        std::string_view(id.data(), static_cast<std::size_t>(end - id.begin())));
+}
+
+bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& address) {
     std::array<char, kPortNameBytes> portName{};
     LoadedLibrary configManager(layer_, kConfigManagerLibrary);
     if (!configManager.loaded()) {
@@ -162,6 +188,7 @@ bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port) {
                 return false;
             }
             port = number;
+            address = bluetoothAddressOf(set, record);
             return true;
         }
         // Another device of the class (a printer port such as LPT1): on to the next device.
@@ -176,6 +203,14 @@ std::string windowsPortPath(int port) {
 
 std::string windowsPortName(int port) {
     return "COM" + std::to_string(port);
+}
+
+std::vector<PortInfo> windowsPorts(const SetupPortWalk& walk) {
+    std::vector<PortInfo> ports = windowsPorts(walk.sortedPorts());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        ports[i].deviceAddress = walk.deviceAddresses()[walk.sortedPorts()[i]];
+    }
+    return ports;
 }
 
 std::vector<PortInfo> windowsPorts(const SetupPortWalk::PortList& sortedPorts) {

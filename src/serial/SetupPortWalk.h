@@ -5,7 +5,8 @@
 //
 // What the walk keeps of the Windows lists: rawPorts holds the numbers in the order the devices were
 // visited (repeats allowed), sortedPorts the distinct numbers in ascending order; both are one byte
-// per port, 1 to 255, ended by a zero byte.
+// per port, 1 to 255, ended by a zero byte. Beside them, and without a say in them, the walk reads each
+// port's device instance ID for the Bluetooth device behind it.
 #pragma once
 
 #include "serial/PortDiscovery.h"
@@ -66,6 +67,19 @@ public:
     virtual bool queryValue(RegistryKey key, const char* valueName, std::uint8_t* data,
                             std::uint32_t& size) = 0;
     virtual void closeKey(RegistryKey key) = 0;
+
+    // SetupDiGetDeviceInstanceIdA: the device's instance ID and its terminating zero, in at most capacity
+    // bytes; required tells how many the whole ID takes. A layer that cannot tell fails it, and the port
+    // is then listed without an address.
+    virtual bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer,
+                                  std::uint32_t capacity, std::uint32_t& required) {
+        (void)set;
+        (void)record;
+        (void)buffer;
+        (void)capacity;
+        required = 0;
+        return false;
+    }
 };
 
 class SetupPortWalk {
@@ -74,6 +88,9 @@ public:
     static constexpr std::size_t kMaxPorts = kListBytes - 1; // one byte stays for the terminating zero
     static constexpr int kHighestPort = 255;                 // what one byte holds
     using PortList = std::array<std::uint8_t, kListBytes>;
+    // By port number: the Bluetooth address of the device behind it, empty when there is none or when
+    // devices of one number disagree (which of them an open reaches is not ours to know).
+    using AddressList = std::array<std::string, kHighestPort + 1>;
 
     explicit SetupPortWalk(SetupApiLayer& layer) : layer_(layer) {}
 
@@ -82,17 +99,20 @@ public:
 
     const PortList& rawPorts() const { return rawPorts_; }
     const PortList& sortedPorts() const { return sortedPorts_; }
+    const AddressList& deviceAddresses() const { return deviceAddresses_; }
 
 private:
     void collectPorts();
     SetupApiLayer::DeviceSet openPortsClass();
-    bool nextPort(SetupApiLayer::DeviceSet set, int& port);
+    bool nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& address);
+    std::string bluetoothAddressOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record);
     SetupApiLayer::RegistryKey openHardwareKey(SetupApiLayer::Procedure openKey, SetupApiLayer::DeviceSet set,
                                                const DeviceRecord& record);
 
     SetupApiLayer& layer_;
     PortList rawPorts_{};
     PortList sortedPorts_{};
+    AddressList deviceAddresses_{};
     std::uint32_t deviceIndex_ = 0;
 };
 
@@ -104,5 +124,7 @@ std::string windowsPortName(int port);
 
 // sortedPorts as the ports Step 1 probes, in that order.
 std::vector<PortInfo> windowsPorts(const SetupPortWalk::PortList& sortedPorts);
+// The same, each port with the address the walk read for it.
+std::vector<PortInfo> windowsPorts(const SetupPortWalk& walk);
 
 } // namespace orvexa

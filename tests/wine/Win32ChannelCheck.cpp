@@ -7,6 +7,7 @@
 #include "serial/win32/Win32Clock.h"
 #include "serial/win32/Win32PortDiscovery.h"
 #include "serial/win32/Win32SerialChannel.h"
+#include "serial/win32/Win32SetupApiLayer.h"
 
 #include <windows.h>
 
@@ -42,6 +43,23 @@ constexpr int kSilentReads = 25;
 constexpr std::uint32_t kSilentReadLowMs = 10;
 constexpr std::uint32_t kSilentReadHighMs = 80;
 
+// The instance ID of the first present device of the "Ports" class, as the walk's layer reads it.
+std::string firstPortInstanceId() {
+    Win32SetupApiLayer layer;
+    ClassGuid guid;
+    std::uint32_t required = 0;
+    if (!layer.classGuidsFromName("Ports", &guid, 1, required)) {
+        return {};
+    }
+    const SetupApiLayer::DeviceSet set = layer.getPresentClassDevices(guid);
+    DeviceRecord record;
+    char id[201] = {};
+    const bool read = set != SetupApiLayer::kInvalidSet && layer.enumDeviceInfo(set, 0, record) &&
+                      layer.deviceInstanceId(set, record, id, sizeof id, required);
+    layer.destroyDeviceInfoList(set);
+    return read ? std::string(std::begin(id), std::find(std::begin(id), std::end(id), '\0')) : std::string();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +77,12 @@ int main(int argc, char** argv) {
         listed += (listed.empty() ? "" : ",") + port.displayName + "=" + port.path;
     }
     check(listed == expected, "the setup API walk lists " + listed + " (expected " + expected + ")");
+    // The ports registered here are ROOT\PORTS devices: the layer reads their IDs, and none has an address.
+    const std::string instanceId = firstPortInstanceId();
+    check(instanceId.rfind("ROOT\\PORTS\\", 0) == 0, "the first port's instance ID is " + instanceId);
+    check(std::all_of(ports.begin(), ports.end(),
+                      [](const PortInfo& port) { return port.deviceAddress.empty(); }),
+          "no port of the walk names a Bluetooth device");
 
     Win32SerialChannel channel;
     std::uint8_t byte = 0;

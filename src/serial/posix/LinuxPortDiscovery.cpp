@@ -1,5 +1,6 @@
 #include "serial/posix/LinuxPortDiscovery.h"
 
+#include "serial/BluetoothAddress.h"
 #include "serial/ExtraPorts.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -28,6 +30,9 @@ namespace {
 constexpr int kPortTypeUnknown = 0;
 constexpr const char* kUsualSerialGroup = "dialout";
 constexpr gid_t kRootGroup = 0;
+// An address attribute is one line of 18 bytes; a file longer than this holds no address.
+constexpr std::size_t kAddressAttributeLimit = 32;
+constexpr std::string_view kRfcommPrefix = "rfcomm";
 
 enum class Family { Attached, OnBoard };
 
@@ -39,7 +44,7 @@ struct TtyPrefix {
 constexpr std::array<TtyPrefix, 5> kSerialPrefixes{{
     {"ttyUSB", Family::Attached},
     {"ttyACM", Family::Attached},
-    {"rfcomm", Family::Attached},
+    {kRfcommPrefix, Family::Attached},
     {"ttyS", Family::OnBoard},
     {"ttyAMA", Family::OnBoard},
 }};
@@ -89,6 +94,40 @@ bool backedByDevice(const fs::path& entry) {
         return true; // drivers without serial core's attributes (ttyAMA on some boards) are taken as real
     }
     return type != kPortTypeUnknown;
+}
+
+// A short attribute's one line, without its newline; nullopt when there is no such file. Sysfs reports
+// every attribute as 4096 bytes long, so the size is told by reading, and never more than the limit.
+std::optional<std::string> shortAttribute(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        return std::nullopt; // missing; or a fifo or directory in a tree that is not sysfs
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string text(kAddressAttributeLimit + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kAddressAttributeLimit) {
+        return std::string(); // there, but not an address
+    }
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// rfcomm puts the remote device's address on the port's own class device ("address", lower-case hex);
+// a tree that has it on the device behind the port is read there.
+std::string rfcommAddress(const fs::path& entry) {
+    for (const fs::path& file : {entry / "address", entry / "device" / "address"}) {
+        if (const std::optional<std::string> text = shortAttribute(file)) {
+            return bluetoothAddressFromText(*text);
+        }
+    }
+    return {};
 }
 
 // udev's stable names: /dev/serial/by-id/<name> -> ../../ttyUSB0.
@@ -231,7 +270,8 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
         if (alias != aliases.end()) {
             detail += " " + alias->second;
         }
-        ports.push_back(PortInfo{node.string(), name, detail});
+        const bool rfcomm = prefix->prefix == kRfcommPrefix;
+        ports.push_back(PortInfo{node.string(), name, detail, rfcomm ? rfcommAddress(it->path()) : ""});
     }
     std::sort(ports.begin(), ports.end(),
               [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.displayName, b.displayName); });

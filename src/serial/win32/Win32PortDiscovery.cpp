@@ -6,7 +6,7 @@ namespace orvexa {
 
 std::vector<PortInfo> Win32PortDiscovery::discoverPorts() {
     walk_.discoverPorts();
-    std::vector<PortInfo> ports = windowsPorts(walk_.sortedPorts());
+    std::vector<PortInfo> ports = windowsPorts(walk_);
     appendExtraPorts(ports, extraPorts_);
     return ports;
 }

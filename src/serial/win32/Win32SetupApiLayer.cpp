@@ -110,4 +110,13 @@ void Win32SetupApiLayer::closeKey(RegistryKey key) {
     RegCloseKey(toKey(key));
 }
 
+bool Win32SetupApiLayer::deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer,
+                                          std::uint32_t capacity, std::uint32_t& required) {
+    SP_DEVINFO_DATA data = toDevInfo(record);
+    DWORD size = 0;
+    const BOOL ok = SetupDiGetDeviceInstanceIdA(toSet(set), &data, buffer, capacity, &size);
+    required = size;
+    return ok != FALSE;
+}
+
 } // namespace orvexa

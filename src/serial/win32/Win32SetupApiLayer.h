@@ -20,6 +20,8 @@ public:
     RegistryKey openDevRegKey(DeviceSet set, const DeviceRecord& record) override;
     bool queryValue(RegistryKey key, const char* valueName, std::uint8_t* data, std::uint32_t& size) override;
     void closeKey(RegistryKey key) override;
+    bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
+                          std::uint32_t& required) override;
 };
 
 } // namespace orvexa
