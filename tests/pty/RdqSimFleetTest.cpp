@@ -27,13 +27,6 @@ namespace {
 
 constexpr int kLimitMs = 5000;
 
-std::string readFile(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The scanner's reply to "M", or to "V", on a line of its own.
 std::string reply(const std::string& path, char query) {
     PosixSerialChannel channel;
