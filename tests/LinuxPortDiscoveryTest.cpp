@@ -129,6 +129,9 @@ TEST(LinuxPortDiscovery, NaturalOrderByNodeNameWithByIdNamesShownAndNamedPortsLa
     EXPECT_EQ(ports[0].detail, "usb usb-Zeta_Adapter_9-if00-port0");
     EXPECT_EQ(ports[1].detail, "usb usb-Tevanor_RDQ_200_A-if00");
     EXPECT_EQ(ports[2].detail, "usb usb-Alpha_Adapter_1-if00-port0");
+    // What Step 1 remembers: the by-id name, which follows the adapter to its next ttyUSB number.
+    EXPECT_EQ(ports[0].stableName, machine.dev() + "/serial/by-id/usb-Zeta_Adapter_9-if00-port0");
+    EXPECT_EQ(ports[3].stableName, "");
 }
 
 TEST(LinuxPortDiscovery, NaturalLessComparesDigitRunsByValue) {

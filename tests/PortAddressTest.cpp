@@ -327,7 +327,16 @@ TEST(WindowsPortAddress, WalkReadsTheAddressOfEachBluetoothPortWithoutChangingTh
                                                    }));
     for (const PortInfo& port : windowsPorts(plainWalk)) {
         EXPECT_EQ(port.deviceAddress, "") << port.displayName;
+        EXPECT_EQ(port.stableName, "") << port.displayName;
     }
+    // The port comes back under its name and instance; two devices of one number name neither.
+    std::map<std::string, std::string> stable;
+    for (const PortInfo& port : windowsPorts(walk)) {
+        stable[port.displayName] = port.stableName;
+    }
+    EXPECT_EQ(stable["COM3"], "COM3 USB\\VID_0403&PID_6001\\A50285BI");
+    EXPECT_EQ(stable["COM9"], "");
+    EXPECT_EQ(stable["COM5"], "");
 
     // The scanner is gone and a USB adapter took its first number: the next walk keeps nothing of it.
     table.devices = {{"COM12", std::string("USB\\VID_0403&PID_6001\\A50285BI")}};

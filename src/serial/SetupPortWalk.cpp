@@ -78,6 +78,7 @@ void SetupPortWalk::discoverPorts() {
     rawPorts_.fill(0);
     sortedPorts_.fill(0);
     deviceAddresses_.fill({});
+    instanceIds_.fill({});
     collectPorts();
 
     std::size_t count = 0;
@@ -94,19 +95,27 @@ void SetupPortWalk::collectPorts() {
     const SetupApiLayer::DeviceSet set = openPortsClass();
     std::size_t count = 0;
     int port = 0;
-    std::string address;
+    std::string instanceId;
     // The lists hold one byte per port and end with a zero: a number above 255 would be stored cut
     // short (COM256 as 0, ending the list; COM257 as 1), so such a port is left out and the walk goes on;
     // and the walk stops once the list is full rather than write past it.
-    while (count < kMaxPorts && nextPort(set, port, address)) {
+    while (count < kMaxPorts && nextPort(set, port, instanceId)) {
         if (port <= kHighestPort) {
             const auto seen = rawPorts_.begin() + static_cast<std::ptrdiff_t>(count);
             const bool first = std::find(rawPorts_.begin(), seen, port) == seen;
-            // A second device of the same number keeps the address only when it names the same one.
+            const std::string address = bluetoothAddressFromInstanceId(instanceId);
+            // A second device of the same number keeps the address (and the instance) only when it names
+            // the same one.
             if (first) {
                 deviceAddresses_[port] = address;
-            } else if (deviceAddresses_[port] != address) {
-                deviceAddresses_[port].clear();
+                instanceIds_[port] = instanceId;
+            } else {
+                if (deviceAddresses_[port] != address) {
+                    deviceAddresses_[port].clear();
+                }
+                if (instanceIds_[port] != instanceId) {
+                    instanceIds_[port].clear();
+                }
             }
             rawPorts_[count++] = static_cast<std::uint8_t>(port);
         }
@@ -142,7 +151,7 @@ SetupApiLayer::RegistryKey SetupPortWalk::openHardwareKey(SetupApiLayer::Procedu
     return key;
 }
 
-std::string SetupPortWalk::bluetoothAddressOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record) {
+std::string SetupPortWalk::instanceIdOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record) {
     std::array<char, kInstanceIdBytes> id{};
     std::uint32_t required = 0;
     if (!layer_.deviceInstanceId(set, record, id.data(), kInstanceIdBytes, required)) {
@@ -150,11 +159,10 @@ std::string SetupPortWalk::bluetoothAddressOf(SetupApiLayer::DeviceSet set, cons
     }
     // The ID ends at its zero, or at the end of the buffer should the layer have left none.
     const auto end = std::find(id.begin(), id.end(), '\0');
-    return bluetoothAddressFromInstanceId(
-        std::string_view(id.data(), static_cast<std::size_t>(end - id.begin())));
+    return std::string(id.data(), static_cast<std::size_t>(end - id.begin()));
 }
 
-bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& address) {
+bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& instanceId) {
     std::array<char, kPortNameBytes> portName{};
     LoadedLibrary configManager(layer_, kConfigManagerLibrary);
     if (!configManager.loaded()) {
@@ -188,7 +196,7 @@ bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::strin
                 return false;
             }
             port = number;
-            address = bluetoothAddressOf(set, record);
+            instanceId = instanceIdOf(set, record);
             return true;
         }
         // Another device of the class (a printer port such as LPT1): on to the next device.
@@ -208,7 +216,11 @@ std::string windowsPortName(int port) {
 std::vector<PortInfo> windowsPorts(const SetupPortWalk& walk) {
     std::vector<PortInfo> ports = windowsPorts(walk.sortedPorts());
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        ports[i].deviceAddress = walk.deviceAddresses()[walk.sortedPorts()[i]];
+        const int port = walk.sortedPorts()[i];
+        ports[i].deviceAddress = walk.deviceAddresses()[port];
+        if (!walk.instanceIds()[port].empty()) {
+            ports[i].stableName = windowsPortName(port) + " " + walk.instanceIds()[port];
+        }
     }
     return ports;
 }

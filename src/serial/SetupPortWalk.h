@@ -91,6 +91,9 @@ public:
     // By port number: the Bluetooth address of the device behind it, empty when there is none or when
     // devices of one number disagree (which of them an open reaches is not ours to know).
     using AddressList = std::array<std::string, kHighestPort + 1>;
+    // By port number: the device instance ID behind it (what names the port when it comes back), empty
+    // when unknown or when devices of one number disagree.
+    using InstanceIdList = std::array<std::string, kHighestPort + 1>;
 
     explicit SetupPortWalk(SetupApiLayer& layer) : layer_(layer) {}
 
@@ -100,12 +103,13 @@ public:
     const PortList& rawPorts() const { return rawPorts_; }
     const PortList& sortedPorts() const { return sortedPorts_; }
     const AddressList& deviceAddresses() const { return deviceAddresses_; }
+    const InstanceIdList& instanceIds() const { return instanceIds_; }
 
 private:
     void collectPorts();
     SetupApiLayer::DeviceSet openPortsClass();
-    bool nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& address);
-    std::string bluetoothAddressOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record);
+    bool nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& instanceId);
+    std::string instanceIdOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record);
     SetupApiLayer::RegistryKey openHardwareKey(SetupApiLayer::Procedure openKey, SetupApiLayer::DeviceSet set,
                                                const DeviceRecord& record);
 
@@ -113,6 +117,7 @@ private:
     PortList rawPorts_{};
     PortList sortedPorts_{};
     AddressList deviceAddresses_{};
+    InstanceIdList instanceIds_{};
     std::uint32_t deviceIndex_ = 0;
 };
 
@@ -124,7 +129,7 @@ std::string windowsPortName(int port);
 
 // sortedPorts as the ports Step 1 probes, in that order.
 std::vector<PortInfo> windowsPorts(const SetupPortWalk::PortList& sortedPorts);
-// The same, each port with the address the walk read for it.
+// The same, each port with the address the walk read for it, and its stable name: "COM5" and the instance.
 std::vector<PortInfo> windowsPorts(const SetupPortWalk& walk);
 
 } // namespace orvexa

@@ -266,12 +266,16 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
             continue; // announced but not reachable here (a container without the node)
         }
         std::string detail = kindOf(name, sysfsPathOf(it->path()));
+        std::string stableName;
         const auto alias = aliases.find(name);
         if (alias != aliases.end()) {
             detail += " " + alias->second;
+            // The by-id name follows the adapter to whichever ttyUSB number it gets next time.
+            stableName = (devRoot / "serial" / "by-id" / alias->second).string();
         }
         const bool rfcomm = prefix->prefix == kRfcommPrefix;
-        ports.push_back(PortInfo{node.string(), name, detail, rfcomm ? rfcommAddress(it->path()) : ""});
+        ports.push_back(
+            PortInfo{node.string(), name, detail, rfcomm ? rfcommAddress(it->path()) : "", stableName});
     }
     std::sort(ports.begin(), ports.end(),
               [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.displayName, b.displayName); });
