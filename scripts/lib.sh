@@ -1,9 +1,10 @@
 # Shared by the scripts: where things are, and installing Debian packages only when they are missing.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
-# What every build needs: the toolchain, GoogleTest, and two header-only libraries: CLI11 for orvexa-cli's
-# options, nlohmann-json for its JSON events and rdq-sim's record.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev)
+# What every build needs: the toolchain, GoogleTest, two header-only libraries (CLI11 for orvexa-cli's
+# options, nlohmann-json for its JSON events and rdq-sim's record) and libudev (a station's notice of new
+# ports).
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev libudev-dev)
 
 apt_updated=0
 # ensure_packages PKG... : installs the missing ones; returns non-zero when they cannot be had. A user who

@@ -373,6 +373,9 @@ void SimulatedScanner::runFrame(std::uint64_t atUs) {
         record_.closingBlock = block;
         mode_ = Mode::Command; // the device restarts into what it received
         personality_.inBootloader = false;
+        if (!personality_.versionAfterUpgrade.empty()) {
+            personality_.versionText = personality_.versionAfterUpgrade;
+        }
         firmwareOverwritten_ = false;
         return;
     }

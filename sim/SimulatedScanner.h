@@ -82,6 +82,9 @@ struct ScannerPersonality {
     // Running its bootloader: "V" is answered with inBootloaderText instead of versionText.
     bool inBootloader = false;
     std::string inBootloaderText = "Bootloader v00";
+    // What "V" answers once a transfer has completed and the scanner restarted into what it received;
+    // empty: versionText, as before the transfer.
+    std::string versionAfterUpgrade;
     // Reply to "G","F","Q": '@', '!' or 0 for silence.
     char externalMemoryAnswer = '@';
     // Framed family: the three 12-character texts of the version reply, and its length (100..109).

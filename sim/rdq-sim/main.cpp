@@ -50,6 +50,7 @@ Personality:
   --model-text TEXT           reply to "M", 10 characters; character 2 'a'/'b'/'c' means framed
                                                            [RDQ200A7UG; framed: RDa500B2WW]
   --firmware-text TEXT        reply to "V"                  [3.05_200_A7UG; framed: F500_03_0C00]
+  --firmware-text-after TEXT  reply to "V" once a transfer completed      [the --firmware-text]
   --info-text TEXT            reply to "I","v"              [RDQ200 BT Imager A7UG]
   --bootloader-text TEXT      reply to "I","B"              [v00]
   --no-bootloader             no bootloader: "I","B" is refused
@@ -216,6 +217,8 @@ Options options(const Given& given) {
             p.modelText = value;
         } else if (option == "--firmware-text") {
             p.versionText = value;
+        } else if (option == "--firmware-text-after") {
+            p.versionAfterUpgrade = value;
         } else if (option == "--info-text") {
             p.infoText = value;
         } else if (option == "--bootloader-text") {

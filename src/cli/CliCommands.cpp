@@ -7,10 +7,12 @@
 #include "cli/Fleet.h"
 #include "cli/Interrupts.h"
 #include "cli/SessionWindow.h"
+#include "cli/Station.h"
 #include "cli/TerminalWindow.h"
 #include "cli/VersionReport.h"
 #include "serial/ExtraPorts.h"
 #include "serial/Platform.h"
+#include "serial/PortWatcher.h"
 #include "serial/TracingChannel.h"
 #include "ui/Controls.h"
 
@@ -261,23 +263,48 @@ int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out) 
     return exitCode;
 }
 
+FleetBoard::Display displayFor(const CliOptions& options, std::FILE* err) {
+    if (options.json) {
+        return FleetBoard::Display::None;
+    }
+    return isTerminal(err) ? FleetBoard::Display::LiveTable : FleetBoard::Display::PlainLines;
+}
+
+FleetSettings fleetSettings(const CliOptions& options) {
+    FleetSettings settings;
+    settings.check = options.check;
+    settings.force = options.force;
+    settings.fonts = options.fonts;
+    settings.answerYes = options.yes;
+    return settings;
+}
+
+// The closing table, and for scanners stopped mid-transfer the way back.
+void printSummary(const std::vector<ScannerResult>& results, std::FILE* out) {
+    const int columns = isTerminal(out) ? terminalColumns(out) : 0;
+    for (const std::string& line : summaryLines(results, columns > 0 ? columns - 1 : 0)) {
+        std::fprintf(out, "%s\n", line.c_str());
+    }
+    for (const ScannerResult& result : results) {
+        if (result.exitCode == exitcode::kInterrupted) {
+            for (const char* line : kStoppedMidTransferLines) {
+                std::fprintf(out, "%s\n", line);
+            }
+            break;
+        }
+    }
+}
+
 int runFleet(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
     std::unique_ptr<EventLog> events;
     if (options.json) {
         events = std::make_unique<EventLog>(out, *setup.clock);
         events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
     }
-    const FleetBoard::Display display = options.json      ? FleetBoard::Display::None
-                                        : isTerminal(err) ? FleetBoard::Display::LiveTable
-                                                          : FleetBoard::Display::PlainLines;
+    const FleetBoard::Display display = displayFor(options, err);
     FleetBoard board(err, display, [err] { return terminalColumns(err); });
-    FleetSettings settings;
-    settings.check = options.check;
-    settings.force = options.force;
-    settings.fonts = options.fonts;
-    settings.answerYes = options.yes;
     FleetRun fleet(
-        setup.ports.discovery().discoverPorts(), settings,
+        setup.ports.discovery().discoverPorts(), fleetSettings(options),
         [&setup] { return std::make_unique<SystemWorker>(setup); }, setup.package, &setup.ports.discovery(),
         board, events.get());
     InterruptResponse interruptResponse(fleet.interruptions());
@@ -296,17 +323,82 @@ int runFleet(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FI
     if (results.empty()) {
         std::fputs("No serial port found: name one with --port PATH (or in ORVEXA_EXTRA_PORTS).\n", out);
     }
-    const int columns = isTerminal(out) ? terminalColumns(out) : 0;
-    for (const std::string& line : summaryLines(results, columns > 0 ? columns - 1 : 0)) {
-        std::fprintf(out, "%s\n", line.c_str());
+    printSummary(results, out);
+    return exitCode;
+}
+
+// The station's first Ctrl-C: no new port is looked at, and what runs goes on.
+constexpr const char* kStopWatchingText =
+    "\nNo new ports are watched now; the transfers under way finish. Ctrl-C again stops them.\n";
+// How often the station looks at the ports when the OS gives no notice, and at the running transfers
+// once it stopped watching.
+constexpr std::uint32_t kRescanMs = 1000;
+constexpr std::uint32_t kLeftCheckMs = 200;
+
+int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
+    std::unique_ptr<EventLog> events;
+    if (options.json) {
+        events = std::make_unique<EventLog>(out, *setup.clock);
+        events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
     }
-    for (const ScannerResult& result : results) {
-        if (result.exitCode == exitcode::kInterrupted) {
-            for (const char* line : kStoppedMidTransferLines) {
-                std::fprintf(out, "%s\n", line);
+    const FleetBoard::Display display = displayFor(options, err);
+    FleetBoard board(err, display, [err] { return terminalColumns(err); });
+    Station station(
+        setup.ports.discovery(), fleetSettings(options),
+        [&setup] { return std::make_unique<SystemWorker>(setup); }, setup.package, &setup.ports.discovery(),
+        board, events.get());
+
+    // Every Ctrl-C means something here, whether a transfer runs or not: the first ends the watching, the
+    // second stops the transfers.
+    Interruption watching;
+    watching.writing = true;
+    InterruptResponse interruptResponse(watching);
+    interruptResponse.setWarnText(kStopWatchingText);
+    if (display == FleetBoard::Display::LiveTable) {
+        interruptResponse.setQuiet(true);
+        board.setFooter([&interruptResponse, &station] {
+            if (!interruptResponse.warned()) {
+                return "Watching for scanners (" + station.tally() + "). Ctrl-C ends the watch.";
             }
-            break;
+            return std::string(interruptResponse.lastText()) + "\n" + std::to_string(station.running()) +
+                   " transfer(s) left.";
+        });
+    }
+    InterruptHandlers interruptHandlers(interruptResponse);
+
+    const std::unique_ptr<PortWatcher> watcher = makePortWatcher();
+    while (!interruptResponse.warned() && !watching.stopRequested) {
+        station.rescan();
+        watcher->waitForChange(kRescanMs);
+    }
+    if (display != FleetBoard::Display::LiveTable && station.running() > 0) {
+        std::fprintf(err, "%zu transfer(s) left.\n", station.running());
+    }
+    while (station.running() > 0) {
+        if (watching.stopRequested) {
+            station.stopTransfers();
         }
+        setup.clock->sleepMs(kLeftCheckMs);
+    }
+    const std::vector<ScannerResult> results = station.finish();
+    const std::vector<std::string> stopped = station.stoppedMidTransfer();
+    bool anyScanner = false;
+    for (const ScannerResult& result : results) {
+        anyScanner = anyScanner || result.verdict != ScannerResult::Verdict::NoScanner;
+    }
+    // A station that saw no scanner did nothing wrong.
+    const int exitCode = anyScanner ? fleetExitCode(results) : exitcode::kDone;
+    if (events) {
+        events->runEnd(exitCode, results);
+        return exitCode;
+    }
+    printSummary(results, out);
+    if (!stopped.empty()) {
+        std::string names;
+        for (const std::string& name : stopped) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        std::fprintf(out, "Left mid-transfer: %s.\n", names.c_str());
     }
     return exitCode;
 }
@@ -320,6 +412,9 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     }
     if (options.all) {
         return runFleet(options, setup, out, err);
+    }
+    if (options.watch) {
+        return runStation(options, setup, out, err);
     }
     if (options.json) {
         return runJsonWorkflow(options, setup, out);

@@ -123,8 +123,8 @@ int fleetExitCode(const std::vector<ScannerResult>& results) {
 FleetRun::FleetRun(std::vector<PortInfo> ports, FleetSettings settings, WorkerPlatformFactory platforms,
                    const FirmwarePackage& package, const PortDiscovery* hints, FleetBoard& board,
                    EventLog* events)
-    : ports_(std::move(ports)), settings_(settings), platforms_(std::move(platforms)), package_(package),
-      hints_(hints), board_(board), events_(events), groups_(groupByDevice(ports_)),
+    : ports_(std::move(ports)), platforms_(std::move(platforms)), board_(board), events_(events),
+      sessions_(settings, package, hints, board, events), groups_(groupByDevice(ports_)),
       interruptions_(std::make_unique<Interruption[]>(groups_.size())), results_(ports_.size()) {}
 
 std::vector<ScannerResult> FleetRun::run() {
@@ -147,7 +147,7 @@ void FleetRun::runGroup(std::size_t group) {
     std::size_t next = 0;
     while (next < rows.size()) {
         ScannerResult& result = results_[rows[next++]];
-        result = runSession(rows[next - 1], *platform, interruptions_[group]);
+        result = sessions_.run(ports_[rows[next - 1]], rows[next - 1], *platform, interruptions_[group]);
         if (result.verdict != ScannerResult::Verdict::NoScanner) {
             break;
         }
@@ -194,8 +194,8 @@ ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records,
     return result;
 }
 
-ScannerResult FleetRun::runSession(std::size_t row, WorkerPlatform& platform, Interruption& interruption) {
-    const PortInfo& port = ports_[row];
+ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPlatform& platform,
+                                 Interruption& interruption) {
     Clock& clock = platform.clock();
     const std::uint32_t startTickMs = clock.tickMs();
     board_.setDoing(row, "probing");

@@ -51,6 +51,25 @@ int fleetExitCode(const std::vector<ScannerResult>& results);
 ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records, Outcome outcome,
                             int exitCode, bool check, const FirmwarePackage& package);
 
+// One scanner session on one port, as a worker of a fleet or a station runs it: Steps 1 and 2, then the
+// decision, then Step 3 where it is due; its row shows each stage and, with --json, its events are logged.
+class SessionRunner {
+public:
+    SessionRunner(FleetSettings settings, const FirmwarePackage& package, const PortDiscovery* hints,
+                  FleetBoard& board, EventLog* events)
+        : settings_(settings), package_(package), hints_(hints), board_(board), events_(events) {}
+
+    ScannerResult run(const PortInfo& port, std::size_t row, WorkerPlatform& platform,
+                      Interruption& interruption);
+
+private:
+    FleetSettings settings_;
+    const FirmwarePackage& package_;
+    const PortDiscovery* hints_;
+    FleetBoard& board_;
+    EventLog* events_;
+};
+
 class FleetRun {
 public:
     // events: nullptr unless --json. hints: the OS's advice on ports that cannot be opened.
@@ -65,15 +84,12 @@ public:
 
 private:
     void runGroup(std::size_t group);
-    ScannerResult runSession(std::size_t row, WorkerPlatform& platform, Interruption& interruption);
 
     std::vector<PortInfo> ports_;
-    FleetSettings settings_;
     WorkerPlatformFactory platforms_;
-    const FirmwarePackage& package_;
-    const PortDiscovery* hints_;
     FleetBoard& board_;
     EventLog* events_;
+    SessionRunner sessions_;
     std::vector<std::vector<std::size_t>> groups_;
     std::unique_ptr<Interruption[]> interruptions_;
     std::vector<ScannerResult> results_; // each worker writes only its own rows

@@ -63,15 +63,18 @@ FleetBoard::~FleetBoard() {
 }
 
 void FleetBoard::start(const std::vector<PortInfo>& ports) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const PortInfo& port : ports) {
-            rows_.push_back(Row{port.displayName.empty() ? port.path : port.displayName, "", "waiting"});
-        }
+    for (const PortInfo& port : ports) {
+        addRow(port);
     }
     if (display_ == Display::LiveTable) {
         redrawer_ = std::thread([this] { redrawLoop(); });
     }
+}
+
+std::size_t FleetBoard::addRow(const PortInfo& port) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rows_.push_back(Row{port.displayName.empty() ? port.path : port.displayName, "", "waiting"});
+    return rows_.size() - 1;
 }
 
 void FleetBoard::setDoing(std::size_t row, const std::string& doing, bool worthALine) {
@@ -109,12 +112,15 @@ void FleetBoard::finish() {
 }
 
 std::vector<std::string> FleetBoard::tableLines(int width) const {
-    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::vector<std::string>> cells = {{"PORT", "MODEL", "NOW"}};
-    for (const Row& row : rows_) {
-        cells.push_back({row.port, row.model.empty() ? "-" : row.model, row.doing});
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const Row& row : rows_) {
+            cells.push_back({row.port, row.model.empty() ? "-" : row.model, row.doing});
+        }
     }
     std::vector<std::string> lines = columnsOf(cells, width);
+    // Asked without the rows' lock: the footer may ask its owner, who may be adding a row.
     if (footer_) {
         for (const std::string& line : splitLines(footer_())) {
             if (!line.empty()) {

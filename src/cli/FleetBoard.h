@@ -28,6 +28,8 @@ public:
 
     // The rows, before the workers start; a live table starts redrawing.
     void start(const std::vector<PortInfo>& ports);
+    // A row for a port that came later (a station's); its index.
+    std::size_t addRow(const PortInfo& port);
     // A plain line is printed for each change worth a line: progress only every tenth.
     void setDoing(std::size_t row, const std::string& doing, bool worthALine = true);
     void setModel(std::size_t row, const std::string& model);

@@ -31,13 +31,23 @@ public:
     // What the OS edge writes for an action: textFor's, except where the front end shows the state in a
     // display of its own (the fleet's live table, which a stray line would tear) and the run goes on.
     const char* textToWrite(Action action) const noexcept {
-        return quiet_ && action != Action::ExitNow ? "" : textFor(action);
+        if (quiet_ && action != Action::ExitNow) {
+            return "";
+        }
+        return action == Action::Warn && warnText_ != nullptr ? warnText_ : textFor(action);
     }
     void setQuiet(bool quiet) { quiet_ = quiet; }
+    // A front end whose first Ctrl-C means something else than a warning (the station: watch no more).
+    void setWarnText(const char* text) { warnText_ = text; }
+    bool warned() const noexcept { return warned_.load(); }
     // The text of the last action taken, for that display; empty before any interrupt.
     const char* lastText() const noexcept {
         const int last = lastAction_.load();
-        return last < 0 ? "" : textFor(static_cast<Action>(last));
+        if (last < 0) {
+            return "";
+        }
+        const auto action = static_cast<Action>(last);
+        return action == Action::Warn && warnText_ != nullptr ? warnText_ : textFor(action);
     }
 
 private:
@@ -48,7 +58,8 @@ private:
     std::span<Interruption> sessions_;
     std::atomic<bool> warned_{false};
     std::atomic<int> lastAction_{-1};
-    bool quiet_ = false; // set before the handlers are installed
+    bool quiet_ = false; // set before the handlers are installed, as is warnText_
+    const char* warnText_ = nullptr;
 };
 
 // How the OS routes the interrupts to a response, for the life of this object; the defaults return after.

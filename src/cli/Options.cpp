@@ -50,6 +50,7 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
         {"--force", &CliOptions::force},
         {"--json", &CliOptions::json},
         {"--no-remember", &CliOptions::noRemember},
+        {"--watch", &CliOptions::watch},
     };
     for (const auto& [name, member] : flags) {
         app.add_flag(name, options.*member)->disable_flag_override();
@@ -74,15 +75,23 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
         return false;
     }
     // N workers cannot ask N interleaved questions on one terminal: a fleet writes only when told to.
-    if (options.all && !options.yes && !options.check) {
-        error = "--all needs --yes (to write every scanner found) or --check (to verify them only)";
+    for (const auto& [wanted, name] :
+         {std::pair{options.all, "--all"}, std::pair{options.watch, "--watch"}}) {
+        if (wanted && !options.yes && !options.check) {
+            error = std::string(name) +
+                    " needs --yes (to write every scanner found) or --check (to verify them only)";
+            return false;
+        }
+    }
+    if (options.all && options.watch) {
+        error = "--all and --watch do not go together: --watch upgrades each scanner as its port appears";
         return false;
     }
-    if (options.force && !options.all) {
-        error = "--force goes with --all";
+    if (options.force && !options.all && !options.watch) {
+        error = "--force goes with --all or --watch";
         return false;
     }
-    if (options.all) {
+    if (options.all || options.watch) {
         options.silent = true;
     }
     return true;
@@ -91,8 +100,8 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
 void printUsage(std::FILE* out) {
     std::fputs(
         "Usage: orvexa-cli [--port PATH]... [--silent] [--yes] [--fonts] [--check] [--json]\n"
-        "                  [--all [--force]] [--no-remember] [--list-ports] [--trace FILE] [--info]\n"
-        "                  [--version] [--help]\n"
+        "                  [--all [--force]] [--watch] [--no-remember] [--list-ports]\n"
+        "                  [--trace FILE] [--info] [--version] [--help]\n"
         "\n"
         "Upgrades the firmware of an RDQ barcode scanner over a serial port: finds the port on which\n"
         "the scanner answers (Step 1), checks the scanner (Step 2) and writes the firmware (Step 3).\n"
@@ -106,7 +115,10 @@ void printUsage(std::FILE* out) {
         "  --all          every port at once: each scanner that answers is verified and written in a\n"
         "                 worker of its own (needs --yes, or --check; implies --silent); one row per\n"
         "                 port while it runs, a summary table at the end\n"
-        "  --force        with --all: also write scanners that already run the carried firmware\n"
+        "  --watch        a station: stay running and upgrade each scanner whose port appears, as\n"
+        "                 --all does (needs --yes or --check); Ctrl-C stops watching and lets the\n"
+        "                 running transfers finish, a second Ctrl-C stops them\n"
+        "  --force        with --all or --watch: write scanners already current too\n"
         "  --json         JSON Lines events on standard output instead of the text (docs/events.md)\n"
         "  --no-remember  probe in the usual order, and leave the remembered port as it is (Step 1\n"
         "                 otherwise probes first the port where it last found the scanner)\n"

@@ -20,6 +20,7 @@ struct CliOptions {
     bool all = false;        // every port at once, one worker per scanner
     bool force = false;      // with --all: write scanners already current too
     bool json = false;       // JSON Lines events on standard output
+    bool watch = false;      // a station: upgrade each scanner whose port appears
     bool noRemember = false; // probe in the usual order; leave the remembered port as it is
     std::string traceFile;   // --trace FILE
 };

@@ -1,12 +1,8 @@
 // Fleets of simulated scanners on the virtual clock, one clock per worker as on a real machine each worker
 // has its own line: what each scanner ends up holding, the row and the exit code a script reads.
-#include "SimulatedChannel.h"
-#include "SimulatedPortHub.h"
-#include "SimulatedScanner.h"
-#include "VirtualClock.h"
+#include "FleetDesk.h"
 
 #include "app/ExitCodes.h"
-#include "cli/Fleet.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -18,74 +14,6 @@
 
 namespace orvexa {
 namespace {
-
-using Verdict = ScannerResult::Verdict;
-
-// The ports of a desk: each reaches a scanner of its own, nothing, or (Bluetooth) the scanner of another.
-class FleetDesk {
-public:
-    SimulatedScanner& scanner(const std::string& port, ScannerPersonality personality = {},
-                              ScannerFaults faults = {}, const std::string& address = {}) {
-        scanners_.push_back(std::make_unique<SimulatedScanner>(std::move(personality), std::move(faults)));
-        add(port, scanners_.back().get(), address);
-        return *scanners_.back();
-    }
-    void silentPort(const std::string& port, const std::string& address = {}) { add(port, nullptr, address); }
-    // A second port of the same Bluetooth device, reaching the scanner of `of`.
-    void secondPort(const std::string& port, const std::string& of, const std::string& address) {
-        add(port, scannerOn_.at(of), address);
-    }
-
-    std::vector<ScannerResult> run(FleetSettings settings = {}, std::FILE* json = nullptr) {
-        FleetBoard board(stderr, FleetBoard::Display::None);
-        VirtualClock eventClock;
-        std::unique_ptr<EventLog> events = json ? std::make_unique<EventLog>(json, eventClock) : nullptr;
-        FleetRun fleet(
-            ports_, settings, [this] { return std::make_unique<Worker>(scannerOn_); }, package_, nullptr,
-            board, events.get());
-        results = fleet.run();
-        return results;
-    }
-    int exitCode() const { return fleetExitCode(results); }
-
-    std::vector<ScannerResult> results;
-
-private:
-    // A worker's clock and lines; a port without a scanner is a silent port of the worker's own hub.
-    class Worker : public WorkerPlatform {
-    public:
-        explicit Worker(const std::map<std::string, SimulatedScanner*>& scanners) : scanners_(scanners) {}
-        Clock& clock() override { return clock_; }
-        std::unique_ptr<SerialChannel> makeChannel(const PortInfo& port, const char*) override {
-            if (SimulatedScanner* scanner = scanners_.at(port.path)) {
-                return std::make_unique<SimulatedChannel>(clock_, *scanner);
-            }
-            hub_.addSilentPort(port.path);
-            return std::make_unique<SimulatedChannel>(clock_, hub_);
-        }
-
-    private:
-        const std::map<std::string, SimulatedScanner*>& scanners_;
-        VirtualClock clock_;
-        SimulatedPortHub hub_;
-    };
-
-    void add(const std::string& port, SimulatedScanner* scanner, const std::string& address) {
-        ports_.push_back(PortInfo{port, port.substr(port.rfind('/') + 1), "", address});
-        scannerOn_[port] = scanner;
-    }
-
-    FirmwarePackage package_ = FirmwarePackage::carried();
-    std::vector<std::unique_ptr<SimulatedScanner>> scanners_;
-    std::map<std::string, SimulatedScanner*> scannerOn_;
-    std::vector<PortInfo> ports_;
-};
-
-ScannerPersonality runningCarried() {
-    ScannerPersonality personality;
-    personality.versionText = "3.07_200_A7UG"; // the carried M307_200_A7UG
-    return personality;
-}
 
 TEST(Fleet, EachScannerEndsItsOwnWayAndOneFailureStopsNoOther) {
     FleetDesk desk;

@@ -1,0 +1,62 @@
+// udev's monitor of the tty subsystem: a port plugged in, paired or bound, or gone, wakes the station at
+// once. Without udev (a container, a chroot) the wait is the rescan's whole second.
+#include "serial/PortWatcher.h"
+
+#include <libudev.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace orvexa {
+
+namespace {
+
+class UdevPortWatcher : public PortWatcher {
+public:
+    UdevPortWatcher() {
+        udev_ = udev_new();
+        if (udev_ != nullptr) {
+            monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+        }
+        if (monitor_ != nullptr &&
+            (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0 ||
+             udev_monitor_enable_receiving(monitor_) < 0)) {
+            monitor_ = udev_monitor_unref(monitor_);
+        }
+    }
+    ~UdevPortWatcher() override {
+        if (monitor_ != nullptr) {
+            udev_monitor_unref(monitor_);
+        }
+        if (udev_ != nullptr) {
+            udev_unref(udev_);
+        }
+    }
+    UdevPortWatcher(const UdevPortWatcher&) = delete;
+    UdevPortWatcher& operator=(const UdevPortWatcher&) = delete;
+
+    void waitForChange(std::uint32_t maxMs) override {
+        if (monitor_ == nullptr) {
+            ::usleep(maxMs * 1000);
+            return;
+        }
+        pollfd watched{udev_monitor_get_fd(monitor_), POLLIN, 0};
+        if (::poll(&watched, 1, static_cast<int>(maxMs)) > 0) {
+            // Read every notice that is waiting: one look at the ports answers them all.
+            while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+                udev_device_unref(device);
+            }
+        }
+    }
+
+private:
+    udev* udev_ = nullptr;
+    udev_monitor* monitor_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<PortWatcher> makePortWatcher() {
+    return std::make_unique<UdevPortWatcher>();
+}
+
+} // namespace orvexa

@@ -1,0 +1,122 @@
+// The station on the virtual clock: ports come and go between its looks, and each scanner is written once.
+#include "FleetDesk.h"
+
+#include "app/ExitCodes.h"
+#include "cli/Interrupts.h"
+#include "cli/Station.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace orvexa {
+namespace {
+
+// The workers run on virtual clocks, so a session ends within milliseconds of real time; the bound only
+// keeps a hang from stalling the suite.
+void settle(const Station& station) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (station.running() > 0 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(station.running(), 0u);
+}
+
+struct StationDesk {
+    FleetDesk desk;
+    FleetBoard board{stderr, FleetBoard::Display::None};
+    std::unique_ptr<Station> station;
+
+    void open(FleetSettings settings = {}) {
+        station = std::make_unique<Station>(desk, settings, desk.platforms(), desk.package(), nullptr, board,
+                                            nullptr);
+    }
+    void look() {
+        station->rescan();
+        settle(*station);
+    }
+};
+
+TEST(Station, EachScannerIsWrittenOnceThoughItsPortGoesAndComesBack) {
+    StationDesk s;
+    ScannerPersonality restarts;
+    restarts.versionAfterUpgrade = "3.07_200_A7UG";
+    SimulatedScanner& scanner = s.desk.scanner("/dev/rfcomm0", restarts);
+    s.desk.silentPort("/dev/ttyS0");
+    s.desk.unplug("/dev/rfcomm0");
+    s.open();
+
+    s.look(); // only the silent port
+    s.desk.plugIn("/dev/rfcomm0");
+    s.look(); // the scanner appears and is written
+    s.look(); // nothing new: nothing probed again, the silent port neither
+    s.desk.unplug("/dev/rfcomm0");
+    s.look();
+    s.desk.plugIn("/dev/rfcomm0"); // it restarted after its upgrade
+    s.look();
+
+    const std::vector<ScannerResult> results = s.station->finish();
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].verdict, Verdict::NoScanner);
+    EXPECT_EQ(results[1].verdict, Verdict::Written);
+    EXPECT_EQ(results[2].verdict, Verdict::AlreadyCurrent)
+        << "a restarted scanner is done, not written again";
+    EXPECT_EQ(std::count_if(scanner.record().frames.begin(), scanner.record().frames.end(),
+                            [](const ScannerRecord::Frame& frame) { return frame.kind == 'R'; }),
+              1);
+}
+
+TEST(Station, AScannerLostMidTransferFailsAndTheStationGoesOnWatching) {
+    StationDesk s;
+    ScannerFaults unplugged;
+    unplugged.vanishAt = FaultPoint{FaultPoint::Kind::Frame, "", 200};
+    s.desk.scanner("/dev/ttyUSB0", {}, unplugged);
+    SimulatedScanner& next = s.desk.scanner("/dev/ttyUSB1");
+    s.desk.unplug("/dev/ttyUSB1");
+    s.open();
+    s.look();
+    s.desk.plugIn("/dev/ttyUSB1");
+    s.look();
+
+    const std::vector<ScannerResult> results = s.station->finish();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].verdict, Verdict::Failed);
+    EXPECT_EQ(results[0].exitCode, exitcode::kTransferError);
+    EXPECT_FALSE(results[0].why.empty()) << "the step's own message says why";
+    EXPECT_TRUE(next.record().upgradeFinished);
+}
+
+TEST(Station, FirstCtrlCEndsTheWatchAndTheSecondStopsTheTransfers) {
+    // Every Ctrl-C counts, whether or not a transfer runs: the station marks itself busy for the response.
+    Interruption watching;
+    watching.writing = true;
+    InterruptResponse response(watching);
+    response.setWarnText("watch no more");
+    EXPECT_EQ(response.respond(InterruptResponse::Signal::Interrupt), InterruptResponse::Action::Warn);
+    EXPECT_TRUE(response.warned());
+    EXPECT_STREQ(response.lastText(), "watch no more");
+    EXPECT_EQ(response.respond(InterruptResponse::Signal::Interrupt), InterruptResponse::Action::Stop);
+    EXPECT_TRUE(watching.stopRequested);
+
+    // The stop reaches every worker: a scanner stops after the frame under way and is named as left
+    // mid-transfer; no port that appears afterwards is probed.
+    StationDesk s;
+    SimulatedScanner& scanner = s.desk.scanner("/dev/ttyUSB0");
+    s.desk.scanner("/dev/ttyUSB1");
+    s.desk.unplug("/dev/ttyUSB1");
+    s.open();
+    s.station->rescan();
+    s.station->stopTransfers();
+    settle(*s.station);
+    s.desk.plugIn("/dev/ttyUSB1");
+    s.look();
+    const std::vector<ScannerResult> results = s.station->finish();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].exitCode, exitcode::kInterrupted);
+    EXPECT_FALSE(scanner.record().upgradeFinished);
+    EXPECT_EQ(s.station->stoppedMidTransfer(), std::vector<std::string>{"ttyUSB0"});
+}
+
+} // namespace
+} // namespace orvexa
