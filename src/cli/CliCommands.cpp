@@ -270,6 +270,16 @@ FleetBoard::Display displayFor(const CliOptions& options, std::FILE* err) {
     return isTerminal(err) ? FleetBoard::Display::LiveTable : FleetBoard::Display::PlainLines;
 }
 
+// With --json, the events of a fleet or a station, begun.
+std::unique_ptr<EventLog> fleetEvents(const CliOptions& options, RunSetup& setup, std::FILE* out) {
+    if (!options.json) {
+        return nullptr;
+    }
+    auto events = std::make_unique<EventLog>(out, *setup.clock);
+    events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
+    return events;
+}
+
 FleetSettings fleetSettings(const CliOptions& options) {
     FleetSettings settings;
     settings.check = options.check;
@@ -296,11 +306,7 @@ void printSummary(const std::vector<ScannerResult>& results, std::FILE* out) {
 }
 
 int runFleet(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
-    std::unique_ptr<EventLog> events;
-    if (options.json) {
-        events = std::make_unique<EventLog>(out, *setup.clock);
-        events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
-    }
+    const std::unique_ptr<EventLog> events = fleetEvents(options, setup, out);
     const FleetBoard::Display display = displayFor(options, err);
     FleetBoard board(err, display, [err] { return terminalColumns(err); });
     FleetRun fleet(
@@ -336,11 +342,7 @@ constexpr std::uint32_t kRescanMs = 1000;
 constexpr std::uint32_t kLeftCheckMs = 200;
 
 int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
-    std::unique_ptr<EventLog> events;
-    if (options.json) {
-        events = std::make_unique<EventLog>(out, *setup.clock);
-        events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
-    }
+    const std::unique_ptr<EventLog> events = fleetEvents(options, setup, out);
     const FleetBoard::Display display = displayFor(options, err);
     FleetBoard board(err, display, [err] { return terminalColumns(err); });
     Station station(
