@@ -150,6 +150,17 @@ const std::string& rdqSimProgram() {
     return program;
 }
 
+bool waitForText(const std::string& file, const std::string& text, int limitMs) {
+    constexpr int kLookEveryMs = 5;
+    for (int waitedMs = 0; waitedMs < limitMs; waitedMs += kLookEveryMs) {
+        if (readFile(file).find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLookEveryMs));
+    }
+    return false;
+}
+
 bool programsBuilt() {
     return ::access(cliProgram().c_str(), X_OK) == 0 && ::access(rdqSimProgram().c_str(), X_OK) == 0;
 }

@@ -51,6 +51,8 @@ bool programsBuilt();
 // What a program left behind: a file's text (empty when it cannot be read), a temporary stream's text from
 // its start, and whether a text holds `line` as one whole line.
 std::string readFile(const std::string& path);
+// Looks at a child's output file every few milliseconds until it holds the text, at most limitMs.
+bool waitForText(const std::string& file, const std::string& text, int limitMs);
 std::string streamText(std::FILE* file);
 bool hasLine(const std::string& text, const std::string& line);
 

@@ -29,18 +29,6 @@ namespace {
 // Far above the run's few seconds; a hang fails instead of blocking CI.
 constexpr int kCliLimitMs = 120000;
 
-// Looks at a child's output every few milliseconds until it holds the text, at most limitMs.
-bool waitForText(const std::string& file, const std::string& text, int limitMs) {
-    constexpr int kLookEveryMs = 5;
-    for (int waitedMs = 0; waitedMs < limitMs; waitedMs += kLookEveryMs) {
-        if (readFile(file).find(text) != std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kLookEveryMs));
-    }
-    return false;
-}
-
 std::size_t occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -128,7 +116,8 @@ TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanne
     ASSERT_FALSE(sim.path().empty());
 
     const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t cli = spawnChild(cliProgram(), {"--silent", "--yes", "--port", sim.path()}, {-1, fd, fd});
+    const pid_t cli = spawnChild(cliProgram(), {"--silent", "--yes", "--port", sim.path()}, {-1, fd, fd},
+                                 {{"XDG_CONFIG_HOME", dir}});
     ::close(fd);
     ASSERT_GT(cli, 0);
     const bool transferring = waitForText(outputFile, "progress: ", kCliLimitMs);

@@ -3,14 +3,20 @@
 #include "ChildProcess.h"
 #include "Sha256.h"
 #include "SimFleet.h"
+#include "TextChecks.h"
 #include "firmware/FirmwarePackage.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace orvexa;
 
@@ -88,6 +94,30 @@ TEST(FleetEndToEnd, EveryEventParsesAndEachScannerHoldsTheCarriedFirmware) {
         }
         std::remove(recordPath(scanner).c_str());
     }
+}
+
+// A station waiting on a port that is not there yet: the scanner appears behind it (rdq-sim's link), is
+// written, and Ctrl-C ends the watch with the day's results.
+TEST(FleetEndToEnd, StationWritesTheScannerWhosePortAppearsAndCtrlCEndsTheWatch) {
+    if (!programsBuilt() || FirmwarePackage::carried().isUpdateContainer()) {
+        GTEST_SKIP() << "needs orvexa-cli and rdq-sim with the carried classic image";
+    }
+    constexpr int kLimitMs = 60000;
+    const std::string port = testing::TempDir() + "orvexa-station-port";
+    const std::string output = testing::TempDir() + "orvexa-station.jsonl";
+    std::remove(port.c_str());
+    const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t station =
+        spawnChild(cliProgram(), {"--watch", "--yes", "--json", "--port", port}, {-1, fd, -1});
+    ::close(fd);
+    ASSERT_TRUE(waitForText(output, "\"run_start\"", kLimitMs));
+    RdqSimProcess sim(rdqSimProgram(), {"--link", port});
+    const bool written = waitForText(output, "\"verdict\":\"written\"", kLimitMs);
+    ::kill(station, SIGINT);
+    EXPECT_EQ(waitChild(station, kLimitMs).code, 0);
+    EXPECT_TRUE(written) << readFile(output);
+    EXPECT_TRUE(contains(readFile(output), "\"event\":\"run_end\""));
+    std::remove(output.c_str());
 }
 
 TEST(FleetEndToEnd, AllWithoutYesOrCheckIsBadUsage) {
