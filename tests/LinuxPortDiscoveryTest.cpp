@@ -48,9 +48,9 @@ public:
             std::ofstream(root_ / "dev" / name).put('\0');
         }
     }
-    void addById(const std::string& alias, const std::string& node) {
-        fs::create_directories(root_ / "dev" / "serial" / "by-id");
-        fs::create_symlink("../../" + node, root_ / "dev" / "serial" / "by-id" / alias);
+    void addById(const std::string& alias, const std::string& node, const char* folder = "by-id") {
+        fs::create_directories(root_ / "dev" / "serial" / folder);
+        fs::create_symlink("../../" + node, root_ / "dev" / "serial" / folder / alias);
     }
 
     std::string sys() const { return (root_ / "sys").string(); }
@@ -121,6 +121,7 @@ TEST(LinuxPortDiscovery, NaturalOrderByNodeNameWithByIdNamesShownAndNamedPortsLa
     machine.addById("usb-Alpha_Adapter_1-if00-port0", "ttyUSB10");
     machine.addById("usb-Tevanor_RDQ_200_B-if00", "ttyUSB2");
     machine.addById("usb-Tevanor_RDQ_200_A-if00", "ttyUSB2"); // two aliases: the first by name is shown
+    machine.addById("pci-0000:00:14.0-usb-0:2:1.0-port0", "ttyUSB1", "by-path");
 
     const std::string usb2 = machine.dev() + "/ttyUSB2";
     const auto ports = LinuxPortDiscovery(machine.sys(), machine.dev(), parseExtraPorts(usb2 + ":/dev/pts/3"))
@@ -129,9 +130,15 @@ TEST(LinuxPortDiscovery, NaturalOrderByNodeNameWithByIdNamesShownAndNamedPortsLa
     EXPECT_EQ(ports[0].detail, "usb usb-Zeta_Adapter_9-if00-port0");
     EXPECT_EQ(ports[1].detail, "usb usb-Tevanor_RDQ_200_A-if00");
     EXPECT_EQ(ports[2].detail, "usb usb-Alpha_Adapter_1-if00-port0");
-    // What Step 1 remembers: the by-id name, which follows the adapter to its next ttyUSB number.
+    // What Step 1 remembers: the by-id name, which follows the adapter to its next ttyUSB number, else the
+    // by-path one.
     EXPECT_EQ(ports[0].stableName, machine.dev() + "/serial/by-id/usb-Zeta_Adapter_9-if00-port0");
     EXPECT_EQ(ports[3].stableName, "");
+    FakeMachine bare; // an adapter without a serial number has only its socket's name
+    bare.addTty("ttyUSB0", "pci0000:00/usb1/ttyUSB0", true);
+    bare.addById("pci-0000:00:14.0-usb-0:2:1.0-port0", "ttyUSB0", "by-path");
+    EXPECT_EQ(LinuxPortDiscovery(bare.sys(), bare.dev(), {}).discoverPorts().at(0).stableName,
+              bare.dev() + "/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
 }
 
 TEST(LinuxPortDiscovery, NaturalLessComparesDigitRunsByValue) {

@@ -130,12 +130,12 @@ std::string rfcommAddress(const fs::path& entry) {
     return {};
 }
 
-// udev's stable names: /dev/serial/by-id/<name> -> ../../ttyUSB0.
-std::map<std::string, std::string> byIdNames(const fs::path& devRoot) {
+// udev's stable names in a folder of them, by the node each points at: /dev/serial/by-id/<name> ->
+// ../../ttyUSB0.
+std::map<std::string, std::string> aliasesIn(const fs::path& folder) {
     std::map<std::string, std::string> names;
     std::error_code ec;
-    for (fs::directory_iterator it(devRoot / "serial" / "by-id", ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code linkError;
         const fs::path target = fs::read_symlink(it->path(), linkError);
         if (!linkError) {
@@ -250,7 +250,12 @@ LinuxPortDiscovery::LinuxPortDiscovery(std::string sysRoot, std::string devRoot,
 std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
     const fs::path classDir = fs::path(sysRoot_) / "class" / "tty";
     const fs::path devRoot(devRoot_);
-    const std::map<std::string, std::string> aliases = byIdNames(devRoot);
+    const fs::path byId = devRoot / "serial" / "by-id";
+    const fs::path byPath = devRoot / "serial" / "by-path";
+    const std::map<std::string, std::string> aliases = aliasesIn(byId);
+    // A port without a by-id name (an adapter with no serial number) may still have one by the USB
+    // socket it hangs on: stable as long as it stays in that socket.
+    const std::map<std::string, std::string> socketAliases = aliasesIn(byPath);
 
     std::vector<PortInfo> ports;
     std::error_code ec;
@@ -271,7 +276,9 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
         if (alias != aliases.end()) {
             detail += " " + alias->second;
             // The by-id name follows the adapter to whichever ttyUSB number it gets next time.
-            stableName = (devRoot / "serial" / "by-id" / alias->second).string();
+            stableName = (byId / alias->second).string();
+        } else if (const auto socket = socketAliases.find(name); socket != socketAliases.end()) {
+            stableName = (byPath / socket->second).string();
         }
         const bool rfcomm = prefix->prefix == kRfcommPrefix;
         ports.push_back(
