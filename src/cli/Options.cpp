@@ -84,7 +84,7 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
         }
     }
     if (options.all && options.watch) {
-        error = "--all and --watch do not go together: --watch upgrades each scanner as its port appears";
+        error = "--all and --watch do not go together (--watch upgrades each scanner as it appears)";
         return false;
     }
     if (options.force && !options.all && !options.watch) {
