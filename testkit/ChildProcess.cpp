@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,12 @@ const std::string& cliProgram() {
 const std::string& rdqSimProgram() {
     static const std::string program = ORVEXA_BINARY_DIR "/sim/rdq-sim";
     return program;
+}
+
+std::string scratchPath(const std::string& name) {
+    const char* folder = std::getenv("TMPDIR");
+    return std::string(folder != nullptr && folder[0] == '/' ? folder : "/tmp") + "/orvexa-" +
+           std::to_string(::getpid()) + "-" + name;
 }
 
 bool waitForText(const std::string& file, const std::string& text, int limitMs) {

@@ -51,6 +51,9 @@ bool programsBuilt();
 // What a program left behind: a file's text (empty when it cannot be read), a temporary stream's text from
 // its start, and whether a text holds `line` as one whole line.
 std::string readFile(const std::string& path);
+// A file name of this test process's own in the temporary folder: test programs that run at once (two
+// suites, two builds) never share one.
+std::string scratchPath(const std::string& name);
 // Looks at a child's output file every few milliseconds until it holds the text, at most limitMs.
 bool waitForText(const std::string& file, const std::string& text, int limitMs);
 std::string streamText(std::FILE* file);

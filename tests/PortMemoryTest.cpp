@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 namespace orvexa {
 namespace {
 
@@ -58,7 +60,8 @@ TEST(RememberedPort, IsProbedFirstThenTheOthersInTheUsualOrderWithoutIt) {
 }
 
 TEST(RememberedPort, FileKeepsWhatWasWrittenAndIgnoresAnythingElse) {
-    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "orvexa-memory";
+    const std::filesystem::path folder =
+        std::filesystem::path(testing::TempDir()) / ("orvexa-memory-" + std::to_string(::getpid()));
     const std::filesystem::path file = folder / FilePortMemory::kFileName;
     std::filesystem::remove_all(folder);
     std::vector<std::string> notes;

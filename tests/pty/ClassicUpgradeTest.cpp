@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -57,7 +59,7 @@ std::vector<std::string> chunkEntries(const std::uint8_t* item, std::uint32_t si
 
 TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     ORVEXA_SKIP_WITHOUT_PROGRAMS();
-    const std::string recordFile = ::testing::TempDir() + "/classic-upgrade-record.json";
+    const std::string recordFile = scratchPath("classic-upgrade-record.json");
     RdqSimProcess sim(rdqSimProgram(), {"--record", recordFile});
     ASSERT_FALSE(sim.path().empty());
 
@@ -108,16 +110,16 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
 // way. Run again at once, the scanner is found in its bootloader and written from block 20.
 TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanner) {
     ORVEXA_SKIP_WITHOUT_PROGRAMS();
-    const std::string dir = ::testing::TempDir();
-    const std::string recordFile = dir + "/interrupted-record.json";
-    const std::string outputFile = dir + "/interrupted-output.txt";
+    const std::string recordFile = scratchPath("interrupted-record.json");
+    const std::string outputFile = scratchPath("interrupted-output.txt");
+    const std::string settings = scratchPath("interrupted-settings");
     // 4 ms a reply: the transfer lasts about three seconds, time enough to be interrupted in it.
     RdqSimProcess sim(rdqSimProgram(), {"--latency", "4", "--record", recordFile});
     ASSERT_FALSE(sim.path().empty());
 
     const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const pid_t cli = spawnChild(cliProgram(), {"--silent", "--yes", "--port", sim.path()}, {-1, fd, fd},
-                                 {{"XDG_CONFIG_HOME", dir}});
+                                 {{"XDG_CONFIG_HOME", settings}});
     ::close(fd);
     ASSERT_GT(cli, 0);
     const bool transferring = waitForText(outputFile, "progress: ", kCliLimitMs);
@@ -141,4 +143,5 @@ TEST(ClassicUpgrade, InterruptedTransferEndsWith130AndARunAgainRecoversTheScanne
     EXPECT_EQ(occurrences(record, "\"block\": 0,"), 1u);   // written once, by the interrupted run
     EXPECT_EQ(occurrences(record, "\"block\": 682,"), 1u); // reached by the run again only
     EXPECT_TRUE(contains(record, "\"upgradeFinished\": true"));
+    std::filesystem::remove_all(settings);
 }

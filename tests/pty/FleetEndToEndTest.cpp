@@ -26,7 +26,7 @@ constexpr int kScanners = 4;
 constexpr int kAlreadyCurrent = 3; // of the scanners, counted from 1
 
 std::string recordPath(int scanner) {
-    return testing::TempDir() + "orvexa-fleet-e2e-" + std::to_string(scanner) + ".json";
+    return scratchPath("fleet-e2e-" + std::to_string(scanner) + ".json");
 }
 
 nlohmann::json readRecord(int scanner) {
@@ -103,8 +103,8 @@ TEST(FleetEndToEnd, StationWritesTheScannerWhosePortAppearsAndCtrlCEndsTheWatch)
         GTEST_SKIP() << "needs orvexa-cli and rdq-sim with the carried classic image";
     }
     constexpr int kLimitMs = 60000;
-    const std::string port = testing::TempDir() + "orvexa-station-port";
-    const std::string output = testing::TempDir() + "orvexa-station.jsonl";
+    const std::string port = scratchPath("station-port");
+    const std::string output = scratchPath("station.jsonl");
     std::remove(port.c_str());
     const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const pid_t station =

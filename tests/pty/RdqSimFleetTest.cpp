@@ -47,8 +47,8 @@ std::string reply(const std::string& path, char query) {
 } // namespace
 
 TEST(RdqSimFleet, EachTerminalAnswersAsItsOwnScannerAndKeepsItsOwnRecord) {
-    const std::string record1 = testing::TempDir() + "rdq-sim-fleet-1.json";
-    const std::string record3 = testing::TempDir() + "rdq-sim-fleet-3.json";
+    const std::string record1 = scratchPath("rdq-sim-fleet-1.json");
+    const std::string record3 = scratchPath("rdq-sim-fleet-3.json");
     SimFleet sim({"--scanners", "3", "--model-text", "RDQ300A7UG", "--scanner", "1", "--record", record1,
                   "--scanner", "2", "--family", "framed", "--model-text", "RDa500B2WW", "--scanner", "3",
                   "--in-bootloader", "--record", record3},

@@ -30,7 +30,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 } // namespace
 
 TEST(RdqSim, AnswersProbePingVersionAndModelInRealTime) {
-    const std::string record = testing::TempDir() + "rdq-sim-record.json";
+    const std::string record = scratchPath("rdq-sim-record.json");
     RdqSimProcess sim(kRdqSim, {"--record", record});
     ASSERT_EQ(sim.path().rfind("/dev/pts/", 0), 0u) << sim.path();
 
@@ -79,7 +79,7 @@ TEST(RdqSim, VanishingScannerHangsUpTheLine) {
 }
 
 TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
-    const std::string helpFile = testing::TempDir() + "rdq-sim-help.txt";
+    const std::string helpFile = scratchPath("rdq-sim-help.txt");
     ASSERT_EQ(std::system((kRdqSim + " --help > " + helpFile).c_str()), 0);
     const std::string help = readFile(helpFile);
     std::istringstream options(
