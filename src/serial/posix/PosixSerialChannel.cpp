@@ -135,14 +135,16 @@ void makeRaw(termios& tio, std::uint32_t baudRate, std::uint8_t byteSize, std::u
 
 // The descriptors of the ports this process holds in exclusive mode, for a process that ends at once on
 // Ctrl-C: exclusive mode would outlive that exit as it outlives a close, and keep the next run out. A
-// fixed table of atomics, so that a signal handler may walk it.
-constexpr int kMaxExclusivePorts = 8;
-std::atomic<int> exclusivePorts[kMaxExclusivePorts] = {-1, -1, -1, -1, -1, -1, -1, -1};
+// fixed table of atomics, so that a signal handler may walk it. Room for a fleet's workers, each with its
+// main and its probe channel; a slot holds the descriptor plus one, so that the zeroed table is empty.
+constexpr int kMaxExclusivePorts = 128;
+constexpr int kEmptySlot = 0;
+std::atomic<int> exclusivePorts[kMaxExclusivePorts] = {};
 
 void rememberExclusive(int fd) {
     for (std::atomic<int>& slot : exclusivePorts) {
-        int empty = -1;
-        if (slot.compare_exchange_strong(empty, fd)) {
+        int empty = kEmptySlot;
+        if (slot.compare_exchange_strong(empty, fd + 1)) {
             return;
         }
     }
@@ -150,8 +152,8 @@ void rememberExclusive(int fd) {
 
 void forgetExclusive(int fd) {
     for (std::atomic<int>& slot : exclusivePorts) {
-        int held = fd;
-        if (slot.compare_exchange_strong(held, -1)) {
+        int held = fd + 1;
+        if (slot.compare_exchange_strong(held, kEmptySlot)) {
             return;
         }
     }
@@ -162,9 +164,9 @@ void forgetExclusive(int fd) {
 void releasePortsForExit() noexcept {
     static_assert(std::atomic<int>::is_always_lock_free);
     for (std::atomic<int>& slot : exclusivePorts) {
-        const int fd = slot.load();
-        if (fd >= 0) {
-            ioctl(fd, TIOCNXCL);
+        const int held = slot.load();
+        if (held != kEmptySlot) {
+            ioctl(held - 1, TIOCNXCL);
         }
     }
 }
