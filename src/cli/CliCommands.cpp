@@ -65,13 +65,7 @@ void reportNoAnswer(TerminalWindow& window, const ProcessRecords& records) {
     }
     window.note("No scanner answered on any port. Ports tried:");
     for (const PortProbe& probe : records.probedPorts) {
-        std::string line = "  " + describe(probe.port) + ": ";
-        if (probe.result == PortProbe::Result::OpenFailed) {
-            line += std::string("cannot open (") + channelErrorName(probe.error) + ")";
-        } else {
-            line += "no answer";
-        }
-        window.note(line);
+        window.note("  " + describe(probe.port) + ": " + probeOutcome(probe));
         if (!probe.hint.empty()) {
             window.note("    " + probe.hint);
         }

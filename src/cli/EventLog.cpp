@@ -27,6 +27,18 @@ const char* verdictName(ScannerResult::Verdict verdict) {
     return "failed";
 }
 
+std::string probeOutcome(const PortProbe& probe) {
+    switch (probe.result) {
+    case PortProbe::Result::Answered:
+        return {};
+    case PortProbe::Result::OpenFailed:
+        return std::string("cannot open (") + channelErrorName(probe.error) + ")";
+    case PortProbe::Result::NoAnswer:
+        break;
+    }
+    return "no answer";
+}
+
 const char* outcomeName(Outcome outcome) {
     switch (outcome) {
     case Outcome::None:
@@ -80,13 +92,11 @@ void EventLog::runStart(const std::string& programVersion, const std::string& ca
 
 void EventLog::portProbed(const PortProbe& probe) {
     json event = {{"port", probe.port.path}, {"answered", probe.result == PortProbe::Result::Answered}};
-    if (probe.result == PortProbe::Result::OpenFailed) {
-        event["why"] = std::string("cannot open (") + channelErrorName(probe.error) + ")";
-        if (!probe.hint.empty()) {
-            event["hint"] = probe.hint;
-        }
-    } else if (probe.result == PortProbe::Result::NoAnswer) {
-        event["why"] = "no answer";
+    if (probe.result != PortProbe::Result::Answered) {
+        event["why"] = probeOutcome(probe);
+    }
+    if (!probe.hint.empty()) {
+        event["hint"] = probe.hint;
     }
     write(event, "port_probed");
 }

@@ -39,6 +39,8 @@ struct ScannerResult {
 };
 
 const char* verdictName(ScannerResult::Verdict verdict);
+// How a probe went, as the CLI says it: "no answer", "cannot open (busy)"; empty when it answered.
+std::string probeOutcome(const PortProbe& probe);
 const char* outcomeName(Outcome outcome);
 
 class EventLog {

@@ -73,7 +73,7 @@ private:
 std::string probeFailure(const ProcessRecords& records) {
     for (const PortProbe& probe : records.probedPorts) {
         if (probe.result == PortProbe::Result::OpenFailed) {
-            return std::string("cannot open (") + channelErrorName(probe.error) + ")";
+            return probeOutcome(probe);
         }
     }
     return "no answer";

@@ -31,10 +31,7 @@ public:
     // What the OS edge writes for an action: textFor's, except where the front end shows the state in a
     // display of its own (the fleet's live table, which a stray line would tear) and the run goes on.
     const char* textToWrite(Action action) const noexcept {
-        if (quiet_ && action != Action::ExitNow) {
-            return "";
-        }
-        return action == Action::Warn && warnText_ != nullptr ? warnText_ : textFor(action);
+        return quiet_ && action != Action::ExitNow ? "" : ownTextFor(action);
     }
     void setQuiet(bool quiet) { quiet_ = quiet; }
     // A front end whose first Ctrl-C means something else than a warning (the station: watch no more).
@@ -46,11 +43,13 @@ public:
         if (last < 0) {
             return "";
         }
-        const auto action = static_cast<Action>(last);
-        return action == Action::Warn && warnText_ != nullptr ? warnText_ : textFor(action);
+        return ownTextFor(static_cast<Action>(last));
     }
 
 private:
+    const char* ownTextFor(Action action) const noexcept {
+        return action == Action::Warn && warnText_ != nullptr ? warnText_ : textFor(action);
+    }
     Action decide(Signal signal) noexcept;
 
     static_assert(std::atomic<bool>::is_always_lock_free);
