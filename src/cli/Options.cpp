@@ -10,7 +10,8 @@ namespace orvexa {
 namespace {
 
 // What each option with a value needs, in the words users have seen so far.
-constexpr std::pair<const char*, const char*> kValued[] = {{"--port", "a path"}, {"--trace", "a file name"}};
+constexpr std::pair<const char*, const char*> kValued[] = {
+    {"--port", "a path"}, {"--trace", "a file name"}, {"--support-bundle", "a file name"}};
 
 // The parser says what went wrong in its own words; a missing value keeps the message it always had.
 std::string messageFor(const CLI::ParseError& error) {
@@ -51,6 +52,7 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
         {"--json", &CliOptions::json},
         {"--no-remember", &CliOptions::noRemember},
         {"--watch", &CliOptions::watch},
+        {"--doctor", &CliOptions::doctor},
     };
     for (const auto& [name, member] : flags) {
         app.add_flag(name, options.*member)->disable_flag_override();
@@ -58,6 +60,7 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
     // One value per --port, however many are given.
     app.add_option("--port", options.ports)->type_name("PATH")->allow_extra_args(false);
     app.add_option("--trace", options.traceFile)->type_name("FILE");
+    app.add_option("--support-bundle", options.supportBundle)->type_name("FILE");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& parseError) {
@@ -70,9 +73,12 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
             return false;
         }
     }
-    if (app.count("--trace") > 0 && (options.traceFile.empty() || looksLikeAnOption(options.traceFile))) {
-        error = "--trace needs a file name";
-        return false;
+    for (const auto& [name, file] :
+         {std::pair{"--trace", &options.traceFile}, std::pair{"--support-bundle", &options.supportBundle}}) {
+        if (app.count(name) > 0 && (file->empty() || looksLikeAnOption(*file))) {
+            error = std::string(name) + " needs a file name";
+            return false;
+        }
     }
     // N workers cannot ask N interleaved questions on one terminal: a fleet writes only when told to.
     for (const auto& [wanted, name] :
@@ -101,7 +107,8 @@ void printUsage(std::FILE* out) {
     std::fputs(
         "Usage: orvexa-cli [--port PATH]... [--silent] [--yes] [--fonts] [--check] [--json]\n"
         "                  [--all [--force]] [--watch] [--no-remember] [--list-ports]\n"
-        "                  [--trace FILE] [--info] [--version] [--help]\n"
+        "                  [--trace FILE] [--doctor] [--support-bundle FILE] [--info]\n"
+        "                  [--version] [--help]\n"
         "\n"
         "Upgrades the firmware of an RDQ barcode scanner over a serial port: finds the port on which\n"
         "the scanner answers (Step 1), checks the scanner (Step 2) and writes the firmware (Step 3).\n"
@@ -124,6 +131,12 @@ void printUsage(std::FILE* out) {
         "                 otherwise probes first the port where it last found the scanner)\n"
         "  --list-ports   print the ports found and exit\n"
         "  --trace FILE   write a time-stamped hex transcript of every byte sent and received\n"
+        "  --doctor       check what on this machine stands between you and a scanner (who may\n"
+        "                 open the ports, programs that grab or hold them, Bluetooth ports): one\n"
+        "                 line per finding with what to do; exit 1 when something stands in the way\n"
+        "  --support-bundle FILE\n"
+        "                 write one file for support: versions, the OS, the doctor's findings, the\n"
+        "                 ports, and the messages and wire trace of the run it accompanies\n"
         "  --info         print the firmware, language tables and fonts this program carries\n"
         "  --version      print the program's version\n"
         "  --help         print this text\n"

@@ -17,12 +17,14 @@ struct CliOptions {
     bool info = false;
     bool version = false;
     bool help = false;
-    bool all = false;        // every port at once, one worker per scanner
-    bool force = false;      // with --all: write scanners already current too
-    bool json = false;       // JSON Lines events on standard output
-    bool watch = false;      // a station: upgrade each scanner whose port appears
-    bool noRemember = false; // probe in the usual order; leave the remembered port as it is
-    std::string traceFile;   // --trace FILE
+    bool all = false;          // every port at once, one worker per scanner
+    bool force = false;        // with --all: write scanners already current too
+    bool json = false;         // JSON Lines events on standard output
+    bool watch = false;        // a station: upgrade each scanner whose port appears
+    bool noRemember = false;   // probe in the usual order; leave the remembered port as it is
+    bool doctor = false;       // what on this machine stands between the user and a scanner
+    std::string traceFile;     // --trace FILE
+    std::string supportBundle; // --support-bundle FILE
 };
 
 // False with a one-line reason on bad usage. "--port PATH" and "--port=PATH" are both taken.

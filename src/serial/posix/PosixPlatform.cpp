@@ -4,7 +4,10 @@
 #include "serial/posix/PosixSerialChannel.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <string_view>
 
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace orvexa {
@@ -32,6 +35,31 @@ std::string userSettingsFolder() {
     }
     const char* home = std::getenv("HOME");
     return home != nullptr && home[0] != '\0' ? std::string(home) + "/.config/orvexa" : std::string();
+}
+
+std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
+    (void)extraPorts;
+    return {};
+}
+
+std::string operatingSystemName() {
+    std::string name;
+    std::ifstream release("/etc/os-release");
+    constexpr std::string_view kPrettyName = "PRETTY_NAME=";
+    for (std::string line; name.empty() && std::getline(release, line);) {
+        if (line.rfind(kPrettyName, 0) == 0) {
+            name = line.substr(kPrettyName.size());
+            if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+                name = name.substr(1, name.size() - 2);
+            }
+        }
+    }
+    struct utsname kernel {};
+    if (::uname(&kernel) == 0) {
+        name += (name.empty() ? "" : ", ") + std::string(kernel.sysname) + " " + kernel.release + " " +
+                kernel.machine;
+    }
+    return name.empty() ? "Linux" : name;
 }
 
 } // namespace orvexa

@@ -31,6 +31,15 @@ std::string userSettingsFolder() {
     return appData != nullptr && appData[0] != '\0' ? std::string(appData) + "\\Orvexa" : std::string();
 }
 
+std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
+    (void)extraPorts;
+    return {};
+}
+
+std::string operatingSystemName() {
+    return "Windows";
+}
+
 // Windows closes every handle of an ending process, and a COM port keeps nothing of ours after that.
 void releasePortsForExit() noexcept {}
 
