@@ -1,13 +1,13 @@
 #include "serial/posix/LinuxPortDiscovery.h"
 #include "serial/ExtraPorts.h"
 
+#include "FakeMachine.h"
 #include "TextChecks.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include <unistd.h>
 
@@ -15,50 +15,6 @@ using namespace orvexa;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fake machine under a temporary directory: sys/class/tty entries linking into sys/devices, and dev/.
-class FakeMachine {
-public:
-    FakeMachine() {
-        root_ = fs::temp_directory_path() / ("orvexa-sysfs-" + std::to_string(std::random_device{}()));
-        fs::create_directories(root_ / "sys" / "class" / "tty");
-        fs::create_directories(root_ / "dev");
-    }
-    ~FakeMachine() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-
-    // A tty whose device directory is sys/devices/<devicePath>/tty/<name>; hasDevice adds the "device"
-    // link that real hardware has, type (when not negative) serial core's "type" attribute.
-    void addTty(const std::string& name, const std::string& devicePath, bool hasDevice, int type = -1,
-                bool withNode = true) {
-        const fs::path parent = root_ / "sys" / "devices" / devicePath;
-        const fs::path ttyDir = parent / "tty" / name;
-        fs::create_directories(ttyDir);
-        if (hasDevice) {
-            fs::create_directory_symlink(fs::relative(parent, ttyDir), ttyDir / "device");
-        }
-        if (type >= 0) {
-            std::ofstream(ttyDir / "type") << type << "\n";
-        }
-        const fs::path entry = root_ / "sys" / "class" / "tty" / name;
-        fs::create_directory_symlink(fs::relative(ttyDir, entry.parent_path()), entry);
-        if (withNode) {
-            std::ofstream(root_ / "dev" / name).put('\0');
-        }
-    }
-    void addById(const std::string& alias, const std::string& node, const char* folder = "by-id") {
-        fs::create_directories(root_ / "dev" / "serial" / folder);
-        fs::create_symlink("../../" + node, root_ / "dev" / "serial" / folder / alias);
-    }
-
-    std::string sys() const { return (root_ / "sys").string(); }
-    std::string dev() const { return (root_ / "dev").string(); }
-
-private:
-    fs::path root_;
-};
 
 std::vector<std::string> names(const std::vector<PortInfo>& ports) {
     std::vector<std::string> result;

@@ -5,13 +5,14 @@
 #include "serial/SetupPortWalk.h"
 #include "serial/posix/LinuxPortDiscovery.h"
 
+#include "FakeMachine.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -79,46 +80,14 @@ TEST(BluetoothAddress, InstanceIdNamesTheRemoteDeviceOfAnOutgoingPortOnly) {
 }
 
 // A sysfs tree under a temporary directory: class/tty entries linking into devices/, and the /dev nodes.
-class FakeSysfs {
-public:
-    FakeSysfs() {
-        root_ = fs::temp_directory_path() / ("orvexa-btaddr-" + std::to_string(std::random_device{}()));
-        fs::create_directories(root_ / "sys" / "class" / "tty");
-        fs::create_directories(root_ / "dev");
+// The Bluetooth address discovery finds for each port of a fake machine, by port name.
+std::map<std::string, std::string> addresses(const FakeMachine& machine) {
+    std::map<std::string, std::string> byName;
+    for (const PortInfo& port : LinuxPortDiscovery(machine.sys(), machine.dev()).discoverPorts()) {
+        byName[port.displayName] = port.deviceAddress;
     }
-    ~FakeSysfs() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    FakeSysfs(const FakeSysfs&) = delete;
-    FakeSysfs& operator=(const FakeSysfs&) = delete;
-
-    // The tty's own directory, where rfcomm keeps its attributes; "device" links to the one behind it.
-    fs::path addTty(const std::string& name, const std::string& devicePath) {
-        const fs::path parent = root_ / "sys" / "devices" / devicePath;
-        const fs::path ttyDir = parent / "tty" / name;
-        fs::create_directories(ttyDir);
-        fs::create_directory_symlink(fs::relative(parent, ttyDir), ttyDir / "device");
-        const fs::path entry = root_ / "sys" / "class" / "tty" / name;
-        fs::create_directory_symlink(fs::relative(ttyDir, entry.parent_path()), entry);
-        std::ofstream(root_ / "dev" / name).put('\0');
-        return ttyDir;
-    }
-
-    std::map<std::string, std::string> addresses() const {
-        std::map<std::string, std::string> byName;
-        for (const PortInfo& port : LinuxPortDiscovery(sys(), dev()).discoverPorts()) {
-            byName[port.displayName] = port.deviceAddress;
-        }
-        return byName;
-    }
-
-    std::string sys() const { return (root_ / "sys").string(); }
-    std::string dev() const { return (root_ / "dev").string(); }
-
-private:
-    fs::path root_;
-};
+    return byName;
+}
 
 enum class Place { Own, Device, Both, Nowhere, OwnIsDirectory };
 
@@ -144,7 +113,7 @@ TEST(LinuxPortAddress, RfcommAddressIsReadBoundedAndNormalised) {
         {"a directory in its place", Place::OwnIsDirectory, "", ""},
     };
     for (const SysfsCase& c : cases) {
-        FakeSysfs sysfs;
+        FakeMachine sysfs;
         const fs::path tty = sysfs.addTty("rfcomm0", "virtual");
         const fs::path behind = tty / "device";
         if (c.place == Place::Own || c.place == Place::Both) {
@@ -159,14 +128,14 @@ TEST(LinuxPortAddress, RfcommAddressIsReadBoundedAndNormalised) {
         if (c.place == Place::OwnIsDirectory) {
             fs::create_directory(tty / "address");
         }
-        const auto found = sysfs.addresses();
+        const auto found = addresses(sysfs);
         ASSERT_EQ(found.count("rfcomm0"), 1u) << c.what;
         EXPECT_EQ(found.at("rfcomm0"), c.address) << c.what;
     }
 }
 
 TEST(LinuxPortAddress, PortsOfOneDeviceShareTheAddressAndOnlyRfcommHasOne) {
-    FakeSysfs sysfs;
+    FakeMachine sysfs;
     std::ofstream(sysfs.addTty("rfcomm0", "virtual") / "address") << "00:1a:7d:da:71:13\n";
     std::ofstream(sysfs.addTty("rfcomm1", "virtual") / "address") << "00:1A:7D:DA:71:13\n";
     std::ofstream(sysfs.addTty("rfcomm2", "virtual") / "address") << "00:16:a4:12:34:56\n";
@@ -174,7 +143,7 @@ TEST(LinuxPortAddress, PortsOfOneDeviceShareTheAddressAndOnlyRfcommHasOne) {
     std::ofstream(sysfs.addTty("ttyUSB0", "pci0000:00/usb1/1-1/1-1:1.0") / "address")
         << "00:1a:7d:da:71:13\n";
 
-    const auto found = sysfs.addresses();
+    const auto found = addresses(sysfs);
     EXPECT_EQ(found, (std::map<std::string, std::string>{{"rfcomm0", "00:1A:7D:DA:71:13"},
                                                          {"rfcomm1", "00:1A:7D:DA:71:13"},
                                                          {"rfcomm2", "00:16:A4:12:34:56"},

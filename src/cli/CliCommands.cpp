@@ -100,6 +100,14 @@ int printCarriedInfo(std::FILE* out) {
     return exitcode::kDone;
 }
 
+std::vector<PortInfo> namedAndExtraPorts(const CliOptions& options) {
+    std::vector<PortInfo> ports = extraPortsFromEnvironment();
+    for (const std::string& path : options.ports) {
+        appendExtraPorts(ports, {namedPort(path)});
+    }
+    return ports;
+}
+
 int listPorts(const CliOptions& options, std::FILE* out) {
     CliPorts ports(options);
     const std::vector<PortInfo> found = ports.discovery().discoverPorts();

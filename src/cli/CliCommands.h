@@ -3,7 +3,10 @@
 
 #include "cli/Options.h"
 
+#include "serial/PortDiscovery.h"
+
 #include <cstdio>
+#include <vector>
 
 namespace orvexa {
 
@@ -11,6 +14,9 @@ namespace orvexa {
 int printCarriedInfo(std::FILE* out);
 // --list-ports: the ports that Step 1 would probe, in that order.
 int listPorts(const CliOptions& options, std::FILE* out);
+// The ports ORVEXA_EXTRA_PORTS names, then those given with --port: what the doctor examines beside the
+// ports it finds.
+std::vector<PortInfo> namedAndExtraPorts(const CliOptions& options);
 // The workflow: Step 1, then Step 2, then Step 3 (not after --check), chained as Silent mode chains them.
 int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in);
 

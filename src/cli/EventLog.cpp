@@ -164,6 +164,15 @@ void EventLog::result(const ScannerResult& result) {
     write(event, "result");
 }
 
+void EventLog::finding(const Finding& finding) {
+    json event = {{"check", finding.check},
+                  {"level", findingLevelName(finding.level)},
+                  {"subject", finding.subject},
+                  {"text", finding.text},
+                  {"fix", finding.fix}};
+    write(event, "finding");
+}
+
 void EventLog::runEnd(int exitCode, const std::vector<ScannerResult>& results) {
     json event = {{"exit_code", exitCode}};
     if (!results.empty()) {

@@ -8,6 +8,7 @@
 #include "cli/ProgressMeter.h"
 #include "cli/SessionWindow.h"
 #include "serial/Clock.h"
+#include "serial/Doctor.h"
 #include "steps/StepContext.h"
 
 #include <cstdio>
@@ -56,6 +57,8 @@ public:
     void messageBox(const std::string& port, const BoxShown& box);
     void progress(const std::string& port, const ProgressReading& reading);
     void result(const ScannerResult& result);
+    // --doctor: one finding, with its check's stable identifier.
+    void finding(const Finding& finding);
     // The last line of a run: its exit code, and with a fleet how many scanners ended each way.
     void runEnd(int exitCode, const std::vector<ScannerResult>& results);
 

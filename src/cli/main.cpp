@@ -1,7 +1,10 @@
 // orvexa-cli: the upgrade workflow without a window, for scripts and fleets.
 #include "app/ExitCodes.h"
 #include "cli/CliCommands.h"
+#include "cli/DoctorReport.h"
+#include "cli/Interrupts.h"
 #include "cli/Options.h"
+#include "serial/Platform.h"
 
 #include <cstdio>
 #include <string>
@@ -25,6 +28,10 @@ int main(int argc, char** argv) {
     }
     if (options.info) {
         return printCarriedInfo(stdout);
+    }
+    if (options.doctor) {
+        return runDoctor(examineMachine(namedAndExtraPorts(options)), options.json, stdout,
+                         terminalColumns(stdout));
     }
     if (options.listPorts) {
         return listPorts(options, stdout);

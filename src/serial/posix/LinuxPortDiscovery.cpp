@@ -2,6 +2,8 @@
 
 #include "serial/BluetoothAddress.h"
 #include "serial/ExtraPorts.h"
+#include "serial/posix/PortAccess.h"
+#include "serial/posix/SystemFiles.h"
 
 #include <algorithm>
 #include <array>
@@ -16,8 +18,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 
 namespace orvexa {
@@ -29,7 +29,6 @@ namespace {
 // Serial core's "type" attribute: 0 is PORT_UNKNOWN, a UART slot with no UART behind it.
 constexpr int kPortTypeUnknown = 0;
 constexpr const char* kUsualSerialGroup = "dialout";
-constexpr gid_t kRootGroup = 0;
 // An address attribute is one line of 18 bytes; a file longer than this holds no address.
 constexpr std::size_t kAddressAttributeLimit = 32;
 constexpr std::string_view kRfcommPrefix = "rfcomm";
@@ -96,35 +95,18 @@ bool backedByDevice(const fs::path& entry) {
     return type != kPortTypeUnknown;
 }
 
-// A short attribute's one line, without its newline; nullopt when there is no such file. Sysfs reports
-// every attribute as 4096 bytes long, so the size is told by reading, and never more than the limit.
-std::optional<std::string> shortAttribute(const fs::path& file) {
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        return std::nullopt; // missing; or a fifo or directory in a tree that is not sysfs
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text(kAddressAttributeLimit + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kAddressAttributeLimit) {
-        return std::string(); // there, but not an address
-    }
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-    }
-    return text;
-}
-
 // rfcomm puts the remote device's address on the port's own class device ("address", lower-case hex);
 // a tree that has it on the device behind the port is read there.
 std::string rfcommAddress(const fs::path& entry) {
     for (const fs::path& file : {entry / "address", entry / "device" / "address"}) {
-        if (const std::optional<std::string> text = shortAttribute(file)) {
-            return bluetoothAddressFromText(*text);
+        if (std::optional<BoundedText> read = readBounded(file, kAddressAttributeLimit)) {
+            if (read->cut) {
+                return {}; // there, but not an address
+            }
+            if (!read->text.empty() && read->text.back() == '\n') {
+                read->text.pop_back();
+            }
+            return bluetoothAddressFromText(read->text);
         }
     }
     return {};
@@ -151,46 +133,21 @@ std::map<std::string, std::string> aliasesIn(const fs::path& folder) {
     return names;
 }
 
-std::string groupName(gid_t gid) {
-    const struct group* entry = ::getgrgid(gid);
-    return entry ? entry->gr_name : std::to_string(gid);
-}
-
-std::string userName(uid_t uid) {
-    const struct passwd* entry = ::getpwuid(uid);
-    return entry ? entry->pw_name : std::to_string(uid);
-}
-
-std::string joinGroupHint(const std::string& path, const std::string& group) {
-    return "You may not open " + path + ": join the group \"" + group + "\" (sudo usermod -aG " + group +
-           " $USER), then log in again.";
-}
-
 // Joining the node's group helps only when its mode lets the group read and write, and when that group is
-// not root's own, which no one should be told to join; a node left at 0600 by a driver or a udev rule opens
-// for its owner alone, and saying "join dialout" then sends the user on a fruitless errand.
+// not root's own; a node left at 0600 by a driver or a udev rule opens for its owner alone, and saying
+// "join dialout" then sends the user on a fruitless errand.
 std::string permissionHint(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return joinGroupHint(path, kUsualSerialGroup); // cannot look: the usual advice
+    const std::optional<NodeAccess> node = nodeAccessOf(path);
+    const AccountNames names = systemAccountNames();
+    const std::optional<gid_t> group = node ? groupToJoin(*node) : std::nullopt;
+    if (node && !group) {
+        return "You may not open " + path + ": " + whoMayOpen(*node, names) +
+               " A udev rule (or the owner) must give a group such as \"" + kUsualSerialGroup +
+               "\" read and write access.";
     }
-    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
-    constexpr mode_t kOwnerReadWrite = S_IRUSR | S_IWUSR;
-    const bool groupMay = (info.st_mode & kGroupReadWrite) == kGroupReadWrite;
-    if (groupMay && info.st_gid != kRootGroup) {
-        return joinGroupHint(path, groupName(info.st_gid));
-    }
-    std::string who = (info.st_mode & kOwnerReadWrite) == kOwnerReadWrite
-                          ? "only its owner \"" + userName(info.st_uid) + "\""
-                          : "no one but root";
-    if (groupMay) {
-        who += " and the group \"" + groupName(info.st_gid) + "\"";
-    }
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    return "You may not open " + path + ": its mode " + mode + " lets " + who +
-           " open it. A udev rule (or the owner) must give a group such as \"" + kUsualSerialGroup +
-           "\" read and write access.";
+    const std::string name = group ? names.group(*group) : kUsualSerialGroup; // cannot look: the usual advice
+    return "You may not open " + path + ": join the group \"" + name + "\" (" + joinGroupCommand(name) +
+           "), then log in again.";
 }
 
 } // namespace
@@ -258,17 +215,23 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
     const std::map<std::string, std::string> socketAliases = aliasesIn(byPath);
 
     std::vector<PortInfo> ports;
+    passedOver_.clear();
     std::error_code ec;
     for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         const TtyPrefix* prefix = serialPrefixOf(name);
-        if (prefix == nullptr || (prefix->family == Family::OnBoard && !backedByDevice(it->path()))) {
+        if (prefix == nullptr) {
+            continue; // consoles, pseudo-terminals: not serial ports at all
+        }
+        if (prefix->family == Family::OnBoard && !backedByDevice(it->path())) {
+            passedOver_.push_back({name, PassedOver::Why::NoHardware});
             continue;
         }
         std::error_code nodeError;
         const fs::path node = devRoot / name;
         if (!fs::exists(node, nodeError)) {
-            continue; // announced but not reachable here (a container without the node)
+            passedOver_.push_back({name, PassedOver::Why::NoNode}); // a container without the node
+            continue;
         }
         std::string detail = kindOf(name, sysfsPathOf(it->path()));
         std::string stableName;
@@ -286,6 +249,8 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
     }
     std::sort(ports.begin(), ports.end(),
               [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.displayName, b.displayName); });
+    std::sort(passedOver_.begin(), passedOver_.end(),
+              [](const PassedOver& a, const PassedOver& b) { return naturalLess(a.name, b.name); });
     appendExtraPorts(ports, extraPorts_);
     return ports;
 }

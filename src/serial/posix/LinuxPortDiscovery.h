@@ -31,10 +31,19 @@ public:
     // Missing, or not a character device. /dev/null is one and passes here; the open refuses it.
     ChannelError nodeProblem(const PortInfo& port) const override;
 
+    // The serial tty names the last discoverPorts() passed over, and why, in natural order.
+    struct PassedOver {
+        enum class Why { NoHardware, NoNode };
+        std::string name;
+        Why why;
+    };
+    const std::vector<PassedOver>& passedOver() const { return passedOver_; }
+
 private:
     std::string sysRoot_;
     std::string devRoot_;
     std::vector<PortInfo> extraPorts_;
+    std::vector<PassedOver> passedOver_;
 };
 
 // "ttyUSB2" < "ttyUSB10": runs of digits compare by value, everything else by character.

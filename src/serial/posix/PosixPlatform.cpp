@@ -1,5 +1,6 @@
 #include "serial/Platform.h"
 
+#include "serial/posix/LinuxDoctor.h"
 #include "serial/posix/LinuxPortDiscovery.h"
 #include "serial/posix/PosixSerialChannel.h"
 
@@ -38,8 +39,7 @@ std::string userSettingsFolder() {
 }
 
 std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
-    (void)extraPorts;
-    return {};
+    return LinuxDoctor("/", currentLogin(), extraPorts).examine();
 }
 
 std::string operatingSystemName() {

@@ -1,0 +1,466 @@
+#include "serial/posix/LinuxDoctor.h"
+
+#include "serial/BluetoothAddress.h"
+#include "serial/posix/LinuxPortDiscovery.h"
+#include "serial/posix/SystemFiles.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+#include <system_error>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace orvexa {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A process's name is at most 15 characters; a group file line, a Bluetooth info file and a udev rules file
+// are short. Anything longer is read only this far.
+constexpr std::size_t kProcessNameLimit = 64;
+constexpr std::size_t kAccountFileLimit = 1 << 20;
+constexpr std::size_t kInfoFileLimit = 16 * 1024;
+constexpr std::size_t kRulesFileLimit = 256 * 1024;
+// A finding lists at most this many names, then says how many more.
+constexpr std::size_t kNamesListed = 8;
+// The getgroups limit on Linux (NGROUPS_MAX).
+constexpr int kMaxGroups = 65536;
+
+constexpr const char* kScannerNameMark = "RDQ";
+constexpr const char* kModemManagerIgnore = "ID_MM_DEVICE_IGNORE";
+
+// Printable ASCII only, so that a hostile name in /proc or a device's own name cannot move the cursor.
+std::string printable(const std::string& text) {
+    std::string result;
+    for (const char c : text) {
+        result += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
+    }
+    return result;
+}
+
+bool allDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+std::string listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kNamesListed; ++i) {
+        text += (i == 0 ? "" : ", ") + names[i];
+    }
+    if (names.size() > kNamesListed) {
+        text += " and " + std::to_string(names.size() - kNamesListed) + " more";
+    }
+    return text;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) {
+        parts.push_back(part);
+    }
+    if (!text.empty() && text.back() == separator) {
+        parts.emplace_back();
+    }
+    return parts;
+}
+
+bool containsNoCase(const std::string& text, const std::string& part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) ==
+                      std::toupper(static_cast<unsigned char>(b));
+           }) != text.end();
+}
+
+// The Name= line of a paired device's info file.
+std::string pairedName(const fs::path& info) {
+    const std::optional<BoundedText> read = readBounded(info, kInfoFileLimit);
+    if (!read) {
+        return {};
+    }
+    std::istringstream in(read->text);
+    constexpr std::string_view kNameKey = "Name=";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(kNameKey, 0) == 0) {
+            return printable(line.substr(kNameKey.size()));
+        }
+    }
+    return {};
+}
+
+// The accounts of a group or passwd file by number: name:password:number:fourth field (a group's members).
+std::map<unsigned, LinuxAccount> accountsIn(const fs::path& file) {
+    std::map<unsigned, LinuxAccount> accounts;
+    const std::optional<BoundedText> read = readBounded(file, kAccountFileLimit);
+    if (!read) {
+        return accounts;
+    }
+    std::istringstream in(read->text);
+    constexpr std::size_t kMaxDigits = 9;
+    for (std::string line; std::getline(in, line);) {
+        const std::vector<std::string> fields = split(line, ':');
+        if (fields.size() >= 4 && allDigits(fields[2]) && fields[2].size() <= kMaxDigits) {
+            accounts[static_cast<unsigned>(std::stoul(fields[2]))] = {printable(fields[0]),
+                                                                      split(fields[3], ',')};
+        }
+    }
+    return accounts;
+}
+
+std::string nameOf(const std::map<unsigned, LinuxAccount>& accounts, unsigned id) {
+    const auto found = accounts.find(id);
+    return found != accounts.end() ? found->second.name : std::to_string(id);
+}
+
+} // namespace
+
+LinuxLogin currentLogin() {
+    LinuxLogin login;
+    login.uid = ::getuid();
+    if (const struct passwd* entry = ::getpwuid(login.uid)) {
+        login.name = entry->pw_name;
+    }
+    const int count = ::getgroups(0, nullptr);
+    if (count > 0 && count <= kMaxGroups) {
+        login.groups.resize(static_cast<std::size_t>(count));
+        const int got = ::getgroups(count, login.groups.data());
+        login.groups.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    login.groups.push_back(::getgid());
+    return login;
+}
+
+LinuxDoctor::LinuxDoctor(fs::path root, LinuxLogin login, std::vector<PortInfo> extraPorts,
+                         AccessReader access)
+    : root_(std::move(root)), login_(std::move(login)), extraPorts_(std::move(extraPorts)),
+      access_(std::move(access)) {}
+
+std::vector<Finding> LinuxDoctor::examine() {
+    findings_.clear();
+    openable_.clear();
+    readAccounts();
+    readProcesses();
+    LinuxPortDiscovery discovery((root_ / "sys").string(), (root_ / "dev").string(), extraPorts_);
+    const std::vector<PortInfo> ports = discovery.discoverPorts();
+    checkPorts(ports);
+    for (const PortInfo& port : ports) {
+        // Only a path the user named can be something other than a device; discovery lists device nodes.
+        const bool named = std::any_of(extraPorts_.begin(), extraPorts_.end(),
+                                       [&](const PortInfo& extra) { return extra.path == port.path; });
+        const ChannelError problem = named ? discovery.nodeProblem(port) : ChannelError::None;
+        if (problem == ChannelError::NoSuchPort) {
+            add("port-access", FindingLevel::Problem, port.path, port.path + " does not exist.",
+                "Check the name, or plug in the scanner.");
+        } else if (problem == ChannelError::NotSerialPort) {
+            add("port-access", FindingLevel::Problem, port.path,
+                port.path + " is not a serial port (not a terminal device).",
+                "Name the scanner's port instead.");
+        } else {
+            checkPortAccess(port);
+        }
+    }
+    // One line for all the ports that open, however many there are; one each for those that do not.
+    if (!openable_.empty()) {
+        add("port-access", FindingLevel::Fine, openable_.size() == 1 ? openable_.front() : "",
+            "You may open " + listed(openable_) + ".");
+    }
+    checkHolders(ports);
+    checkGrabbers();
+    checkBluetooth(ports);
+    std::vector<std::string> noHardware;
+    std::vector<std::string> noNode;
+    for (const LinuxPortDiscovery::PassedOver& passed : discovery.passedOver()) {
+        (passed.why == LinuxPortDiscovery::PassedOver::Why::NoHardware ? noHardware : noNode)
+            .push_back(passed.name);
+    }
+    checkPassedOver(noHardware, noNode);
+    return findings_;
+}
+
+void LinuxDoctor::checkPorts(const std::vector<PortInfo>& ports) {
+    std::error_code ec;
+    if (!fs::is_directory(root_ / "sys" / "class" / "tty", ec)) {
+        add("ports", FindingLevel::Unchecked, "",
+            "The kernel's list of serial ports (/sys/class/tty) cannot be read: only the ports named were "
+            "examined.");
+    } else if (ports.empty()) {
+        add("ports", FindingLevel::Problem, "", "No serial port was found.",
+            "Plug in the scanner's USB cable, or bind its Bluetooth port (see the Bluetooth findings).");
+    }
+}
+
+void LinuxDoctor::checkPortAccess(const PortInfo& port) {
+    const std::optional<NodeAccess> node = access_(port.path);
+    if (!node) {
+        add("port-access", FindingLevel::Unchecked, port.path,
+            "Could not look at who may open " + port.path + ".");
+        return;
+    }
+    if (mayReadWrite(*node, login_.uid, login_.groups)) {
+        openable_.push_back(port.path);
+        return;
+    }
+    const std::optional<gid_t> group = groupToJoin(*node);
+    if (!group) {
+        const AccountNames names{[this](gid_t gid) { return nameOf(groups_, gid); },
+                                 [this](uid_t uid) { return nameOf(users_, uid); }};
+        add("port-access", FindingLevel::Problem, port.path,
+            "You may not open " + port.path + ": " + whoMayOpen(*node, names),
+            "A rule in /etc/udev/rules.d such as SUBSYSTEM==\"tty\", KERNEL==\"" + port.displayName +
+                "\", GROUP=\"dialout\", MODE=\"0660\", then: sudo udevadm control --reload, and plug the "
+                "port in again.");
+        return;
+    }
+    const std::string name = nameOf(groups_, *group);
+    const auto entry = groups_.find(*group);
+    const bool grantedSince = !login_.name.empty() && entry != groups_.end() &&
+                              std::find(entry->second.members.begin(), entry->second.members.end(),
+                                        login_.name) != entry->second.members.end();
+    if (grantedSince) {
+        add("port-access", FindingLevel::Problem, port.path,
+            "You may not open " + port.path + " yet: you were added to the group \"" + name +
+                "\" after this login began.",
+            "Log out and in again (a new login is needed), or start a shell in the group: newgrp " + name);
+        return;
+    }
+    add("port-access", FindingLevel::Problem, port.path,
+        "You may not open " + port.path + ": it is open to the group \"" + name +
+            "\", and you are not in it.",
+        joinGroupCommand(name) + ", then log out and in again (a new login is needed).");
+}
+
+void LinuxDoctor::checkHolders(const std::vector<PortInfo>& ports) {
+    if (ports.empty()) {
+        return;
+    }
+    std::map<std::string, std::vector<const Process*>> holders; // by port path
+    for (const Process& process : processes_) {
+        std::error_code ec;
+        for (fs::directory_iterator it(root_ / "proc" / process.pid / "fd", ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::error_code linkError;
+            const std::string target = fs::read_symlink(it->path(), linkError).string();
+            for (const PortInfo& port : ports) {
+                std::vector<const Process*>& holding = holders[port.path];
+                if (!linkError && (target == port.path || target == "/dev/" + port.displayName) &&
+                    std::find(holding.begin(), holding.end(), &process) == holding.end()) {
+                    holding.push_back(&process);
+                }
+            }
+        }
+    }
+    bool held = false;
+    for (const auto& [path, holding] : holders) {
+        if (holding.empty()) {
+            continue;
+        }
+        held = true;
+        std::vector<std::string> names;
+        std::string pids;
+        for (const Process* process : holding) {
+            names.push_back(process->name + " (pid " + process->pid + ")");
+            if (names.size() <= kNamesListed) {
+                pids += " " + process->pid;
+            }
+        }
+        add("port-holder", FindingLevel::Problem, path, path + " is held by " + listed(names) + ".",
+            "Close " + (holding.size() == 1 ? holding.front()->name : "them") + ", or end " +
+                (holding.size() == 1 ? "it" : "them") + ": kill" + pids);
+    }
+    if (!held) {
+        std::string text = "No process holds a serial port.";
+        if (unreadableProcesses_ > 0 && login_.uid != 0) {
+            text = "No process of yours holds a serial port; " + std::to_string(unreadableProcesses_) +
+                   " processes of other users could not be looked into (a port one of them holds shows as "
+                   "busy).";
+        }
+        add("port-holder", FindingLevel::Fine, "", text);
+    }
+}
+
+void LinuxDoctor::checkGrabbers() {
+    const std::string ignoreRule = "SUBSYSTEM==\"tty\", KERNEL==\"ttyACM*|ttyUSB*|rfcomm*\", ENV{" +
+                                   std::string(kModemManagerIgnore) + "}=\"1\"";
+    const bool modemManager = exists("usr/sbin/ModemManager") || exists("usr/bin/ModemManager");
+    const bool modemManagerRuns = running("ModemManager");
+    const bool ignored = anyFileHolds({"etc/udev/rules.d", "run/udev/rules.d"}, kModemManagerIgnore);
+    const std::string modemFix =
+        "If no modem is used here: sudo systemctl disable --now ModemManager. Otherwise "
+        "put this line in /etc/udev/rules.d/99-orvexa.rules: " +
+        ignoreRule + ", then: sudo udevadm control --reload";
+    if (!modemManager && !modemManagerRuns) {
+        add("modem-manager", FindingLevel::Fine, "ModemManager", "ModemManager is not installed.");
+    } else if (ignored) {
+        add("modem-manager", FindingLevel::Fine, "ModemManager",
+            "ModemManager is installed; a rule in /etc/udev/rules.d keeps it off the ports it marks.");
+    } else if (modemManagerRuns) {
+        add("modem-manager", FindingLevel::Problem, "ModemManager",
+            "ModemManager is running: it probes every new ttyACM and ttyUSB port for a modem, writing to the "
+            "scanner in its first seconds.",
+            modemFix);
+    } else {
+        add("modem-manager", FindingLevel::Note, "ModemManager",
+            "ModemManager is installed but not running; once started, it probes every new ttyACM and ttyUSB "
+            "port.",
+            modemFix);
+    }
+
+    const bool brltty = exists("usr/bin/brltty") || exists("bin/brltty") || exists("usr/sbin/brltty");
+    const bool brlttyRuns = running("brltty");
+    const bool brlttyClaims =
+        exists("usr/lib/udev/rules.d/85-brltty.rules") || exists("lib/udev/rules.d/85-brltty.rules");
+    const std::string brlttyFix =
+        "If no braille display is used here: sudo apt remove brltty. Otherwise: sudo "
+        "systemctl mask brltty-udev.service, then plug the adapter in again.";
+    if (!brltty && !brlttyRuns) {
+        add("brltty", FindingLevel::Fine, "brltty", "brltty is not installed.");
+    } else if (brlttyRuns || brlttyClaims) {
+        add("brltty", FindingLevel::Problem, "brltty",
+            "brltty is installed and claims USB serial adapters it takes for braille displays: the scanner's "
+            "ttyUSB port vanishes moments after it appears.",
+            brlttyFix);
+    } else {
+        add("brltty", FindingLevel::Note, "brltty",
+            "brltty is installed but neither running nor claiming adapters.", brlttyFix);
+    }
+}
+
+void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
+    std::vector<std::string> adapters;
+    std::error_code ec;
+    for (fs::directory_iterator it(root_ / "sys" / "class" / "bluetooth", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.find(':') == std::string::npos) { // hci0:11 is a connection, not an adapter
+            adapters.push_back(printable(name));
+        }
+    }
+    std::map<std::string, std::string> bound; // address -> port
+    for (const PortInfo& port : ports) {
+        if (port.displayName.rfind("rfcomm", 0) != 0) {
+            continue;
+        }
+        if (port.deviceAddress.empty()) {
+            add("bluetooth", FindingLevel::Note, port.path,
+                port.path + " is bound, but its address cannot be read.");
+        } else {
+            bound.emplace(port.deviceAddress, port.path);
+            add("bluetooth", FindingLevel::Fine, port.path,
+                port.path + " is bound to " + port.deviceAddress + ".");
+        }
+    }
+    if (adapters.empty() && bound.empty()) {
+        add("bluetooth", FindingLevel::Note, "", "No Bluetooth adapter was found.",
+            "A scanner on its USB cable needs none; for Bluetooth, plug in or switch on an adapter.");
+        return;
+    }
+    if (!adapters.empty()) {
+        add("bluetooth", FindingLevel::Fine, "", "Bluetooth adapter: " + listed(adapters) + ".");
+    }
+
+    const fs::path paired = root_ / "var" / "lib" / "bluetooth";
+    fs::directory_iterator adaptersSeen(paired, ec);
+    if (ec == std::errc::permission_denied) {
+        add("bluetooth", FindingLevel::Unchecked, "",
+            "Paired devices are listed in /var/lib/bluetooth, which only root may read.",
+            "To see paired scanners without a port: sudo orvexa-cli --doctor");
+        return;
+    }
+    int unbound = 0;
+    for (fs::directory_iterator end; !ec && adaptersSeen != end; adaptersSeen.increment(ec)) {
+        std::error_code deviceError;
+        for (fs::directory_iterator it(adaptersSeen->path(), deviceError), last; !deviceError && it != last;
+             it.increment(deviceError)) {
+            const std::string address = bluetoothAddressFromText(it->path().filename().string());
+            if (address.empty() || bound.count(address) > 0) {
+                continue; // settings files beside the devices; or a device with its port
+            }
+            const std::string name = pairedName(it->path() / "info");
+            if (!containsNoCase(name, kScannerNameMark)) {
+                continue; // a headset or a phone: not ours to mention
+            }
+            ++unbound;
+            add("bluetooth", ports.empty() ? FindingLevel::Problem : FindingLevel::Note, address,
+                "The paired scanner \"" + name + "\" (" + address + ") has no serial port bound.",
+                "sudo rfcomm bind " + std::to_string(bound.size() + static_cast<std::size_t>(unbound) - 1) +
+                    " " + address +
+                    " 1, or connect it as a serial port from the desktop's Bluetooth settings.");
+        }
+    }
+}
+
+void LinuxDoctor::checkPassedOver(const std::vector<std::string>& noHardware,
+                                  const std::vector<std::string>& noNode) {
+    if (!noHardware.empty()) {
+        add("passed-over", FindingLevel::Note, "",
+            "Passed over, no UART behind them (the driver registers these slots whatever is fitted): " +
+                listed(noHardware) + ".");
+    }
+    if (!noNode.empty()) {
+        add("passed-over", FindingLevel::Note, "",
+            "Passed over, announced by the kernel but with no node in /dev: " + listed(noNode) + ".",
+            "In a container, pass the device in (docker run --device, say).");
+    }
+}
+
+void LinuxDoctor::readAccounts() {
+    groups_ = accountsIn(root_ / "etc" / "group");
+    users_ = accountsIn(root_ / "etc" / "passwd");
+}
+
+void LinuxDoctor::readProcesses() {
+    processes_.clear();
+    unreadableProcesses_ = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(root_ / "proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string pid = it->path().filename().string();
+        if (!allDigits(pid)) {
+            continue;
+        }
+        const std::optional<std::string> name = readLine(it->path() / "comm", kProcessNameLimit);
+        if (!name) {
+            continue; // ended while we looked
+        }
+        std::error_code fdError;
+        fs::directory_iterator fds(it->path() / "fd", fdError);
+        if (fdError == std::errc::permission_denied) {
+            ++unreadableProcesses_;
+        }
+        processes_.push_back({pid, printable(*name)});
+    }
+}
+
+bool LinuxDoctor::running(const std::string& name) const {
+    return std::any_of(processes_.begin(), processes_.end(),
+                       [&](const Process& p) { return p.name == name; });
+}
+
+bool LinuxDoctor::anyFileHolds(const std::vector<fs::path>& folders, const std::string& text) const {
+    for (const fs::path& folder : folders) {
+        std::error_code ec;
+        for (fs::directory_iterator it(root_ / folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::optional<BoundedText> file = readBounded(it->path(), kRulesFileLimit);
+            if (file && file->text.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool LinuxDoctor::exists(const fs::path& relative) const {
+    std::error_code ec;
+    return fs::exists(root_ / relative, ec);
+}
+
+void LinuxDoctor::add(const char* check, FindingLevel level, std::string subject, std::string text,
+                      std::string fix) {
+    findings_.push_back({check, level, std::move(subject), std::move(text), std::move(fix)});
+}
+
+} // namespace orvexa
