@@ -31,10 +31,21 @@ int rank(FindingLevel level) {
     return 3;
 }
 
+// A port named in ORVEXA_EXTRA_PORTS may hold anything; control characters must not reach the terminal.
+std::string printable(std::string text) {
+    for (char& c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
 // text as lines of at most width characters, broken between words; a word longer than a line stands alone.
 std::vector<std::string> wrap(const std::string& text, std::size_t width) {
     std::vector<std::string> lines;
-    std::istringstream words(text);
+    std::istringstream words(printable(text));
     std::string line;
     for (std::string word; words >> word;) {
         if (!line.empty() && line.size() + 1 + word.size() > width) {

@@ -20,6 +20,7 @@ TEST(CliDoctor, ParagraphsFitTheWidthWithProblemsFirstAndCountsLast) {
          "You may not open /dev/ttyUSB0: it is open to the group \"dialout\", and you are not in it.",
          "sudo usermod -aG dialout $USER, then log out and in again (a new login is needed)."},
         {"bluetooth", FindingLevel::Unchecked, "", "Paired devices cannot be read.", ""},
+        {"port-access", FindingLevel::Fine, "", "You may open /tmp/\x1b[2Jodd.", ""},
     };
     for (const int width : {0, 40, 80, 200}) {
         SCOPED_TRACE(width);
@@ -29,8 +30,9 @@ TEST(CliDoctor, ParagraphsFitTheWidthWithProblemsFirstAndCountsLast) {
         }
         EXPECT_EQ(lines.front().rfind("problem", 0), 0u);
     }
-    EXPECT_EQ(doctorLines(findings, 80).back(), "1 problem, 1 not checked, 0 notes, 1 fine.");
+    EXPECT_EQ(doctorLines(findings, 80).back(), "1 problem, 1 not checked, 0 notes, 2 fine.");
     EXPECT_TRUE(contains(doctorLines(findings, 80)[2], "What to do: sudo usermod -aG dialout $USER"));
+    EXPECT_TRUE(contains(doctorLines(findings, 80)[6], "You may open /tmp/?[2Jodd."));
 }
 
 TEST(CliDoctor, JsonGivesOneEventPerFindingAndExitsOneOnAProblem) {
