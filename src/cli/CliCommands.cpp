@@ -57,10 +57,13 @@ std::string describe(const PortInfo& port) {
     return text;
 }
 
+constexpr const char* kAskTheDoctor = "orvexa-cli --doctor tells what on this machine may stand in the way.";
+
 // Where the GUI's port dialog would wait for a manual choice, say what was tried and why nothing answered.
 void reportNoAnswer(TerminalWindow& window, const ProcessRecords& records) {
     if (records.probedPorts.empty()) {
         window.note("No serial port found: name one with --port PATH (or in ORVEXA_EXTRA_PORTS).");
+        window.note(kAskTheDoctor);
         return;
     }
     window.note("No scanner answered on any port. Ports tried:");
@@ -70,6 +73,7 @@ void reportNoAnswer(TerminalWindow& window, const ProcessRecords& records) {
             window.note("    " + probe.hint);
         }
     }
+    window.note(kAskTheDoctor);
 }
 
 } // namespace

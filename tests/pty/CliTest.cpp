@@ -98,6 +98,7 @@ TEST(Cli, AnswerFromTheTerminalThenNoScannerAnswersListsThePortsTried) {
     EXPECT_TRUE(hasLine(run.out, "Yes or No? [y/N] ")) << run.out;
     EXPECT_TRUE(hasLine(run.out, "-> Yes"));
     EXPECT_TRUE(hasLine(run.out, "No scanner answered on any port. Ports tried:")) << run.out;
+    EXPECT_TRUE(contains(run.out, "orvexa-cli --doctor tells"));
     EXPECT_TRUE(hasLine(run.out, "  " + silent.slavePath() + " (named): no answer")) << run.out;
     EXPECT_TRUE(hasLine(run.out, "  /dev/orvexa-no-such-port (named): cannot open (no such port)"))
         << run.out;
