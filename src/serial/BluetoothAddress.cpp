@@ -69,15 +69,23 @@ std::string bluetoothAddressFromText(std::string_view text) {
     return fromDigits(digits);
 }
 
-std::string bluetoothAddressFromInstanceId(std::string_view instanceId) {
+namespace {
+
+// The last field of a Bluetooth port's instance ID, "001122334455_C00000000", where the remote address
+// stands; empty for any other device.
+std::string_view addressField(std::string_view instanceId) {
     if (!startsWithNoCase(instanceId, kBluetoothEnumerator)) {
         return {};
     }
-    // The last segment, "7&1A2B3C4D&0&001122334455_C00000000": its last field starts with the address.
     const std::string_view instance = instanceId.substr(instanceId.rfind(kIdSegmentSeparator) + 1);
     const std::size_t fieldStart = instance.rfind(kInstanceFieldSeparator);
-    const std::string_view field =
-        fieldStart == std::string_view::npos ? instance : instance.substr(fieldStart + 1);
+    return fieldStart == std::string_view::npos ? instance : instance.substr(fieldStart + 1);
+}
+
+} // namespace
+
+std::string bluetoothAddressFromInstanceId(std::string_view instanceId) {
+    const std::string_view field = addressField(instanceId);
     if (field.size() < kAddressDigits + kConnectionMark.size() ||
         !startsWithNoCase(field.substr(kAddressDigits), kConnectionMark)) {
         return {};
@@ -85,6 +93,16 @@ std::string bluetoothAddressFromInstanceId(std::string_view instanceId) {
     std::array<char, kAddressDigits> digits{};
     std::copy_n(field.begin(), kAddressDigits, digits.begin());
     return fromDigits(digits);
+}
+
+bool isBluetoothPortInstance(std::string_view instanceId) {
+    return startsWithNoCase(instanceId, kBluetoothEnumerator);
+}
+
+bool isIncomingBluetoothPort(std::string_view instanceId) {
+    const std::string_view field = addressField(instanceId);
+    return field.size() >= kAddressDigits &&
+           std::all_of(field.begin(), field.begin() + kAddressDigits, [](char c) { return c == '0'; });
 }
 
 } // namespace orvexa

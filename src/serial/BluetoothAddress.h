@@ -18,4 +18,10 @@ std::string bluetoothAddressFromText(std::string_view text);
 // Any other device (USB\VID_..., ACPI\...) has none.
 std::string bluetoothAddressFromInstanceId(std::string_view instanceId);
 
+// True for any Bluetooth serial port (BTHENUM\...), whichever way it runs.
+bool isBluetoothPortInstance(std::string_view instanceId);
+// True for an incoming Bluetooth port: one that waits for a device to call, and so never answers a probe.
+// Its ID names the all-zero address, "7&1A2B3C4D&0&000000000000_00000000", since no device is behind it.
+bool isIncomingBluetoothPort(std::string_view instanceId);
+
 } // namespace orvexa

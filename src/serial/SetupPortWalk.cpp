@@ -11,39 +11,26 @@ namespace orvexa {
 namespace {
 
 constexpr const char* kPortsClassName = "Ports";
-constexpr const char* kConfigManagerLibrary = "cfgmgr32";
-constexpr const char* kOpenDevNodeKeyName = "CM_Open_DevNode_Key";
-constexpr const char* kPortNameValue = "portname"; // registry value names match without regard to case
 
 // "COM" and at most three digits with the terminating zero: a longer value does not fit and ends the walk.
 constexpr std::uint32_t kPortNameBytes = 7;
 constexpr std::size_t kComPrefixLength = 3;
 // MAX_DEVICE_ID_LEN characters and a terminating zero; a longer ID fails the call and names no address.
 constexpr std::uint32_t kInstanceIdBytes = 200 + 1;
+// Far above any port number (COM ports end at 256 on Windows), far below where an int overflows.
+constexpr int kNumberBound = 1000000;
 
-// The library loaded for one enumeration step, released on every way out of it.
-class LoadedLibrary {
-public:
-    LoadedLibrary(SetupApiLayer& layer, const char* name)
-        : layer_(layer), library_(layer.loadLibrary(name)) {}
-    ~LoadedLibrary() {
-        if (library_ != 0) {
-            layer_.freeLibrary(library_);
-        }
-    }
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+std::string_view whole(const std::array<char, kPortNameBytes>& name) {
+    return {name.data(), name.size()};
+}
 
-    bool loaded() const { return library_ != 0; }
-    SetupApiLayer::Procedure find(const char* name) { return layer_.findProcedure(library_, name); }
+} // namespace
 
-private:
-    SetupApiLayer& layer_;
-    SetupApiLayer::Library library_;
-};
-
-bool startsWithCom(const std::array<char, kPortNameBytes>& name) {
+bool startsWithCom(std::string_view name) {
     static constexpr char kPrefix[] = "com";
+    if (name.size() < kComPrefixLength) {
+        return false;
+    }
     for (std::size_t i = 0; i < kComPrefixLength; ++i) {
         if (std::tolower(static_cast<unsigned char>(name[i])) != kPrefix[i]) {
             return false;
@@ -52,10 +39,8 @@ bool startsWithCom(const std::array<char, kPortNameBytes>& name) {
     return true;
 }
 
-// The number after "com" as atoi reads it (leading white space, an optional sign, the digits up to the
-// first other character), but never past the end of the buffer: a value of exactly seven bytes has no
-// terminating zero in it.
-int numberAfterPrefix(const std::array<char, kPortNameBytes>& name) {
+// A value of exactly seven bytes has no terminating zero in it: the view's end is the buffer's.
+int numberAfterComPrefix(std::string_view name) {
     std::size_t i = kComPrefixLength;
     while (i < name.size() && std::isspace(static_cast<unsigned char>(name[i])) != 0) {
         ++i;
@@ -67,12 +52,49 @@ int numberAfterPrefix(const std::array<char, kPortNameBytes>& name) {
     }
     int value = 0;
     for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
-        value = value * 10 + (name[i] - '0');
+        value = std::min(kNumberBound, value * 10 + (name[i] - '0'));
     }
     return negative ? -value : value;
 }
 
-} // namespace
+SetupApiLayer::DeviceSet openPortsClass(SetupApiLayer& layer) {
+    std::uint32_t required = 0;
+    layer.classGuidsFromName(kPortsClassName, nullptr, 0, required);
+    if (required == 0) {
+        return SetupApiLayer::kInvalidSet;
+    }
+    std::vector<ClassGuid> guids(required);
+    if (!layer.classGuidsFromName(kPortsClassName, guids.data(), required, required)) {
+        return SetupApiLayer::kInvalidSet;
+    }
+    return layer.getPresentClassDevices(guids.front());
+}
+
+SetupApiLayer::RegistryKey openHardwareKey(SetupApiLayer& layer, SetupApiLayer::Procedure openKey,
+                                           SetupApiLayer::DeviceSet set, const DeviceRecord& record) {
+    SetupApiLayer::RegistryKey key = 0;
+    if (layer.openDevNodeKey(openKey, record.devInst, key) != SetupApiLayer::kConfigSuccess) {
+        return 0;
+    }
+    // Wine's configuration manager reports success without opening anything. The setup API's own way
+    // to the same key works there, and on Windows as well.
+    if (key == 0) {
+        key = layer.openDevRegKey(set, record);
+    }
+    return key;
+}
+
+std::string deviceInstanceIdOf(SetupApiLayer& layer, SetupApiLayer::DeviceSet set,
+                               const DeviceRecord& record) {
+    std::array<char, kInstanceIdBytes> id{};
+    std::uint32_t required = 0;
+    if (!layer.deviceInstanceId(set, record, id.data(), kInstanceIdBytes, required)) {
+        return {};
+    }
+    // The ID ends at its zero, or at the end of the buffer should the layer have left none.
+    const auto end = std::find(id.begin(), id.end(), '\0');
+    return std::string(id.data(), static_cast<std::size_t>(end - id.begin()));
+}
 
 void SetupPortWalk::discoverPorts() {
     rawPorts_.fill(0);
@@ -92,7 +114,7 @@ void SetupPortWalk::discoverPorts() {
 
 void SetupPortWalk::collectPorts() {
     deviceIndex_ = 0;
-    const SetupApiLayer::DeviceSet set = openPortsClass();
+    const SetupApiLayer::DeviceSet set = openPortsClass(layer_);
     std::size_t count = 0;
     int port = 0;
     std::string instanceId;
@@ -123,45 +145,6 @@ void SetupPortWalk::collectPorts() {
     layer_.destroyDeviceInfoList(set);
 }
 
-SetupApiLayer::DeviceSet SetupPortWalk::openPortsClass() {
-    std::uint32_t required = 0;
-    layer_.classGuidsFromName(kPortsClassName, nullptr, 0, required);
-    if (required == 0) {
-        return SetupApiLayer::kInvalidSet;
-    }
-    std::vector<ClassGuid> guids(required);
-    if (!layer_.classGuidsFromName(kPortsClassName, guids.data(), required, required)) {
-        return SetupApiLayer::kInvalidSet;
-    }
-    return layer_.getPresentClassDevices(guids.front());
-}
-
-SetupApiLayer::RegistryKey SetupPortWalk::openHardwareKey(SetupApiLayer::Procedure openKey,
-                                                          SetupApiLayer::DeviceSet set,
-                                                          const DeviceRecord& record) {
-    SetupApiLayer::RegistryKey key = 0;
-    if (layer_.openDevNodeKey(openKey, record.devInst, key) != SetupApiLayer::kConfigSuccess) {
-        return 0;
-    }
-    // Wine's configuration manager reports success without opening anything. The setup API's own way
-    // to the same key works there, and on Windows as well.
-    if (key == 0) {
-        key = layer_.openDevRegKey(set, record);
-    }
-    return key;
-}
-
-std::string SetupPortWalk::instanceIdOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record) {
-    std::array<char, kInstanceIdBytes> id{};
-    std::uint32_t required = 0;
-    if (!layer_.deviceInstanceId(set, record, id.data(), kInstanceIdBytes, required)) {
-        return {};
-    }
-    // The ID ends at its zero, or at the end of the buffer should the layer have left none.
-    const auto end = std::find(id.begin(), id.end(), '\0');
-    return std::string(id.data(), static_cast<std::size_t>(end - id.begin()));
-}
-
 bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& instanceId) {
     std::array<char, kPortNameBytes> portName{};
     LoadedLibrary configManager(layer_, kConfigManagerLibrary);
@@ -178,7 +161,7 @@ bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::strin
         if (set == SetupApiLayer::kInvalidSet || !layer_.enumDeviceInfo(set, deviceIndex_, record)) {
             return false;
         }
-        const SetupApiLayer::RegistryKey key = openHardwareKey(openKey, set, record);
+        const SetupApiLayer::RegistryKey key = openHardwareKey(layer_, openKey, set, record);
         if (key == 0) {
             return false;
         }
@@ -190,13 +173,13 @@ bool SetupPortWalk::nextPort(SetupApiLayer::DeviceSet set, int& port, std::strin
             return false;
         }
         ++deviceIndex_;
-        if (startsWithCom(portName)) {
-            const int number = numberAfterPrefix(portName);
+        if (startsWithCom(whole(portName))) {
+            const int number = numberAfterComPrefix(whole(portName));
             if (number <= 0) {
                 return false;
             }
             port = number;
-            instanceId = instanceIdOf(set, record);
+            instanceId = deviceInstanceIdOf(layer_, set, record);
             return true;
         }
         // Another device of the class (a printer port such as LPT1): on to the next device.

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvexa {
@@ -80,7 +81,62 @@ public:
         required = 0;
         return false;
     }
+    // SetupDiGetDeviceRegistryPropertyA with SPDRP_FRIENDLYNAME: the name Device Manager shows ("Standard
+    // Serial over Bluetooth link (COM5)") in at most capacity bytes, its zero included when it fits;
+    // required tells how many the whole name takes. A layer that cannot tell fails it.
+    virtual bool friendlyName(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
+                              std::uint32_t& required) {
+        (void)set;
+        (void)record;
+        (void)buffer;
+        (void)capacity;
+        required = 0;
+        return false;
+    }
 };
+
+// What every walk over the "Ports" class does the same way, for the port walk and the doctor's walk.
+//
+// The library loaded for one enumeration step, released on every way out of it.
+class LoadedLibrary {
+public:
+    LoadedLibrary(SetupApiLayer& layer, const char* name)
+        : layer_(layer), library_(layer.loadLibrary(name)) {}
+    ~LoadedLibrary() {
+        if (library_ != 0) {
+            layer_.freeLibrary(library_);
+        }
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    bool loaded() const { return library_ != 0; }
+    SetupApiLayer::Procedure find(const char* name) { return layer_.findProcedure(library_, name); }
+
+private:
+    SetupApiLayer& layer_;
+    SetupApiLayer::Library library_;
+};
+
+inline constexpr const char* kConfigManagerLibrary = "cfgmgr32";
+inline constexpr const char* kOpenDevNodeKeyName = "CM_Open_DevNode_Key";
+inline constexpr const char* kPortNameValue = "portname"; // value names match without regard to case
+
+// The present devices of the "Ports" class, or kInvalidSet when the class has no identifier or no set.
+SetupApiLayer::DeviceSet openPortsClass(SetupApiLayer& layer);
+// The device's hardware key through the configuration manager's CM_Open_DevNode_Key, or through the
+// setup API where the first reports success without opening anything; 0 when neither opens it.
+SetupApiLayer::RegistryKey openHardwareKey(SetupApiLayer& layer, SetupApiLayer::Procedure openKey,
+                                           SetupApiLayer::DeviceSet set, const DeviceRecord& record);
+// The device's instance ID, empty when the layer cannot tell.
+std::string deviceInstanceIdOf(SetupApiLayer& layer, SetupApiLayer::DeviceSet set,
+                               const DeviceRecord& record);
+// True when the text starts with "com" in any case.
+bool startsWithCom(std::string_view name);
+// The number after "com" as atoi reads it (leading white space, an optional sign, the digits up to the
+// first other character), never past the end of the view, and held at a bound far above any port number
+// rather than overflowing.
+int numberAfterComPrefix(std::string_view name);
 
 class SetupPortWalk {
 public:
@@ -107,11 +163,7 @@ public:
 
 private:
     void collectPorts();
-    SetupApiLayer::DeviceSet openPortsClass();
     bool nextPort(SetupApiLayer::DeviceSet set, int& port, std::string& instanceId);
-    std::string instanceIdOf(SetupApiLayer::DeviceSet set, const DeviceRecord& record);
-    SetupApiLayer::RegistryKey openHardwareKey(SetupApiLayer::Procedure openKey, SetupApiLayer::DeviceSet set,
-                                               const DeviceRecord& record);
 
     SetupApiLayer& layer_;
     PortList rawPorts_{};

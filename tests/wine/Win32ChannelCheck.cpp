@@ -4,6 +4,7 @@
 // where EXPECTED-PORTS is what the setup API walk must list, in order: "COM5=COM5:,COM10=\\.\COM10".
 // Prints one line per check and the measured time of a one-byte read on the silent line; the exit code
 // is the number of failed checks.
+#include "serial/Platform.h"
 #include "serial/win32/Win32Clock.h"
 #include "serial/win32/Win32PortDiscovery.h"
 #include "serial/win32/Win32SerialChannel.h"
@@ -83,6 +84,23 @@ int main(int argc, char** argv) {
     check(std::all_of(ports.begin(), ports.end(),
                       [](const PortInfo& port) { return port.deviceAddress.empty(); }),
           "no port of the walk names a Bluetooth device");
+
+    // The doctor walks the class on its own, opening each port once and closing it: it ends, and lists
+    // every port the walk found.
+    const std::vector<Finding> findings = examineMachine({});
+    for (const Finding& finding : findings) {
+        std::printf("     doctor: %s %s: %s\n", findingLevelName(finding.level), finding.check.c_str(),
+                    finding.text.c_str());
+    }
+    for (const PortInfo& port : ports) {
+        check(std::any_of(
+                  findings.begin(), findings.end(),
+                  [&](const Finding& f) { return f.check == "com-port" && f.subject == port.displayName; }),
+              "the doctor lists " + port.displayName);
+    }
+    const std::string system = operatingSystemName();
+    check(system.rfind("Windows ", 0) == 0 && system.find(" build ") != std::string::npos,
+          "the system is " + system);
 
     Win32SerialChannel channel;
     std::uint8_t byte = 0;

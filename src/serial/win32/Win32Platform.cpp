@@ -1,12 +1,16 @@
 #include "serial/Platform.h"
 
+#include "serial/WindowsDoctor.h"
 #include "serial/win32/Win32Clock.h"
 #include "serial/win32/Win32PortDiscovery.h"
 #include "serial/win32/Win32SerialChannel.h"
+#include "serial/win32/Win32SetupApiLayer.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #include <io.h>
+#include <windows.h>
 
 namespace orvexa {
 
@@ -32,12 +36,35 @@ std::string userSettingsFolder() {
 }
 
 std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
-    (void)extraPorts;
-    return {};
+    Win32SetupApiLayer layer;
+    WindowsDoctor doctor(layer, [](const std::string& path) {
+        Win32SerialChannel channel;
+        if (!channel.openDefault(path)) {
+            return channel.lastError();
+        }
+        channel.close();
+        return ChannelError::None;
+    });
+    return doctor.examine(extraPorts);
 }
 
+// GetVersionEx tells a program without a compatibility manifest that it runs on Windows 8; the kernel's
+// own RtlGetVersion tells the truth. It is looked up, not linked, as the SDK declares it for drivers only.
 std::string operatingSystemName() {
-    return "Windows";
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto address =
+        ntdll == nullptr ? 0 : reinterpret_cast<std::uintptr_t>(GetProcAddress(ntdll, "RtlGetVersion"));
+    if (address == 0) {
+        return "Windows";
+    }
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (reinterpret_cast<RtlGetVersionFunction>(address)(&version) != 0) {
+        return "Windows";
+    }
+    return "Windows " + std::to_string(version.dwMajorVersion) + "." +
+           std::to_string(version.dwMinorVersion) + " build " + std::to_string(version.dwBuildNumber);
 }
 
 // Windows closes every handle of an ending process, and a COM port keeps nothing of ours after that.

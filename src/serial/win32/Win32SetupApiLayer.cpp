@@ -119,4 +119,14 @@ bool Win32SetupApiLayer::deviceInstanceId(DeviceSet set, const DeviceRecord& rec
     return ok != FALSE;
 }
 
+bool Win32SetupApiLayer::friendlyName(DeviceSet set, const DeviceRecord& record, char* buffer,
+                                      std::uint32_t capacity, std::uint32_t& required) {
+    SP_DEVINFO_DATA data = toDevInfo(record);
+    DWORD size = 0;
+    const BOOL ok = SetupDiGetDeviceRegistryPropertyA(toSet(set), &data, SPDRP_FRIENDLYNAME, nullptr,
+                                                      reinterpret_cast<PBYTE>(buffer), capacity, &size);
+    required = size;
+    return ok != FALSE;
+}
+
 } // namespace orvexa

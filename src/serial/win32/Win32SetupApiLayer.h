@@ -22,6 +22,8 @@ public:
     void closeKey(RegistryKey key) override;
     bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
                           std::uint32_t& required) override;
+    bool friendlyName(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
+                      std::uint32_t& required) override;
 };
 
 } // namespace orvexa
