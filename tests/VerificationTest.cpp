@@ -43,10 +43,11 @@ struct Step2 : ::testing::Test, ScannerSession<> {
                std::to_string(window.isChecked(control::kDownloadFont));
     }
 
-    static ScannerPersonality framed() {
+    // Application characters 5, 6, 8, 9 at "0", "2", "0", "B": 1024-byte blocks.
+    static ScannerPersonality framed(const char* application = "AP98_02_0B00") {
         ScannerPersonality p = ScannerPersonality::framed();
         p.framedFirmwareText = "FW12_34_5678";
-        p.framedApplicationText = "AP98_02_0B00"; // 5, 6, 8, 9 at "0", "2", "0", "B": 1024-byte blocks
+        p.framedApplicationText = application;
         return p;
     }
 
@@ -260,9 +261,7 @@ TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
     EXPECT_EQ(scanner.record().count("It"), 0); // no classic queries in the framed branch
     EXPECT_EQ(ctx.outcome, Outcome::Verified);
 
-    ScannerPersonality small = framed();
-    small.framedApplicationText = "AP98_02_1B00";
-    connect(small);
+    connect(framed("AP98_02_1B00"));
     run();
     EXPECT_EQ(records.deviceInfo.framedBlockSize, 512u);
 }
@@ -272,9 +271,7 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
     window.setChecked(control::kSilentMode, true);
     for (const char* application : {"AP98_02_0B00", "AP98_02_0C00"}) { // 1024-byte blocks, then 512
         SCOPED_TRACE(application);
-        ScannerPersonality p = framed();
-        p.framedApplicationText = application;
-        connect(p);
+        connect(framed(application));
         window.boxes.clear();
         window.repaints = 0;
         run();
