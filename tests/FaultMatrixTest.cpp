@@ -43,7 +43,7 @@ constexpr std::int32_t kFramedImageSize = 5 * 1024 + 100;
 
 // Pages of three 4096-byte chunks each (chunks 1-18), a one-chunk Korean font (19) and a three-chunk
 // Japanese font (20-22).
-const LanguageData kLanguages =
+const LanguageData kSmallLanguages =
     smallLanguages({"         Exit", "     Top Menu"}, FontBlob(1000, 0x4B), FontBlob(9000, 0x4A));
 constexpr int kChunks = 22;
 
@@ -104,7 +104,7 @@ const Phase& phase(std::string_view name) {
 // The machine of one cell: a scanner on a port of the simulated hub, the tool's two channels on it.
 struct FaultRun : HubSession {
     FaultRun(const Phase& phase, Fault fault)
-        : HubSession({{kPort}, {identityFor(phase.variant), imageFor(phase.variant)}, &kLanguages}) {
+        : HubSession({{kPort}, {identityFor(phase.variant), imageFor(phase.variant)}, &kSmallLanguages}) {
         ScannerFaults faults;
         switch (fault) {
         case Fault::Vanish:
