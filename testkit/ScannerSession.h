@@ -33,6 +33,13 @@ struct SessionOptions {
     const LanguageData* languages = nullptr; // the carried ones when none are given
 };
 
+// A healthy scanner but for what `change` sets: scannerWith([](auto& p) { p.gps = true; }).
+template <class Change> ScannerPersonality scannerWith(Change change) {
+    ScannerPersonality p;
+    change(p);
+    return p;
+}
+
 inline const LanguageData& carriedLanguages() {
     static const LanguageData data = LanguageData::carried();
     return data;

@@ -35,12 +35,7 @@ struct Bench : ScannerSession<> {
     std::uint64_t markUs = 0;
 };
 
-template <class Change> ScannerPersonality with(Change change) {
-    ScannerPersonality p;
-    change(p);
-    return p;
-}
-const ScannerPersonality kGps = with([](ScannerPersonality& p) { p.gps = true; });
+const ScannerPersonality kGps = scannerWith([](auto& p) { p.gps = true; });
 
 // What one query came to: its answer, how often the scanner was asked, and the virtual time it took.
 struct Asked {
@@ -145,8 +140,8 @@ TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilen
     EXPECT_TRUE(version3.link.queryExternalMemory());
     EXPECT_TRUE(version3.nothingSent());
 
-    Bench accepted, refused(with([](ScannerPersonality&p) { p.externalMemoryAnswer = '!'; })),
-        silent(with([](ScannerPersonality&p) { p.externalMemoryAnswer = 0; }));
+    Bench accepted, refused(scannerWith([](auto&p) { p.externalMemoryAnswer = '!'; })),
+        silent(scannerWith([](auto&p) { p.externalMemoryAnswer = 0; }));
     accepted.device.firmwareText[0] = refused.device.firmwareText[0] = silent.device.firmwareText[0] = '2';
     EXPECT_EQ(ask(accepted, &CommandLink::queryExternalMemory, "GFQ"), (Asked{true, 1, 300}));
     EXPECT_EQ(ask(refused, &CommandLink::queryExternalMemory, "GFQ"), (Asked{false, 1, 300}));
@@ -157,7 +152,7 @@ TEST(CommandLinkScanner, ExternalMemoryIsTakenForGrantedFromVersionThreeAndSilen
 }
 
 TEST(CommandLinkScanner, ItQueryIsTriedFiveTimesInSilenceAndOnceWhenRefused) {
-    Bench accepted, refused(with([](ScannerPersonality&p) { p.itAccepted = false; })),
+    Bench accepted, refused(scannerWith([](auto&p) { p.itAccepted = false; })),
         silent({}, faults::silentOn("It"));
     EXPECT_EQ(ask(accepted, &CommandLink::queryIt, "It"), (Asked{true, 1, 20 + 200}));
     EXPECT_EQ(ask(refused, &CommandLink::queryIt, "It"), (Asked{false, 1, 20 + 200}));
@@ -169,7 +164,7 @@ TEST(CommandLinkScanner, FontSupportWaitsOneSecondForAFiveByteReplyEndingInAt) {
     // Two drains (the query's own and the paced sender's), then "GnOLG" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 500;
 
-    Bench accepted, refused(with([](ScannerPersonality&p) { p.fontSupport = false; })),
+    Bench accepted, refused(scannerWith([](auto&p) { p.fontSupport = false; })),
         silent({}, faults::silentOn("GnOLG")), garbled({}, faults::reply("GnOLG", ReplyFault::Garbage));
     EXPECT_EQ(ask(accepted, &CommandLink::queryFontSupport, "GnOLG"), (Asked{true, 1, kBeforeWaitMs}));
     EXPECT_EQ(ask(refused, &CommandLink::queryFontSupport, "GnOLG"), (Asked{false, 1, kBeforeWaitMs}));
@@ -198,7 +193,7 @@ TEST(CommandLinkScanner, GwQShortCutsSendNothing) {
 TEST(CommandLinkScanner, GwQIsAskedOfModel35AndWaitsOneSecondForItsReply) {
     // Two silent drains, then "GwQ" at 100 ms a letter.
     constexpr std::uint64_t kBeforeWaitMs = 20 + 20 + 300;
-    Bench accepted, refused(with([](ScannerPersonality&p) { p.gwqAccepted = false; })),
+    Bench accepted, refused(scannerWith([](auto&p) { p.gwqAccepted = false; })),
         silent({}, faults::silentOn("GwQ")), unknown({}, faults::reply("GwQ", ReplyFault::UnknownLetter));
     for (Bench* bench : {&accepted, &refused, &silent, &unknown}) {
         std::strcpy(bench->device.firmwareText.data(), "3.05_350");
@@ -218,9 +213,7 @@ TEST(CommandLinkScanner, BootloaderTextKeepsItsOldValueWhenTheScannerIsSilent) {
     // Ping 200, drain 20, "I","B" 200, 4 polls of 10 ms, 20 quiet polls.
     EXPECT_EQ(bench.elapsedMs(), 200u + 20u + 200u + 40u + 600u);
 
-    ScannerPersonality without;
-    without.bootloaderText.clear();
-    Bench none(without);
+    Bench none(scannerWith([](auto& p) { p.bootloaderText = ""; }));
     EXPECT_FALSE(none.link.queryBootloader());
 
     Bench silent({}, faults::silentOn("IB"));

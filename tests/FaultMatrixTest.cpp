@@ -8,6 +8,7 @@
 #include "StepBounds.h"
 
 #include "ScannerSession.h"
+#include "SmallPackages.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/BlockFrame.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,37 +41,10 @@ enum class Variant { Classic, GwQAsked, ExternalMemoryAsked, Fonts, Framed };
 constexpr std::int32_t kClassicBlocks = 24;
 constexpr std::int32_t kFramedImageSize = 5 * 1024 + 100;
 
-std::vector<std::uint8_t> classicImage() {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(kClassicBlocks - 1) * 256 + 40);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 31 + 7);
-    }
-    std::memcpy(image.data() + kImageHeaderOffset, "$$RDQ", 5);
-    image[kImageHeaderOffset + 14] = '0';
-    image[kImageHeaderOffset + 15] = '0';
-    return image;
-}
-
-std::vector<std::uint8_t> framedImage() {
-    std::vector<std::uint8_t> image(kFramedImageSize, 0x6B);
-    std::memcpy(image.data(), "UPDATE", 6);
-    return image;
-}
-
 // Pages of three 4096-byte chunks each (chunks 1-18), a one-chunk Korean font (19) and a three-chunk
 // Japanese font (20-22).
-const LanguageData& smallLanguages() {
-    static const LanguageData data = [] {
-        LanguageData d;
-        for (auto& table : d.tables) {
-            table = {"         Exit", "     Top Menu"};
-        }
-        d.koreanFont.assign(1000, 0x4B);
-        d.japaneseFont.assign(9000, 0x4A);
-        return d;
-    }();
-    return data;
-}
+const LanguageData kSmallLanguages =
+    smallLanguages({"         Exit", "     Top Menu"}, FontBlob(1000, 0x4B), FontBlob(9000, 0x4A));
 constexpr int kChunks = 22;
 
 struct Phase {
@@ -131,10 +104,7 @@ const Phase& phase(std::string_view name) {
 // The machine of one cell: a scanner on a port of the simulated hub, the tool's two channels on it.
 struct FaultRun : HubSession {
     FaultRun(const Phase& phase, Fault fault)
-        : HubSession({{kPort},
-                      {identityFor(phase.variant),
-                       phase.variant == Variant::Framed ? framedImage() : classicImage()},
-                      &smallLanguages()}) {
+        : HubSession({{kPort}, {identityFor(phase.variant), imageFor(phase.variant)}, &kSmallLanguages}) {
         ScannerFaults faults;
         switch (fault) {
         case Fault::Vanish:
@@ -156,6 +126,10 @@ struct FaultRun : HubSession {
 
     static std::string identityFor(Variant variant) {
         return variant == Variant::GwQAsked ? "M307_350_A7UG" : "M307_200_A7UG";
+    }
+    static std::vector<std::uint8_t> imageFor(Variant variant) {
+        return variant == Variant::Framed ? smallFramedImage(kFramedImageSize, 0x6B)
+                                          : smallClassicImage((kClassicBlocks - 1) * 256 + 40, 31, 7);
     }
     static ScannerPersonality personalityFor(Variant variant) {
         ScannerPersonality p =

@@ -1,4 +1,5 @@
 #include "FirmwareDownloadTest.h"
+#include "Faults.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/Crc16.h"
@@ -10,18 +11,6 @@ using namespace orvexa;
 using namespace orvexa::test;
 
 namespace {
-
-ScannerPersonality inBootloader() {
-    ScannerPersonality p;
-    p.inBootloader = true;
-    return p;
-}
-
-ScannerPersonality bootloaderText(const std::string& text) {
-    ScannerPersonality p;
-    p.bootloaderText = text;
-    return p;
-}
 
 // Everything the scanner received after the "I","B" of the bootloader question.
 std::vector<std::string> commandsAfterBootloaderQuestion(const ScannerRecord& record) {
@@ -41,12 +30,14 @@ TEST(ClassicPathTable, SixRowsChooseTheStartOrEndTheStep) {
         Outcome outcome;
         int firstBlock; // -1: nothing sent after the bootloader question
     };
+    const ScannerPersonality noLoader = scannerWith([](auto& p) { p.bootloaderText = ""; });
+    const ScannerPersonality inLoader = scannerWith([](auto& p) { p.inBootloader = true; });
     const Row rows[] = {
-        {true, bootloaderText(""), 0, nullptr, Outcome::Written, 0},
-        {true, inBootloader(), 0, nullptr, Outcome::Written, 20},
+        {true, noLoader, 0, nullptr, Outcome::Written, 0},
+        {true, inLoader, 0, nullptr, Outcome::Written, 20},
         {true, {}, 0, nullptr, Outcome::Written, 0}, // "v00" against "00": no downgrade question
-        {false, bootloaderText(""), 0, nullptr, Outcome::Written, 0},
-        {false, inBootloader(), 0, "This firmware can't be upgraded!!!\nPlease use a new firmware after A5",
+        {false, noLoader, 0, nullptr, Outcome::Written, 0},
+        {false, inLoader, 0, "This firmware can't be upgraded!!!\nPlease use a new firmware after A5",
          Outcome::Refused, -1},
         {false, {}, kIdYes, "Do you want to remove bootloader?", Outcome::Written, 0},
         {false, {}, kIdNo, "Do you want to remove bootloader?", Outcome::Cancelled, -1},
@@ -84,7 +75,7 @@ TEST(ClassicPathTable, DowngradeIsAskedOnlyWhenTheImageBootloaderIsOlder) {
     // The carried header says "00".
     for (const auto& [scannerLoader, asked] : std::vector<std::pair<std::string, bool>>{
              {"v01", true}, {"v00", false}, {"v", false}, {"v0/", false}}) {
-        ClassicBench bench(bootloaderText(scannerLoader));
+        ClassicBench bench(scannerWith([&](auto& p) { p.bootloaderText = scannerLoader; }));
         bench.window.answer({kIdNo});
         SCOPED_TRACE(scannerLoader);
         EXPECT_EQ(bench.run(), asked ? Outcome::Cancelled : Outcome::Written);
@@ -117,7 +108,7 @@ TEST(ClassicTransfer, FromOffsetZeroSends683FramesAndClosesWithBlock683) {
 
     EXPECT_EQ(bench.window.progressUpper, 683);
     EXPECT_EQ(bench.window.progressPosition, 683);
-    expectOnlyBox(bench.window, kSuccess, box::kOk);
+    EXPECT_TRUE(onlyBox(bench.window, kSuccess, box::kOk));
     EXPECT_FALSE(bench.channel.isOpen());
     EXPECT_EQ(bench.window.waitCursorDepth, 0);
     EXPECT_EQ(bench.window.unscriptedQuestions(), 0u);
@@ -128,7 +119,7 @@ TEST(ClassicTransfer, FromOffsetZeroSends683FramesAndClosesWithBlock683) {
 }
 
 TEST(ClassicTransfer, InTheBootloaderSends663FramesFromBlock20) {
-    ClassicBench bench(inBootloader());
+    ClassicBench bench(scannerWith([](auto& p) { p.inBootloader = true; }));
     bench.window.askForFonts(); // not written in the bootloader: unchecked, told, and the firmware goes on
     EXPECT_EQ(bench.run(), Outcome::ItemsNotAcknowledged); // but what was asked for is not all done
 
@@ -164,7 +155,8 @@ TEST(ClassicTransfer, ImageSizesAtTheEdges) {
     EXPECT_EQ(multiple.heldImage(0), multiple.imageFrom(0));
 
     // No longer than the start offset: the closing frame follows the start sequence.
-    ClassicBench empty(bootloaderText(""), {}, FirmwarePackage("M307_200_A7UG", {}));
+    ClassicBench empty(scannerWith([](auto& p) { p.bootloaderText = ""; }), {},
+                       FirmwarePackage("M307_200_A7UG", {}));
     EXPECT_EQ(empty.run(), Outcome::Written);
     EXPECT_TRUE(empty.dataFrames().empty());
     ASSERT_EQ(empty.record().frames.size(), 1u);
@@ -178,9 +170,7 @@ TEST(ClassicStartSequence, XOnTheThirtyFirstReadNeedsNoFallback) {
     // runs from 3600 to 3620 ms after the "T".
     for (const auto& [delayMs, fallback] :
          std::vector<std::pair<std::uint32_t, bool>>{{3610, false}, {3630, true}}) {
-        ScannerPersonality p;
-        p.readyDelayMs = delayMs;
-        ClassicBench bench(p);
+        ClassicBench bench(scannerWith([&](auto& p) { p.readyDelayMs = delayMs; }));
         SCOPED_TRACE(delayMs);
         EXPECT_EQ(bench.run(), Outcome::Written);
         EXPECT_EQ(bench.sawCommand("IU"), fallback);
@@ -189,11 +179,9 @@ TEST(ClassicStartSequence, XOnTheThirtyFirstReadNeedsNoFallback) {
 }
 
 TEST(ClassicStartSequence, FallbackIUAndTheLetterAfterIEI) {
-    ScannerFaults faults;
-    faults.commands["IEIu"] = {ReplyFault::Silent};
-    ScannerPersonality p;
-    p.itAccepted = false; // "u" rather than "T"
-    ClassicBench bench(p, faults);
+    // A scanner that refuses "I","t" gets "u" rather than "T".
+    ClassicBench bench(scannerWith([](auto& p) { p.itAccepted = false; }),
+                       faults::reply("IEIu", ReplyFault::Silent));
     EXPECT_EQ(bench.run(), Outcome::Written);
     const auto texts = bench.record().commandTexts();
     const auto iei = std::find(texts.begin(), texts.end(), "IEIu");
@@ -203,10 +191,7 @@ TEST(ClassicStartSequence, FallbackIUAndTheLetterAfterIEI) {
 }
 
 TEST(ClassicStartSequence, NoDownloadModeShowsNoBoxButAddsAStatusLine) {
-    ScannerFaults faults;
-    faults.commands["IEIT"] = {ReplyFault::Silent};
-    faults.commands["IU"] = {ReplyFault::Silent};
-    ClassicBench bench({}, faults);
+    ClassicBench bench({}, faults::commands({{"IEIT", {ReplyFault::Silent}}, {"IU", {ReplyFault::Silent}}}));
     const std::uint64_t before = bench.clock.nowUs();
     EXPECT_EQ(bench.run(), Outcome::NoDownloadMode);
     EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), exitcode::kNotDone); // orvexa-cli says so
@@ -220,9 +205,7 @@ TEST(ClassicStartSequence, NoDownloadModeShowsNoBoxButAddsAStatusLine) {
 }
 
 TEST(ClassicTransfer, RefusedBlockGetsTenResendsThenIsPassedOver) {
-    ScannerFaults faults;
-    faults.naks = {{0, 'C', 11}, {1, 'O', 1}};
-    ClassicBench bench({}, faults);
+    ClassicBench bench({}, faults::naks({{0, 'C', 11}, {1, 'O', 1}}));
     EXPECT_EQ(bench.run(), Outcome::TransferError);
 
     const auto frames = bench.dataFrames();
@@ -238,15 +221,13 @@ TEST(ClassicTransfer, RefusedBlockGetsTenResendsThenIsPassedOver) {
     EXPECT_EQ(bench.record().blocks.count(1), 0u);
     EXPECT_EQ(bench.window.progressPosition, 683);
     EXPECT_EQ(bench.record().closingBlock, 683); // the transfer runs to the end of the image
-    expectOnlyBox(bench.window, kFailure, box::kError);
+    EXPECT_TRUE(onlyBox(bench.window, kFailure, box::kError));
     // Still there once the box is closed.
     EXPECT_EQ(bench.window.controlText(control::kStatus), "Verified\r\nFirmware download failed..");
 }
 
 TEST(ClassicTransfer, UnknownReplyLetterMovesOnButEndsInTheError) {
-    ScannerFaults faults;
-    faults.commands["frame"] = {ReplyFault::UnknownLetter, 0, 5, 1};
-    ClassicBench bench({}, faults);
+    ClassicBench bench({}, faults::commands({{"frame", {ReplyFault::UnknownLetter, 0, 5, 1}}}));
     EXPECT_EQ(bench.run(), Outcome::TransferError);
     EXPECT_EQ(bench.dataFrames().size(), 683u); // no resend: the wire is as it always was
     EXPECT_EQ(bench.record().frames[4].reply, '?');
@@ -256,13 +237,10 @@ TEST(ClassicTransfer, UnknownReplyLetterMovesOnButEndsInTheError) {
 }
 
 TEST(ClassicTransfer, ScannerSilentAfterAFrameEndsWithoutTheClosingFrame) {
-    ScannerFaults faults;
-    faults.silentFrom = FaultPoint{FaultPoint::Kind::Frame, "", 101};
-    ClassicBench bench({}, faults);
-    std::uint64_t silentAtUs = 0;
+    ClassicBench bench({}, faults::silentFrom(FaultPoint::Kind::Frame, 101));
     EXPECT_EQ(bench.run(), Outcome::TransferError);
     ASSERT_EQ(bench.record().frames.size(), 101u);
-    silentAtUs = bench.record().frames.back().atUs;
+    const std::uint64_t silentAtUs = bench.record().frames.back().atUs;
     EXPECT_EQ(bench.record().frames.back().kind, BlockFrame::kDataKind);
     EXPECT_FALSE(bench.record().upgradeFinished);
     // Given up on once the reply limit passed, not before.
@@ -270,14 +248,13 @@ TEST(ClassicTransfer, ScannerSilentAfterAFrameEndsWithoutTheClosingFrame) {
     EXPECT_LT(bench.clock.nowUs() - silentAtUs, (classic::kFrameReplyLimitMs + 100) * 1000u);
     EXPECT_FALSE(bench.channel.isOpen());
     EXPECT_EQ(bench.window.progressPosition, 100);
-    expectOnlyBox(bench.window, kFailure, box::kError);
+    EXPECT_TRUE(onlyBox(bench.window, kFailure, box::kError));
     EXPECT_EQ(bench.window.waitCursorDepth, 0);
 }
 
 TEST(ClassicTransfer, ScannerThatErasesOnTheFirstFrameGetsThrough) {
-    ScannerFaults faults;
-    faults.commands["frame"] = {ReplyFault::None, 8000, 1, 1}; // eight seconds of erasing
-    ClassicBench bench({}, faults);
+    // Eight seconds of erasing before the first frame's answer.
+    ClassicBench bench({}, faults::commands({{"frame", {ReplyFault::None, 8000, 1, 1}}}));
     EXPECT_EQ(bench.run(), Outcome::Written);
     EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
 }

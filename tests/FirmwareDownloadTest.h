@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ScannerSession.h"
+#include "TextChecks.h"
 
 #include "firmware/BlockFrame.h"
 #include "fonts/FlashLayout.h"
@@ -99,13 +100,6 @@ struct ClassicBench : ScannerSession<FrontEndWindow> {
 
     Interruption interruption;
 };
-
-// The run showed one box, of this text and kind.
-inline void expectOnlyBox(const ScriptedWindow& window, const std::string& text, unsigned type) {
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text, text);
-    EXPECT_EQ(window.boxes[0].type, type);
-}
 
 inline const char kSuccess[] =
     "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ";

@@ -84,11 +84,7 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
         EXPECT_EQ(window.progressUpper, blocks); // 174614 is no whole multiple: the bar ends full
         EXPECT_EQ(window.progressPosition, static_cast<int>(blocks));
         EXPECT_FALSE(line.isOpen());
-        ASSERT_EQ(window.boxes.size(), 1u);
-        EXPECT_EQ(
-            window.boxes[0].text,
-            "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
-        EXPECT_EQ(window.boxes[0].type, box::kOk);
+        EXPECT_TRUE(onlyBox(window, test::kSuccess, box::kOk));
         EXPECT_EQ(ctx.outcome, Outcome::Written);
     }
 }
@@ -109,10 +105,7 @@ TEST_F(FramedDownloadTest, ShortWriteOfTheStartPacketSendsNoBlockAndLeavesThePro
     EXPECT_EQ(window.progressUpper, 40);
     EXPECT_EQ(window.progressPosition, 2);
     EXPECT_FALSE(line.isOpen());
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text,
-              "Error was detected while upgrading Firmware!!\r\nPlease reset RDQ and update Firmware again.");
-    EXPECT_EQ(window.boxes[0].type, box::kError);
+    EXPECT_TRUE(onlyBox(window, test::kFailure, box::kError));
     EXPECT_EQ(ctx.outcome, Outcome::TransferError);
 }
 

@@ -1,5 +1,5 @@
+#include "Faults.h"
 #include "FirmwareDownloadTest.h"
-#include "TextChecks.h"
 
 #include "app/ExitCodes.h"
 #include "fonts/FlashWriter.h"
@@ -127,11 +127,8 @@ TEST(LanguageDownload, FlashTypeDecidesTheOffsetOnlyFromAnAcceptedReply) {
         {"3.0\x87_200_A7UG", 8, ReplyFault::None, "GFw300000#", false}, // signed: 0x87 is below '6'
     };
     for (const Case& c : cases) {
-        ScannerPersonality p;
-        p.flashType = c.scannerFlashType;
-        ScannerFaults faults;
-        faults.commands["GFS"] = {c.fault};
-        ClassicBench bench(p, faults);
+        ClassicBench bench(scannerWith([&](auto& p) { p.flashType = c.scannerFlashType; }),
+                           faults::reply("GFS", c.fault));
         bench.setFirmwareText(c.firmwareText);
         bench.window.askForFonts();
         SCOPED_TRACE(c.firstChunk + std::string(" ") + std::to_string(c.scannerFlashType));
@@ -174,9 +171,7 @@ TEST(LanguageDownload, Model18EditionsWriteTheirItemsWithoutOffsetOrQuestion) {
 }
 
 TEST(LanguageDownload, GnOFSOnlyForScannersThatTakeFonts) {
-    ScannerPersonality p;
-    p.fontSupport = false;
-    ClassicBench bench(p);
+    ClassicBench bench(scannerWith([](auto& p) { p.fontSupport = false; }));
     bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Written);
     EXPECT_EQ(bench.record().count("GnOFS"), 0);
@@ -184,9 +179,8 @@ TEST(LanguageDownload, GnOFSOnlyForScannersThatTakeFonts) {
 }
 
 TEST(LanguageDownload, UnacknowledgedChunkIsReportedAndTheRunGoesOn) {
-    ScannerFaults faults;
-    faults.commands["GFw"] = {ReplyFault::Silent, 0, 20, 1}; // the Korean font's second chunk
-    ClassicBench bench({}, faults);
+    // The 20th chunk, the Korean font's second, goes unanswered.
+    ClassicBench bench({}, faults::commands({{"GFw", {ReplyFault::Silent, 0, 20, 1}}}));
     bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::ItemsNotAcknowledged);
     EXPECT_EQ(exitCodeFor(bench.ctx.outcome, false), exitcode::kTransferError);
@@ -197,14 +191,13 @@ TEST(LanguageDownload, UnacknowledgedChunkIsReportedAndTheRunGoesOn) {
               "Verified\r\nJapanese font downloaded..\r\nKorean font download failed..");
     // The firmware still goes on; its message says what failed, under the warning icon.
     EXPECT_EQ(bench.heldImage(0), bench.imageFrom(0));
-    expectOnlyBox(bench.window, std::string(kSuccess) + "\r\n\r\nKorean font download failed..",
-                  box::kOk | box::kIconExclamation);
+    EXPECT_TRUE(onlyBox(bench.window, std::string(kSuccess) + "\r\n\r\nKorean font download failed..",
+                        box::kOk | box::kIconExclamation));
 }
 
 TEST(LanguageDownload, ScannerThatTakesNoFontsGetsTheFirmwareButNotASuccessExit) {
-    ScannerPersonality p;
-    p.fontSupport = false; // refuses "GnOLG": Step 2 takes "Download Font" off
-    ClassicBench bench(p);
+    // It refuses "GnOLG": Step 2 takes "Download Font" off.
+    ClassicBench bench(scannerWith([](auto& p) { p.fontSupport = false; }));
     bench.window.askForFonts();
     verifyDevice(bench.ctx); // Silent mode chains Step 3
     EXPECT_EQ(bench.ctx.outcome, Outcome::ItemsNotAcknowledged);
@@ -226,10 +219,10 @@ TEST(LanguageDownload, TableThatCannotBeStoredIsRefusedBeforeAnythingIsSent) {
     bench.setFirmwareText("3.07_200_A7UG");
     bench.window.askForFonts();
     EXPECT_EQ(bench.run(), Outcome::Refused);
-    expectOnlyBox(bench.window,
-                  "The French language table can't be downloaded: text 7 is 16 bytes long, and a text may "
-                  "have at most 15.",
-                  box::kError);
+    EXPECT_TRUE(onlyBox(bench.window,
+                        "The French language table can't be downloaded: text 7 is 16 bytes long, and a text "
+                        "may have at most 15.",
+                        box::kError));
     const auto texts = bench.record().commandTexts();
     EXPECT_EQ(texts.back(), "IB"); // nothing after the bootloader question: no "GFS", "GnOFS" or chunk
     EXPECT_TRUE(bench.record().chunks.empty());
@@ -243,9 +236,7 @@ struct WriterBench : ScannerSession<> {
 };
 
 TEST(FlashWriter, ChunkAcknowledgementWaitIsBounded) {
-    ScannerFaults faults;
-    faults.commands["GFw"] = {ReplyFault::Silent};
-    WriterBench s(faults);
+    WriterBench s(faults::reply("GFw", ReplyFault::Silent));
     const std::vector<std::uint8_t> blob(5000, 0x11);
     EXPECT_EQ(s.writer.writeBlob(blob.data(), 5000, 0x1000), 2);
     EXPECT_GE(s.clock.nowUs(), 4'000'000u);
@@ -263,9 +254,7 @@ TEST(FlashWriter, ChunkAcknowledgementWaitIsBounded) {
 }
 
 TEST(FlashWriter, FlashTypeQueryIsBoundedAgainstABabblingScanner) {
-    ScannerFaults faults;
-    faults.commands["W"] = {ReplyFault::Babble};
-    WriterBench s(faults);
+    WriterBench s(faults::reply("W", ReplyFault::Babble));
     setText(s.records.deviceInfo.firmwareText, "3.07_200_A7UG");
     s.link.pingDevice(); // answered, then bytes without end
     const std::uint64_t before = s.clock.nowUs();

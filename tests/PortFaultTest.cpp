@@ -4,6 +4,7 @@
 // with a clear message and a non-zero exit code, never in a wait on a port that is not there.
 #include "Faults.h"
 #include "ScannerSession.h"
+#include "SmallPackages.h"
 
 #include "app/ExitCodes.h"
 #include "steps/FramedDownload.h"
@@ -40,12 +41,6 @@ public:
 private:
     std::function<void()> afterClose_;
 };
-
-std::vector<std::uint8_t> framedImage() {
-    std::vector<std::uint8_t> image(3 * 1024, 0x3D);
-    std::copy_n("UPDATE", 6, image.begin());
-    return image;
-}
 
 struct Desk : HubSession {
     explicit Desk(FirmwarePackage firmware = FirmwarePackage::carried())
@@ -147,7 +142,8 @@ TEST(PortFault, PortLostBetweenTheProbeAndTheOpenGetsTheOpenFailureBoxAndNoStep2
 // again finds nothing rather than the stale port.
 TEST(PortFault, PortGoneDuringTheTransferEndsInTheErrorAndTheNextSearchFindsNothing) {
     for (bool framed : {false, true}) {
-        Desk desk(framed ? FirmwarePackage("M307_200_A7UG", framedImage()) : FirmwarePackage::carried());
+        Desk desk(framed ? FirmwarePackage("M307_200_A7UG", smallFramedImage(3 * 1024, 0x3D))
+                         : FirmwarePackage::carried());
         desk.hub.attachScanner(kPortA, framed ? ScannerPersonality::framed() : ScannerPersonality{},
                                faults::vanishAt(FaultPoint::Kind::Block, framed ? 1 : 300));
 

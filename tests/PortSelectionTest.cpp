@@ -3,6 +3,8 @@
 // long, and which port the main channel ends up holding.
 #include "steps/PortSelection.h"
 #include "DialogSession.h"
+#include "Faults.h"
+#include "TextChecks.h"
 #include "serial/TracingChannel.h"
 #include "steps/StepTexts.h"
 
@@ -31,9 +33,7 @@ public:
 struct Step1 : ::testing::Test, DialogSession {
     // A silent port whose scanner lets us count the probes it got: it hears "W" and never answers.
     SimulatedScanner& deafScanner(const std::string& port) {
-        ScannerFaults faults;
-        faults.silentFrom = FaultPoint{FaultPoint::Kind::Command, "", 1};
-        return hub.attachScanner(port, {}, faults);
+        return hub.attachScanner(port, {}, faults::silentOn(""));
     }
 
     // The ports of the hub in the order given, with a hint for ports that cannot be opened.
@@ -62,10 +62,8 @@ TEST_F(Step1, ScannerOnTheThirdPortIsFoundAfterTheOtherTwoAreProbedForASecondEac
 
     const std::uint32_t took = runStep1();
 
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text, kReady);
+    ASSERT_TRUE(onlyBox(window, kReady, box::kQuestion));
     EXPECT_EQ(window.boxes[0].caption, "Are you ready?");
-    EXPECT_EQ(window.boxes[0].type, box::kQuestion);
     EXPECT_GE(took, 2000u);
     EXPECT_LT(took, 2100u);
     // About fifty "W" on each silent port: one per 20 ms read time-out.
@@ -217,9 +215,8 @@ TEST_F(Step1, FailedOpenShowsItsMessageWithTheHintAndEnablesNothing) {
 
     runStep1();
 
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text, "Can't open ttyUSB0!!! Please try other port\r\nhint for ttyUSB0: busy");
-    EXPECT_EQ(window.boxes[0].type, box::kOk);
+    EXPECT_TRUE(
+        onlyBox(window, "Can't open ttyUSB0!!! Please try other port\r\nhint for ttyUSB0: busy", box::kOk));
     EXPECT_EQ(window.controlText(control::kPortResult), "");
     EXPECT_FALSE(window.isControlEnabled(control::kStep2));
     EXPECT_TRUE(window.isControlEnabled(control::kPortResult));
@@ -245,9 +242,7 @@ TEST_F(Step1, WhenNothingAnswersThePortDialogOffersTheFoundPortsForAManualChoice
 }
 
 TEST_F(Step1, ScannerAnsweringOnlyAfterTheProbeSecondIsNotFound) {
-    ScannerFaults faults;
-    faults.commands["W"] = CommandFault{ReplyFault::None, 1100};
-    hub.attachScanner("/dev/ttyUSB0", {}, faults);
+    hub.attachScanner("/dev/ttyUSB0", {}, faults::commands({{"W", {ReplyFault::None, 1100}}}));
     start({"/dev/ttyUSB0"});
     window.answer({kIdYes});
 

@@ -181,9 +181,7 @@ TEST(SimulatedScanner, ClassicDownloadKeepsTheImageByBlockNumber) {
 }
 
 TEST(SimulatedScanner, StartSequenceFallbackAndFramesStartingWithH) {
-    ScannerPersonality p;
-    p.itAccepted = false;
-    Bench b({p, {}});
+    Bench b({scannerWith([](auto& p) { p.itAccepted = false; }), {}});
     sendLetters(b.channel, b.clock, "IEIu");
     b.clock.sleepMs(1000);
     EXPECT_EQ(readReply(b.channel, 1), bytes("X"));
@@ -310,10 +308,8 @@ TEST(SimulatedScannerFaults, BentRepliesToOneCommand) {
 }
 
 TEST(SimulatedScannerFaults, LateRepliesAndFaultsOnSomeOccurrencesOnly) {
-    ScannerFaults faults;
-    faults.commands["W"] = CommandFault{ReplyFault::None, 1500};
-    faults.commands["M"] = CommandFault{ReplyFault::Refuse, 0, 2, 1}; // the second "M" only
-    Bench b({{}, faults});
+    // "W" answered late, and only the second "M" refused.
+    Bench b({{}, faults::commands({{"W", {ReplyFault::None, 1500}}, {"M", {ReplyFault::Refuse, 0, 2, 1}}})});
     sendLetters(b.channel, b.clock, "W", 0);
     std::uint8_t buffer[100];
     EXPECT_EQ(b.channel.read(buffer, 100), 0); // gives up after 10 * 100 + 10 ms
@@ -329,9 +325,7 @@ TEST(SimulatedScannerFaults, LateRepliesAndFaultsOnSomeOccurrencesOnly) {
 }
 
 TEST(SimulatedScannerFaults, NakABlockAGivenNumberOfTimes) {
-    ScannerFaults faults;
-    faults.naks.push_back({3, 'O', 2});
-    Bench b({{}, faults});
+    Bench b({{}, faults::naks({{3, 'O', 2}})});
     enterDownload(b);
     std::string replies;
     for (int i = 0; i < 3; ++i) {
@@ -378,9 +372,7 @@ TEST(SimulatedScannerFaults, BabblingScannerNeverFallsSilent) {
 // ---- the line model ---------------------------------------------------------------------------------
 
 TEST(SimulatedScannerLine, FrameAndAnswerCostTheirLineTimeAt115200) {
-    ScannerPersonality p;
-    p.baudRate = 115200;
-    Bench b({p, {}});
+    Bench b({scannerWith([](auto& p) { p.baudRate = 115200; }), {}});
     // 10 bits a byte: one byte takes 86.8 us, a 261-byte frame 22.66 ms.
     EXPECT_EQ(b.scanner.lineTimeUs(1), 87u);
     EXPECT_EQ(b.scanner.lineTimeUs(261), 22657u);
@@ -404,10 +396,11 @@ TEST(SimulatedScannerLine, FrameAndAnswerCostTheirLineTimeAt115200) {
 }
 
 TEST(SimulatedScannerLine, LatencyDelaysEveryReplyAndPacingSpreadsItsBytes) {
-    ScannerPersonality p;
-    p.baudRate = 9600;
-    p.latencyMs = 5;
-    Bench b({p, {}});
+    Bench b({scannerWith([](auto& p) {
+                 p.latencyMs = 5;
+                 p.baudRate = 9600;
+             }),
+             {}});
     sendLetters(b.channel, b.clock, "M", 0);
     std::uint8_t buffer[10];
     EXPECT_EQ(b.channel.read(buffer, 10), 10);
@@ -437,10 +430,7 @@ TEST(SimulatedScannerWithCommandLink, StepTwoQueriesFillTheDeviceRecord) {
 }
 
 TEST(SimulatedScannerWithCommandLink, FaultsCostWhatTheLinkAllows) {
-    ScannerFaults faults;
-    faults.commands["M"] = CommandFault{ReplyFault::Silent};
-    faults.commands["V"] = CommandFault{ReplyFault::Babble};
-    Bench b({{}, faults});
+    Bench b({{}, faults::commands({{"M", {ReplyFault::Silent}}, {"V", {ReplyFault::Babble}}})});
     DeviceInfo device;
     CommandLink link(b.channel, b.clock, device);
 

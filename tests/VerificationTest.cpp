@@ -5,6 +5,7 @@
 #include "Faults.h"
 #include "ScannerSession.h"
 #include "TestContainer.h"
+#include "TextChecks.h"
 #include "steps/StepTexts.h"
 #include "steps/Steps.h"
 
@@ -42,16 +43,11 @@ struct Step2 : ::testing::Test, ScannerSession<> {
                std::to_string(window.isChecked(control::kDownloadFont));
     }
 
-    static ScannerPersonality classicWithVersion(const char* version) {
-        ScannerPersonality p;
-        p.versionText = version;
-        return p;
-    }
-
-    static ScannerPersonality framed() {
+    // Application characters 5, 6, 8, 9 at "0", "2", "0", "B": 1024-byte blocks.
+    static ScannerPersonality framed(const char* application = "AP98_02_0B00") {
         ScannerPersonality p = ScannerPersonality::framed();
         p.framedFirmwareText = "FW12_34_5678";
-        p.framedApplicationText = "AP98_02_0B00"; // 5, 6, 8, 9 at "0", "2", "0", "B": 1024-byte blocks
+        p.framedApplicationText = application;
         return p;
     }
 
@@ -79,22 +75,17 @@ TEST_F(Step2, SilentScannerGetsTheFailedMessageAfterTwentySecondsAndNothingElseC
     // Step 2 before Step 1: no ping into a closed channel, but at once the reason and what to do.
     channel.close();
     EXPECT_EQ(run(), 0u);
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text, kNoPortOpenText);
+    EXPECT_TRUE(onlyBox(window, kNoPortOpenText, box::kError));
     EXPECT_EQ(window.controlText(control::kStatus), kFailed);
     EXPECT_FALSE(window.isControlEnabled(control::kStep3));
 }
 
 TEST_F(Step2, GpsScannerIsRefusedWithTheStopIcon) {
-    ScannerPersonality p;
-    p.gps = true;
-    connect(p);
+    connect(scannerWith([](auto& p) { p.gps = true; }));
     const std::string before = controls();
     run();
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text,
-              "This firmware doesn't support GPS.\r\nPlease keep using current version.");
-    EXPECT_EQ(window.boxes[0].type, box::kError);
+    EXPECT_TRUE(onlyBox(window, "This firmware doesn't support GPS.\r\nPlease keep using current version.",
+                        box::kError));
     EXPECT_EQ(controls(), before);
     EXPECT_EQ(scanner.record().count("V"), 0);
     EXPECT_EQ(ctx.outcome, Outcome::Refused);
@@ -127,12 +118,11 @@ TEST_F(Step2, FirmwareForAnotherVersionOrModelGetsTheVerdictOneMessage) {
         connect();
         run(); // a scanner verified before this one took its place
         window = ScriptedWindow();
-        connect(classicWithVersion(version));
+        connect(scannerWith([&](auto& p) { p.versionText = version; }));
         run();
-        ASSERT_EQ(window.boxes.size(), 1u);
-        EXPECT_EQ(window.boxes[0].text,
-                  "This firmware can't run properly on this RDQ.\r\nPlease use correct firmware version.");
-        EXPECT_EQ(window.boxes[0].type, box::kError);
+        EXPECT_TRUE(onlyBox(
+            window, "This firmware can't run properly on this RDQ.\r\nPlease use correct firmware version.",
+            box::kError));
         EXPECT_FALSE(window.isControlEnabled(control::kStep3));
         EXPECT_EQ(ctx.outcome, Outcome::Refused);
         // Step 3 no longer takes the earlier verification for this scanner's.
@@ -149,9 +139,10 @@ TEST_F(Step2, VersionTwoScannerIsAskedAboutExternalMemory) {
     for (char answer : {'@', '!', '\0'}) {
         SCOPED_TRACE(answer);
         window = ScriptedWindow();
-        ScannerPersonality p = classicWithVersion("2.05_200_A7UG");
-        p.externalMemoryAnswer = answer;
-        connect(p);
+        connect(scannerWith([&](auto& p) {
+            p.versionText = "2.05_200_A7UG";
+            p.externalMemoryAnswer = answer;
+        }));
         run();
         EXPECT_GE(scanner.record().count("GFQ"), 1);
         if (answer == '@') {
@@ -159,9 +150,7 @@ TEST_F(Step2, VersionTwoScannerIsAskedAboutExternalMemory) {
             EXPECT_EQ(ctx.outcome, Outcome::Verified);
             EXPECT_TRUE(channel.isOpen());
         } else {
-            ASSERT_EQ(window.boxes.size(), 1u);
-            EXPECT_EQ(window.boxes[0].text, verdict2);
-            EXPECT_EQ(window.boxes[0].type, box::kError);
+            EXPECT_TRUE(onlyBox(window, verdict2, box::kError));
             EXPECT_EQ(ctx.outcome, Outcome::Refused);
             EXPECT_EQ(channel.isOpen(), answer == '!'); // silence closes the channel
         }
@@ -169,10 +158,10 @@ TEST_F(Step2, VersionTwoScannerIsAskedAboutExternalMemory) {
 }
 
 TEST_F(Step2, ScannerInItsBootloaderIsVerifiedWhateverTheIdentity) {
-    ScannerPersonality p;
-    p.inBootloader = true;
-    p.inBootloaderText = "Bootloader 9.99_900";
-    connect(p);
+    connect(scannerWith([](auto& p) {
+        p.inBootloader = true;
+        p.inBootloaderText = "Bootloader 9.99_900";
+    }));
     run();
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_EQ(ctx.outcome, Outcome::Verified);
@@ -183,9 +172,7 @@ TEST_F(Step2, ScannerThatRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess
     connect({}, faults::reply("M", ReplyFault::Refuse));
     records.statusText = "kept";
     run();
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text, "Wrong RDQ500 Firmware!!!");
-    EXPECT_EQ(window.boxes[0].type, box::kOk);
+    EXPECT_TRUE(onlyBox(window, "Wrong RDQ500 Firmware!!!", box::kOk));
     EXPECT_FALSE(channel.isOpen());
     EXPECT_EQ(window.exitCode, 0);
     // The exit was the last thing asked of the dialog: nothing ran after it.
@@ -202,16 +189,13 @@ TEST_F(Step2, ScannerThatRefusesModelIsFramedAndTheCarriedFirmwareEndsTheProcess
 }
 
 TEST_F(Step2, FontOptionForAScannerWithoutFontsIsExplainedUncheckedAndDisabled) {
-    ScannerPersonality p;
-    p.fontSupport = false;
-    connect(p);
+    const ScannerPersonality noFonts = scannerWith([](auto& p) { p.fontSupport = false; });
+    connect(noFonts);
     window.enableControl(control::kDownloadFont, true);
     window.setChecked(control::kDownloadFont, true);
     window.log.clear();
     run();
-    ASSERT_EQ(window.boxes.size(), 1u);
-    EXPECT_EQ(window.boxes[0].text, "Please download font after supported firmware is installed !!!");
-    EXPECT_EQ(window.boxes[0].type, box::kOk);
+    EXPECT_TRUE(onlyBox(window, "Please download font after supported firmware is installed !!!", box::kOk));
     const auto at = [this](const std::string& line) {
         return std::find(window.log.begin(), window.log.end(), line) - window.log.begin();
     };
@@ -222,7 +206,7 @@ TEST_F(Step2, FontOptionForAScannerWithoutFontsIsExplainedUncheckedAndDisabled) 
 
     // Unchecked: no box, still disabled. With font support: enabled, and a check is kept.
     window = ScriptedWindow();
-    connect(p);
+    connect(noFonts);
     run();
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_FALSE(window.isControlEnabled(control::kDownloadFont));
@@ -241,14 +225,15 @@ TEST_F(Step2, TextsAScannerDoesNotSendAreKeptButNoVersionReplyFailsAClassicScann
     ASSERT_EQ(ctx.outcome, Outcome::Verified);
 
     // The next scanner answers "V" but not "I","v": the earlier info text stays and is shown.
-    connect(classicWithVersion("3.06_200_B1"), faults::reply("Iv", ReplyFault::Silent));
+    connect(scannerWith([](auto& p) { p.versionText = "3.06_200_B1"; }),
+            faults::reply("Iv", ReplyFault::Silent));
     run();
     EXPECT_EQ(records.statusText,
               "RDQ is verified[00A7UG] !!\r\nFirmware: [3.06_200_B1 RDQ200 BT Imager A7UG]");
 
     // A scanner that does not answer "V" would be judged by "3.06_200_B1", left by the one before: it
     // fails instead, and nothing is enabled by this run.
-    connect(classicWithVersion("9.99_999"), faults::reply("V", ReplyFault::Silent));
+    connect(scannerWith([](auto& p) { p.versionText = "9.99_999"; }), faults::reply("V", ReplyFault::Silent));
     const std::string status = records.statusText;
     window.log.clear();
     run();
@@ -276,9 +261,7 @@ TEST_F(Step2, FramedScannerIsVerifiedWithEachVersionBesideThePackageVersion) {
     EXPECT_EQ(scanner.record().count("It"), 0); // no classic queries in the framed branch
     EXPECT_EQ(ctx.outcome, Outcome::Verified);
 
-    ScannerPersonality small = framed();
-    small.framedApplicationText = "AP98_02_1B00";
-    connect(small);
+    connect(framed("AP98_02_1B00"));
     run();
     EXPECT_EQ(records.deviceInfo.framedBlockSize, 512u);
 }
@@ -288,9 +271,7 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
     window.setChecked(control::kSilentMode, true);
     for (const char* application : {"AP98_02_0B00", "AP98_02_0C00"}) { // 1024-byte blocks, then 512
         SCOPED_TRACE(application);
-        ScannerPersonality p = framed();
-        p.framedApplicationText = application;
-        connect(p);
+        connect(framed(application));
         window.boxes.clear();
         window.repaints = 0;
         run();
@@ -304,10 +285,10 @@ TEST_F(Step2, SilentModeChainsAVerifiedFramedScannerIntoTheFramedDownload) {
         EXPECT_TRUE(std::equal(container.begin(), container.end(), stored.begin()));
         EXPECT_TRUE(std::all_of(stored.begin() + kTestContainerSize, stored.end(),
                                 [](std::uint8_t b) { return b == 0xFF; }));
-        ASSERT_EQ(window.boxes.size(), 1u);
-        EXPECT_EQ(
-            window.boxes[0].text,
-            "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ");
+        EXPECT_TRUE(onlyBox(
+            window,
+            "Firmware updated sucessfully!!!\r\n\nPlease make sure to set factory default after restart RDQ",
+            box::kOk));
         EXPECT_FALSE(channel.isOpen());
         EXPECT_EQ(ctx.outcome, Outcome::Written);
     }

@@ -3,6 +3,8 @@
 // its own, as on a real machine each has its own line. Ports may come and go, as a station sees them.
 #pragma once
 
+#include "Faults.h"
+#include "ScannerSession.h"
 #include "SimulatedChannel.h"
 #include "SimulatedPortHub.h"
 #include "SimulatedScanner.h"
@@ -21,10 +23,9 @@ namespace orvexa {
 
 using Verdict = ScannerResult::Verdict;
 
+// Already running the carried M307_200_A7UG.
 inline ScannerPersonality runningCarried() {
-    ScannerPersonality personality;
-    personality.versionText = "3.07_200_A7UG"; // the carried M307_200_A7UG
-    return personality;
+    return scannerWith([](auto& p) { p.versionText = "3.07_200_A7UG"; });
 }
 
 // The ports of a desk: each reaches a scanner of its own, nothing, or (Bluetooth) the scanner of another.

@@ -20,12 +20,9 @@ TEST(Fleet, EachScannerEndsItsOwnWayAndOneFailureStopsNoOther) {
     SimulatedScanner& old = desk.scanner("/dev/ttyUSB0");
     SimulatedScanner& current = desk.scanner("/dev/ttyUSB1", runningCarried());
     desk.silentPort("/dev/ttyUSB2");
-    ScannerFaults unplugged;
-    unplugged.vanishAt = FaultPoint{FaultPoint::Kind::Frame, "", 300};
-    SimulatedScanner& vanishing = desk.scanner("/dev/ttyUSB3", {}, unplugged);
-    ScannerPersonality gps;
-    gps.gps = true;
-    SimulatedScanner& refusing = desk.scanner("/dev/ttyUSB4", gps);
+    SimulatedScanner& vanishing =
+        desk.scanner("/dev/ttyUSB3", {}, faults::vanishAt(FaultPoint::Kind::Frame, 300));
+    SimulatedScanner& refusing = desk.scanner("/dev/ttyUSB4", scannerWith([](auto& p) { p.gps = true; }));
 
     char* jsonText = nullptr;
     std::size_t jsonSize = 0;

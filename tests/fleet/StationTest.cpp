@@ -40,9 +40,8 @@ struct StationDesk {
 
 TEST(Station, EachScannerIsWrittenOnceThoughItsPortGoesAndComesBack) {
     StationDesk s;
-    ScannerPersonality restarts;
-    restarts.versionAfterUpgrade = "3.07_200_A7UG";
-    SimulatedScanner& scanner = s.desk.scanner("/dev/rfcomm0", restarts);
+    SimulatedScanner& scanner = // it restarts into what it received
+        s.desk.scanner("/dev/rfcomm0", scannerWith([](auto& p) { p.versionAfterUpgrade = "3.07_200_A7UG"; }));
     s.desk.silentPort("/dev/ttyS0");
     s.desk.unplug("/dev/rfcomm0");
     s.open();
@@ -69,9 +68,7 @@ TEST(Station, EachScannerIsWrittenOnceThoughItsPortGoesAndComesBack) {
 
 TEST(Station, AScannerLostMidTransferFailsAndTheStationGoesOnWatching) {
     StationDesk s;
-    ScannerFaults unplugged;
-    unplugged.vanishAt = FaultPoint{FaultPoint::Kind::Frame, "", 200};
-    s.desk.scanner("/dev/ttyUSB0", {}, unplugged);
+    s.desk.scanner("/dev/ttyUSB0", {}, faults::vanishAt(FaultPoint::Kind::Frame, 200));
     SimulatedScanner& next = s.desk.scanner("/dev/ttyUSB1");
     s.desk.unplug("/dev/ttyUSB1");
     s.open();

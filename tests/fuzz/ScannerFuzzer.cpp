@@ -26,6 +26,7 @@
 #include "ScriptedWindow.h"
 #include "SimulatedChannel.h"
 #include "SimulatedScanner.h"
+#include "SmallPackages.h"
 #include "StepBounds.h"
 
 #include "FakePorts.h"
@@ -181,16 +182,9 @@ public:
 
 // Small tables and fonts: one page per language still goes out as three 4096-byte chunks, and the two
 // fonts take one and two chunks.
-const LanguageData& smallLanguages() {
-    static const LanguageData data = [] {
-        LanguageData d;
-        for (auto& table : d.tables) {
-            table = {"         Exit", "     Top Menu", "  No data !!!"};
-        }
-        d.koreanFont.assign(100, 0x5A);
-        d.japaneseFont.assign(5000, 0xA5);
-        return d;
-    }();
+const LanguageData& languages() {
+    static const LanguageData data = smallLanguages({"         Exit", "     Top Menu", "  No data !!!"},
+                                                    FontBlob(100, 0x5A), FontBlob(5000, 0xA5));
     return data;
 }
 
@@ -200,22 +194,7 @@ constexpr std::int32_t kBlock = 256;
 // A classic image of a few blocks; with its header it reaches past offset 5120, of which a scanner in
 // its bootloader gets only the blocks after the header's start.
 std::vector<std::uint8_t> classicImage(bool withHeader) {
-    std::vector<std::uint8_t> image(withHeader ? kImageBodyOffset + 300 : 3 * kBlock + 40);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<std::uint8_t>(i * 7);
-    }
-    if (withHeader) {
-        std::memcpy(image.data() + kImageHeaderOffset, "$$RDQ", 5);
-        image[kImageHeaderOffset + 14] = '0';
-        image[kImageHeaderOffset + 15] = '0';
-    }
-    return image;
-}
-
-std::vector<std::uint8_t> framedImage() {
-    std::vector<std::uint8_t> image(2 * 1024 + 100, 0x11);
-    std::memcpy(image.data(), "UPDATE", 6);
-    return image;
+    return smallClassicImage(withHeader ? kImageBodyOffset + 300 : 3 * kBlock + 40, 7, 0, withHeader);
 }
 
 enum Scenario { ClassicChain, ClassicStep3, ClassicFonts, FramedChain, FramedStep3, kScenarios };
@@ -306,13 +285,9 @@ FramedVerdict judgeFramed(const std::vector<WriteRecord>& writes, std::size_t fr
     return v;
 }
 
-const ShownBox* lastBox(const ScriptedWindow& window) {
-    return window.boxes.empty() ? nullptr : &window.boxes.back();
-}
-
-bool endedWith(const ScriptedWindow& window, const char* text) {
-    const ShownBox* box = lastBox(window);
-    return box != nullptr && box->text == text;
+// The text of the box the run ended with, if any.
+std::string lastBoxText(const ScriptedWindow& window) {
+    return window.boxes.empty() ? std::string() : window.boxes.back().text;
 }
 
 // One run's surroundings: the dialog, the package of the scenario and the records, on any line.
@@ -321,8 +296,9 @@ struct Bench {
         : clock(c), options(opts), scenario(static_cast<Scenario>((opts & 0x07) % kScenarios)),
           framed(scenario == FramedChain || scenario == FramedStep3),
           fontsAsked(scenario == ClassicFonts || (scenario == ClassicChain && (opts & 0x40) != 0)),
-          package(kIdentity, framed ? framedImage() : classicImage((opts & 0x08) != 0)),
-          ctx{window, line, clock, discovery, nullptr, package, smallLanguages(), guarded.value} {
+          package(kIdentity,
+                  framed ? smallFramedImage(2 * 1024 + 100, 0x11) : classicImage((opts & 0x08) != 0)),
+          ctx{window, line, clock, discovery, nullptr, package, languages(), guarded.value} {
         window.answer({kIdYes, kIdYes, kIdYes, kIdYes});
         window.setChecked(control::kSilentMode, true);
         if (fontsAsked) {
@@ -448,10 +424,7 @@ void writeSeeds(const std::string& directory) {
         const bool framed = (run.options & 0x07) == FramedChain || (run.options & 0x07) == FramedStep3;
         ScannerPersonality personality =
             framed ? ScannerPersonality::framed() : ScannerPersonality::classic();
-        personality.versionText = "3.07_200_A7UG";
-        if (framed) {
-            personality.versionText = "F500_03_0C00";
-        }
+        personality.versionText = framed ? "F500_03_0C00" : "3.07_200_A7UG";
         SimulatedScanner scanner(personality);
         RecordingLine line(clock, scanner);
         Bench bench(clock, line, run.options);
@@ -529,8 +502,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "Step 3 leaves Step 2's fields alone");
     const int steps = window.steps;
     // The success text, followed by what was not written when pages or fonts were not all taken.
-    const bool success =
-        lastBox(window) != nullptr && lastBox(window)->text.rfind(kFirmwareUpdatedText, 0) == 0;
+    const std::string last = lastBoxText(window);
+    const bool success = last.rfind(kFirmwareUpdatedText, 0) == 0;
     check(window.boxes.size() >= boxesBefore, "boxes only added");
 
     if (framedRun && device.framedBlockSize == 0) {
@@ -545,10 +518,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const FramedVerdict v = judgeFramed(line.records(), mark, blocks - 1);
         check(steps == v.steps, "every answered block moves the bar, whatever its reply held");
         if (v.started && !v.failed && v.complete) {
-            check(success && endedWith(window, kFirmwareUpdatedText), "any framed reply is acceptance");
+            check(success && last == kFirmwareUpdatedText, "any framed reply is acceptance");
         } else {
             check(!success, "no success for a framed transfer that did not get through");
-            check(endedWith(window, kFirmwareErrorText), "an unfinished framed transfer ends in the error");
+            check(last == kFirmwareErrorText, "an unfinished framed transfer ends in the error");
         }
         check(!line.isOpen(), "the framed download closes the channel");
         return 0;
@@ -567,9 +540,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(steps == v.steps, "the bar moves once per block passed, refused or not");
     if (v.silent) {
-        check(!success && endedWith(window, kFirmwareErrorText), "a silent scanner ends in the error");
+        check(!success && last == kFirmwareErrorText, "a silent scanner ends in the error");
     } else if (v.exhausted || v.undefined) {
-        check(!success && endedWith(window, kFirmwareErrorText),
+        check(!success && last == kFirmwareErrorText,
               "spent resends and replies the protocol does not define end in the error");
     } else {
         check(v.complete, "a transfer that was never silent reaches the last block");

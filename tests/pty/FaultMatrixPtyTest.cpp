@@ -4,6 +4,7 @@
 // drops. The tool runs on a clock whose pauses are counted but not slept, so the sample stays short
 // while every read is a real one on the real line.
 #include "ChildProcess.h"
+#include "Faults.h"
 #include "PseudoTerminal.h"
 #include "ScannerSession.h"
 #include "TextChecks.h"
@@ -65,12 +66,6 @@ struct Tool : PortSession<ImpatientClock, PosixSerialChannel> {
 // one, so a reply wait runs to its limit: the framed block's 5000 ms is the longest here.
 constexpr int kShortMs = 8000;
 
-ScannerFaults hangUpAt(FaultPoint point) {
-    ScannerFaults faults;
-    faults.vanishAt = point;
-    return faults;
-}
-
 // Runs a step against the scanner, which has hung up by the time it ends, within the short bound.
 template <class Step> void runToTheHangUp(Tool& tool, PtyScanner& farEnd, Step step) {
     const double start = nowMs();
@@ -82,7 +77,7 @@ template <class Step> void runToTheHangUp(Tool& tool, PtyScanner& farEnd, Step s
 
 TEST(FaultMatrixPty, ScannerHangingUpOnTheProbeLeavesNoPortFound) {
     PseudoTerminal pty;
-    PtyScanner farEnd(pty, {}, hangUpAt({FaultPoint::Kind::Command, "W", 1}));
+    PtyScanner farEnd(pty, {}, faults::vanishOn("W"));
     Tool tool(pty, FirmwarePackage::carried());
     runToTheHangUp(tool, farEnd, portSelection);
 
@@ -93,7 +88,7 @@ TEST(FaultMatrixPty, ScannerHangingUpOnTheProbeLeavesNoPortFound) {
 
 TEST(FaultMatrixPty, ClassicScannerHangingUpOnTheStartSequenceLeavesTheStatusLineAndExitOne) {
     PseudoTerminal pty;
-    PtyScanner farEnd(pty, {}, hangUpAt({FaultPoint::Kind::Command, "IEIT", 1}));
+    PtyScanner farEnd(pty, {}, faults::vanishOn("IEIT"));
     Tool tool(pty, FirmwarePackage("M307_200_A7UG", imageOf(3 * 256 + 10, "RDQ")));
     ASSERT_TRUE(tool.verified({}));
     runToTheHangUp(tool, farEnd, firmwareDownload);
@@ -110,7 +105,7 @@ TEST(FaultMatrixPty, FramedScannerHangingUpMidDownloadEndsInTheErrorWithTheChann
     constexpr int kMiddleBlock = 1; // of three
     PseudoTerminal pty;
     PtyScanner farEnd(pty, ScannerPersonality::framed(),
-                      hangUpAt({FaultPoint::Kind::Block, "", kMiddleBlock}));
+                      faults::vanishAt(FaultPoint::Kind::Block, kMiddleBlock));
     Tool tool(pty, FirmwarePackage("U500_500_TEST", imageOf(3 * 1024 - 100, "UPDATE")));
     ASSERT_TRUE(tool.verified(ScannerPersonality::framed()));
     runToTheHangUp(tool, farEnd, firmwareDownload);
