@@ -2,6 +2,7 @@
 #include "app/ExitCodes.h"
 #include "cli/CliCommands.h"
 #include "cli/Options.h"
+#include "cli/SupportBundleCommand.h"
 
 #include <cstdio>
 #include <string>
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     }
     if (options.listPorts) {
         return listPorts(options, stdout);
+    }
+    if (!options.supportBundle.empty() && !bundleGoesWithRun(options)) {
+        return supportBundleAlone(options, stdout, stderr);
     }
     return runWorkflow(options, stdout, stderr, stdin);
 }
