@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include <sys/stat.h>
 
@@ -262,49 +261,34 @@ TEST(TailBuffer, KeepsTheLastBytesFromTheFirstWholeLineAndCountsTheRest) {
 // A name that is no regular file gets a box that says why, and stays as it was: the port named as the
 // bundle's file is never opened, a directory is never replaced, and a pipe never blocks the dialog.
 TEST_F(Bundle, RefusesToWriteOverAnythingButARegularFile) {
-    DialogSession::start({kPort});
     namespace fs = std::filesystem;
-    struct Case {
-        const char* name;
-        std::function<std::string(const std::string& path)> make; // the name to save as
-        const char* says;
-    } cases[] = {
-        {"device", [](const std::string&) { return std::string("/dev/null"); }, "is a device"},
-        {"directory",
-         [](const std::string& p) {
-             fs::create_directory(p);
-             return p;
-         },
-         "is a directory"},
-        {"pipe",
-         [](const std::string& p) {
-             ::mkfifo(p.c_str(), 0600);
-             return p;
-         },
-         "is a pipe"},
-        {"part file is a directory",
-         [](const std::string& p) {
-             fs::create_directory(p + ".part");
-             return p;
-         },
-         ".part' is a directory"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TearDown();
-        window.saveAs = c.make(path);
+    DialogSession::start({kPort});
+    const std::string folder = path + ".d";
+    const std::string pipe = path + ".pipe";
+    fs::create_directory(folder);
+    ::mkfifo(pipe.c_str(), 0600);
+    fs::create_directory(path + ".part"); // beside `path`: the part file cannot be written
+    const std::pair<std::string, std::string> cases[] = {{"/dev/null", "is a device"},
+                                                         {folder, "is a directory"},
+                                                         {pipe, "is a pipe"},
+                                                         {path, ".part' is a directory"}};
+    for (const auto& [name, says] : cases) {
+        window.saveAs = name;
         dialog->onSystemCommand(kSysCommandSupportBundle);
         ASSERT_FALSE(window.boxes.empty());
         EXPECT_EQ(window.boxes.back().type, box::kError);
         EXPECT_EQ(window.boxes.back().text.rfind("The support bundle was not written:\r\n", 0), 0u);
-        EXPECT_NE(window.boxes.back().text.find(c.says), std::string::npos) << window.boxes.back().text;
-        EXPECT_FALSE(fs::is_regular_file(*window.saveAs));
+        EXPECT_NE(window.boxes.back().text.find(says), std::string::npos) << window.boxes.back().text;
+        EXPECT_FALSE(fs::is_regular_file(name)) << name;
     }
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    fs::remove_all(folder);
+    fs::remove(pipe);
 
     // A regular file is replaced whole; Cancel writes nothing and shows nothing.
     TearDown();
-    { std::ofstream(path) << std::string(100000, 'x'); }
+    std::ofstream(path) << std::string(100000, 'x');
     EXPECT_EQ(writeSupportBundle(path, "{}\n"), "");
     EXPECT_EQ(readFile(path), "{}\n");
     EXPECT_FALSE(fs::exists(path + ".part"));
@@ -312,5 +296,4 @@ TEST_F(Bundle, RefusesToWriteOverAnythingButARegularFile) {
     window.saveAs.reset();
     dialog->onSystemCommand(kSysCommandSupportBundle);
     EXPECT_EQ(window.boxes.size(), shown);
-    EXPECT_EQ(readFile(path), "{}\n");
 }
