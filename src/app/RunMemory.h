@@ -66,7 +66,7 @@ public:
         // A firmware write with all pages and fonts traces about 3.3 MB: its end is kept.
         std::size_t traceBytes = 256 * 1024;
         std::size_t boxes = 64;        // a whole run shows fewer than ten
-        std::size_t statusLines = 256; // a run with all pages and fonts adds about twenty
+        std::size_t statusLines = 256; // a run with all pages and fonts adds twelve
     };
 
     explicit RunMemory(Clock& clock) : RunMemory(clock, Limits{}) {}
