@@ -60,6 +60,11 @@ public:
     }
     void exitProcess(int exitCode) override;
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) override;
+    // The save-file dialog's choice: saveAs, or Cancel when it holds nothing.
+    std::optional<std::string> askSaveFileName(const std::string& suggestedName) override {
+        log.push_back("askSaveFileName " + suggestedName);
+        return saveAs;
+    }
 
     // What the user saw.
     std::vector<ShownBox> boxes;
@@ -76,6 +81,7 @@ public:
     std::optional<int> exitCode;
     std::vector<PortInfo> portDialogOffered;
     int portDialogRuns = 0;
+    std::optional<std::string> saveAs;
 
     bool sawBox(const std::string& text) const;
     std::size_t unscriptedQuestions() const;

@@ -5,8 +5,16 @@ namespace orvexa {
 AppContext::AppContext(DialogWindow& window, Clock& clock, PortDiscovery& discovery,
                        std::unique_ptr<SerialChannel> mainChannel, ChannelFactory makeProbeChannel,
                        FirmwarePackage package, LanguageData languages)
-    : package_(std::move(package)), languages_(std::move(languages)), mainChannel_(std::move(mainChannel)),
-      steps_{window,   *mainChannel_, clock,   discovery, std::move(makeProbeChannel),
-             package_, languages_,    records_} {}
+    : package_(std::move(package)), languages_(std::move(languages)), runMemory_(clock),
+      recordingWindow_(window, runMemory_), mainChannel_(runMemory_.traced(std::move(mainChannel), "main")),
+      steps_{recordingWindow_, *mainChannel_, clock,   discovery, tracedProbes(std::move(makeProbeChannel)),
+             package_,         languages_,    records_} {}
+
+ChannelFactory AppContext::tracedProbes(ChannelFactory make) {
+    if (!make) {
+        return make; // no probe channels: Step 1 sees none either way
+    }
+    return [this, make = std::move(make)] { return runMemory_.traced(make(), "probe"); };
+}
 
 } // namespace orvexa

@@ -2,8 +2,13 @@
 // reported, the status text, the selected port and the port lists), the carried firmware, language tables
 // and fonts, and the main dialog's device channel. A front end makes one at start; a test makes a fresh
 // one for each scenario. The steps see it through the StepContext built here.
+//
+// The steps talk to the front end's window through a recording one, and every channel traces into the
+// run memory, so that a support bundle can tell of the last run whichever front end made the context.
 #pragma once
 
+#include "app/RecordingWindow.h"
+#include "app/RunMemory.h"
 #include "steps/StepContext.h"
 
 #include <memory>
@@ -25,7 +30,10 @@ public:
     SerialChannel& mainChannel() { return *mainChannel_; }
     FirmwarePackage& package() { return package_; }
     const LanguageData& languages() const { return languages_; }
+    // The recording window in front of the front end's own.
     DialogWindow& window() { return steps_.window; }
+    RunMemory& runMemory() { return runMemory_; }
+    const RunMemory& runMemory() const { return runMemory_; }
     // Step 1 probes the remembered port first and remembers the one it opens (an addition); without it,
     // the usual order and nothing kept.
     void rememberPortsWith(std::unique_ptr<PortMemory> memory) {
@@ -34,9 +42,13 @@ public:
     }
 
 private:
+    ChannelFactory tracedProbes(ChannelFactory make);
+
     ProcessRecords records_;
     FirmwarePackage package_;
     LanguageData languages_;
+    RunMemory runMemory_;
+    RecordingWindow recordingWindow_;
     std::unique_ptr<SerialChannel> mainChannel_;
     std::unique_ptr<PortMemory> portMemory_;
     StepContext steps_;

@@ -1,5 +1,7 @@
 #include "app/UpgradeDialog.h"
 
+#include "app/SupportBundle.h"
+#include "serial/ExtraPorts.h"
 #include "steps/Steps.h"
 #include "ui/Controls.h"
 
@@ -10,6 +12,8 @@ namespace {
 // The version the About box names, as the program's version record gives it ("3, 26, 0, 0").
 constexpr const char* kProgramVersion = "3.26";
 constexpr unsigned kSysCommandMask = 0xFFF0;
+// The program's name in the bundle: the same dialog on every toolkit.
+constexpr const char* kProgramName = "orvexa";
 
 } // namespace
 
@@ -75,23 +79,48 @@ bool UpgradeDialog::onKey(char key) {
 }
 
 bool UpgradeDialog::onSystemCommand(unsigned command) {
-    if ((command & kSysCommandMask) != kSysCommandAbout) {
+    switch (command & kSysCommandMask) {
+    case kSysCommandAbout:
+        about();
+        return true;
+    case kSysCommandSupportBundle:
+        saveSupportBundle();
+        return true;
+    default:
         return false;
     }
-    about();
-    return true;
 }
 
 void UpgradeDialog::step1() {
+    app_.runMemory().beginRun();
     portSelection(app_.steps());
 }
 
 void UpgradeDialog::step2() {
+    app_.runMemory().continueRun();
     verifyDevice(app_.steps());
 }
 
 void UpgradeDialog::step3() {
+    app_.runMemory().continueRun();
     firmwareDownload(app_.steps());
+}
+
+void UpgradeDialog::saveSupportBundle() {
+    RunMemory::Aside aside(app_.runMemory());
+    DialogWindow& window = app_.window();
+    const std::optional<std::string> path = window.askSaveFileName(kSupportBundleDefaultName);
+    if (!path) {
+        return;
+    }
+    const MachineFacts machine = examineThisMachine(app_.steps().discovery, extraPortsFromEnvironment());
+    const std::string why = writeSupportBundle(
+        *path, supportBundleText(kProgramName, machine, app_.package(), &app_.runMemory()));
+    if (why.empty()) {
+        window.messageBox("Support bundle written to\r\n" + *path, "", box::kOk);
+    } else {
+        window.messageBox("The support bundle was not written:\r\n" + why, "", box::kError);
+    }
 }
 
 void UpgradeDialog::about() {

@@ -23,6 +23,10 @@ namespace orvexa {
 // The system-menu entry that opens the About box.
 inline constexpr unsigned kSysCommandAbout = 16;
 inline constexpr const char* kAboutMenuText = "&About Orvexa...";
+// The entry beside it that saves a support bundle (an addition); system-menu numbers keep their low four
+// bits clear.
+inline constexpr unsigned kSysCommandSupportBundle = 32;
+inline constexpr const char* kSupportBundleMenuText = "Save support &bundle...";
 
 class UpgradeDialog {
 public:
@@ -39,13 +43,17 @@ public:
     // True when a step ran; the front end then goes on with its default handling of the key as well.
     bool onKey(char key);
     // A system-menu command: the About entry (its low four bits are the system's own) opens the About
-    // box. True when handled here; everything else gets the default handling.
+    // box, the support bundle entry saves one. True when handled here; everything else gets the default
+    // handling.
     bool onSystemCommand(unsigned command);
 
     void step1();
     void step2();
     void step3();
     void about();
+    // Asks the window where to save, writes the bundle there (the last run as RunMemory holds it) and
+    // says in a box that it was written, or why not.
+    void saveSupportBundle();
 
     // The About box: its caption and two lines.
     static std::string aboutCaption();

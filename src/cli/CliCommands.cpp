@@ -8,6 +8,7 @@
 #include "cli/Interrupts.h"
 #include "cli/SessionWindow.h"
 #include "cli/Station.h"
+#include "cli/SupportBundleCommand.h"
 #include "cli/TerminalWindow.h"
 #include "cli/VersionReport.h"
 #include "serial/ExtraPorts.h"
@@ -234,7 +235,7 @@ template <class Window> int exitCodeOf(const Window& window, const StepContext& 
     return window.exitRequest() ? exitcode::kNotDone : exitCodeFor(steps.outcome, check);
 }
 
-int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out) {
+int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
     Interruption interruption;
     InterruptResponse interruptResponse(interruption);
     InterruptHandlers interruptHandlers(interruptResponse);
@@ -266,6 +267,7 @@ int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out) 
     result.elapsedMs = setup.clock->tickMs() - startTickMs;
     events.result(result);
     events.runEnd(exitCode, {});
+    writeRunBundle(options, setup.ports.discovery(), setup.package, &app.runMemory(), out, err);
     return exitCode;
 }
 
@@ -413,19 +415,26 @@ int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::
 
 } // namespace
 
+int supportBundleAlone(const CliOptions& options, std::FILE* out, std::FILE* err) {
+    CliPorts ports(options);
+    return writeRunBundle(options, ports.discovery(), FirmwarePackage::carried(), nullptr, out, err)
+               ? exitcode::kDone
+               : exitcode::kNotDone;
+}
+
 int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in) {
     RunSetup setup(options);
     if (!setup.openTrace(err)) {
         return exitcode::kUsage;
     }
-    if (options.all) {
-        return runFleet(options, setup, out, err);
-    }
-    if (options.watch) {
-        return runStation(options, setup, out, err);
+    if (options.all || options.watch) {
+        const int exitCode =
+            options.all ? runFleet(options, setup, out, err) : runStation(options, setup, out, err);
+        writeRunBundle(options, setup.ports.discovery(), setup.package, nullptr, out, err);
+        return exitCode;
     }
     if (options.json) {
-        return runJsonWorkflow(options, setup, out);
+        return runJsonWorkflow(options, setup, out, err);
     }
     Interruption interruption;
     InterruptResponse interruptResponse(interruption);
@@ -458,6 +467,7 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
             window.note(line);
         }
     }
+    writeRunBundle(options, setup.ports.discovery(), setup.package, &app.runMemory(), out, err);
     return exitCodeOf(window, steps, options.check);
 }
 

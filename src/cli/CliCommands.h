@@ -17,6 +17,8 @@ int listPorts(const CliOptions& options, std::FILE* out);
 // The ports ORVEXA_EXTRA_PORTS names, then those given with --port: what the doctor examines beside the
 // ports it finds.
 std::vector<PortInfo> namedAndExtraPorts(const CliOptions& options);
+// --support-bundle FILE with no run beside it: the bundle of this machine alone.
+int supportBundleAlone(const CliOptions& options, std::FILE* out, std::FILE* err);
 // The workflow: Step 1, then Step 2, then Step 3 (not after --check), chained as Silent mode chains them.
 int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in);
 

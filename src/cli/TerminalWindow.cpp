@@ -18,16 +18,7 @@ constexpr std::size_t kAnswerLineSize = 64;
 } // namespace
 
 const char* boxKindName(unsigned type) {
-    switch (type & box::kIconMask) {
-    case box::kIconHand:
-        return "error";
-    case box::kIconQuestion:
-        return "question";
-    case box::kIconExclamation:
-        return "warning";
-    default:
-        return "info";
-    }
+    return box::kindName(type);
 }
 
 std::string kilobytes(std::int64_t bytes) {

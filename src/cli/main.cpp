@@ -4,6 +4,7 @@
 #include "cli/DoctorReport.h"
 #include "cli/Interrupts.h"
 #include "cli/Options.h"
+#include "cli/SupportBundleCommand.h"
 #include "serial/Platform.h"
 
 #include <cstdio>
@@ -26,15 +27,20 @@ int main(int argc, char** argv) {
         std::printf("orvexa-cli %s\n", ORVEXA_VERSION);
         return exitcode::kDone;
     }
-    if (options.info) {
-        return printCarriedInfo(stdout);
+    if (options.info || options.doctor || options.listPorts) {
+        const int exitCode = options.info     ? printCarriedInfo(stdout)
+                             : options.doctor ? runDoctor(examineMachine(namedAndExtraPorts(options)),
+                                                          options.json, stdout, terminalColumns(stdout))
+                                              : listPorts(options, stdout);
+        // A bundle asked for beside them holds the machine alone: they ran no scanner session to record.
+        if (!options.supportBundle.empty() &&
+            supportBundleAlone(options, stdout, stderr) != exitcode::kDone) {
+            return exitcode::kNotDone;
+        }
+        return exitCode;
     }
-    if (options.doctor) {
-        return runDoctor(examineMachine(namedAndExtraPorts(options)), options.json, stdout,
-                         terminalColumns(stdout));
-    }
-    if (options.listPorts) {
-        return listPorts(options, stdout);
+    if (!options.supportBundle.empty() && !bundleGoesWithRun(options)) {
+        return supportBundleAlone(options, stdout, stderr);
     }
     return runWorkflow(options, stdout, stderr, stdin);
 }

@@ -35,6 +35,21 @@ inline constexpr unsigned kDefaultButton2 = 0x100;
 inline constexpr bool isQuestion(unsigned type) {
     return (type & kButtonMask) == kYesNo;
 }
+
+// "error", "question", "warning" or "info": a box's kind by its icon, as the CLI prints it and the JSON
+// events and the support bundle carry it.
+inline constexpr const char* kindName(unsigned type) {
+    switch (type & kIconMask) {
+    case kIconHand:
+        return "error";
+    case kIconQuestion:
+        return "question";
+    case kIconExclamation:
+        return "warning";
+    default:
+        return "info";
+    }
+}
 } // namespace box
 
 // Answers of a message box or dialog.

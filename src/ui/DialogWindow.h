@@ -64,6 +64,13 @@ public:
         }
         messageBox(text, caption, box::kOk);
     }
+
+    // Asks where to save a file (the support bundle), offering `suggestedName`: the chosen path, or
+    // nothing when the user cancels. A front end without a file dialog saves nothing.
+    virtual std::optional<std::string> askSaveFileName(const std::string& suggestedName) {
+        (void)suggestedName;
+        return std::nullopt;
+    }
 };
 
 } // namespace orvexa

@@ -6,15 +6,24 @@
 #include "ScreenCapture.h"
 #include "ui/Controls.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -202,6 +211,67 @@ private slots:
         QCOMPARE(watch.seen[0].title, QStringLiteral("About Orvexa"));
         QCOMPARE(watch.seen[1].title, QStringLiteral("About Orvexa"));
         QCOMPARE(watch.seen[0].defaultButton, QStringLiteral("OK"));
+    }
+
+    // The context menu's entry, chosen by a click after a Silent mode upgrade: the file dialog (scripted
+    // here) offers the default name, the bundle holds the run, and a box says where it went.
+    void supportBundleEntryWritesTheLastRunWhereTheUserChose() {
+        Desk desk;
+        BoxWatch watch;
+        watch.planEnter(); // the success message
+        desk.dialog().checkBox(control::kSilentMode)->click();
+        desk.click(control::kStep1);
+        QVERIFY(desk.scanner.record().upgradeFinished);
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("bundle.json"));
+        QString offered;
+        desk.session.window().chooseSaveFile = [&](const QString& suggested) {
+            offered = suggested;
+            return path;
+        };
+        watch.planEnter(); // "Support bundle written to"
+        QString entry;
+        int polls = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu != nullptr && menu->actions().size() >= 2) {
+                QAction* second = menu->actions().at(1);
+                entry = second->text();
+                poll.stop();
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(second).center());
+            } else if (++polls > 400) {
+                poll.stop(); // no menu came: the comparisons below fail instead of the test hanging
+            }
+        });
+        poll.start(5);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                desk.dialog().mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&desk.dialog(), &event);
+        poll.stop();
+
+        QCOMPARE(entry, QStringLiteral("Save support &bundle..."));
+        QCOMPARE(offered, QStringLiteral("orvexa-support.json"));
+        QVERIFY2(watch.planDone() && watch.unplanned() == 0, qPrintable(desk.texts(watch)));
+        QCOMPARE(watch.seen.back().text, QStringLiteral("Support bundle written to\n") + path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject bundle = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(bundle.value(QStringLiteral("program")).toObject().value(QStringLiteral("name")).toString(),
+                 QStringLiteral("orvexa"));
+        const QJsonObject run = bundle.value(QStringLiteral("last_run")).toObject();
+        const QJsonArray boxes = run.value(QStringLiteral("boxes")).toArray();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).toObject().value(QStringLiteral("text")).toString(),
+                 QString(kSuccess).replace(QStringLiteral("sucessfully!!!\n"),
+                                           QStringLiteral("sucessfully!!!\r\n")));
+        QVERIFY(run.value(QStringLiteral("status_lines"))
+                    .toArray()
+                    .contains(QStringLiteral("RDQ is verified[00A7UG] !!")));
+        // The firmware's frames overflow the bound: the trace keeps its end, and says it was cut.
+        QCOMPARE(run.value(QStringLiteral("trace_cut")).toBool(), true);
+        QVERIFY(run.value(QStringLiteral("trace")).toArray().size() > 1000);
     }
 };
 

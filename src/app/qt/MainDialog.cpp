@@ -44,8 +44,9 @@ constexpr ControlTemplate kTemplate[] = {
     {control::kDownloadFont, Kind::CheckBox, "Download Font", {20, 145, 152, 10}},
 };
 
-// The text of the About entry that the dialog adds to its window menu.
+// The texts of the entries that the dialog adds to its window menu.
 constexpr char kAboutEntryText[] = "&About Orvexa...";
+constexpr char kSupportBundleEntryText[] = "Save support &bundle...";
 
 // Keys that run a step, by their Windows virtual-key codes: the digits of the main keyboard.
 constexpr int kVirtualKeyFirstDigit = 0x31;
@@ -205,8 +206,12 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     // one next: the dialog's own context menu.
     QMenu menu(this);
     QAction* about = menu.addAction(QString::fromLatin1(kAboutEntryText));
-    if (menu.exec(event->globalPos()) == about) {
+    QAction* supportBundle = menu.addAction(QString::fromLatin1(kSupportBundleEntryText));
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about) {
         command(kAboutCommand);
+    } else if (chosen == supportBundle) {
+        command(kSupportBundleCommand);
     }
 }
 

@@ -25,10 +25,12 @@ class MainDialog : public QDialog {
 public:
     explicit MainDialog(const QString& caption, QWidget* parent = nullptr);
 
-    // The command identifier of the "About Orvexa..." entry, as the system menu numbers it.
+    // The command identifiers of the "About Orvexa..." and "Save support bundle..." entries, as the
+    // system menu numbers them.
     static constexpr int kAboutCommand = 16;
+    static constexpr int kSupportBundleCommand = 32;
 
-    // Run for a button (About, Step 1, 2, 3: their control identifiers) and for the About entry.
+    // Run for a button (About, Step 1, 2, 3: their control identifiers) and for the menu's entries.
     std::function<void(int commandId)> onCommand;
     // Run for a key press before any control sees it, with the key's Windows virtual-key code ('1'...).
     std::function<void(int virtualKey)> onKey;

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -210,6 +212,20 @@ std::optional<std::size_t> QtDialogWindow::runPortDialog(const std::vector<PortI
 void QtDialogWindow::showAbout(const std::string& caption, const std::vector<std::string>& lines) {
     AboutDialog about(caption, lines, &dialog_);
     about.exec();
+}
+
+std::optional<std::string> QtDialogWindow::askSaveFileName(const std::string& suggestedName) {
+    const QString suggested = QString::fromStdString(suggestedName);
+    const QString chosen =
+        chooseSaveFile ? chooseSaveFile(suggested)
+                       : QFileDialog::getSaveFileName(&dialog_, QStringLiteral("Save support bundle"),
+                                                      QDir::home().filePath(suggested),
+                                                      QStringLiteral("JSON files (*.json);;All files (*)"));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    // The file system's own encoding, as the bundle is written through std::filesystem.
+    return std::string(QFile::encodeName(chosen).constData());
 }
 
 } // namespace orvexa

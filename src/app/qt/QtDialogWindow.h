@@ -40,6 +40,7 @@ public:
     void exitProcess(int exitCode) override;
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) override;
     void showAbout(const std::string& caption, const std::vector<std::string>& lines) override;
+    std::optional<std::string> askSaveFileName(const std::string& suggestedName) override;
 
     // The progress bar as the Windows control keeps it: the position may lie outside the range.
     int progressPosition() const { return position_; }
@@ -50,6 +51,8 @@ public:
 
     // Tests replace how the process ends, so that a test run is not ended with it.
     std::function<void(int exitCode)> onExitProcess;
+    // Tests replace the save-file dialog: the path chosen for the suggested name, empty for Cancel.
+    std::function<QString(const QString& suggestedName)> chooseSaveFile;
 
     // The title of a box whose caption is empty: the application's name.
     static QString defaultTitle();

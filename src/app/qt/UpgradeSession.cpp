@@ -14,8 +14,8 @@ UpgradeSession::UpgradeSession(Clock& clock, PortDiscovery& discovery,
                                         std::move(makeProbeChannel), std::move(package))),
       logic_(std::make_unique<UpgradeDialog>(*app_)) {
     dialog_->onCommand = [this](int commandId) {
-        if (commandId == MainDialog::kAboutCommand) {
-            logic_->onSystemCommand(kSysCommandAbout);
+        if (commandId == MainDialog::kAboutCommand || commandId == MainDialog::kSupportBundleCommand) {
+            logic_->onSystemCommand(static_cast<unsigned>(commandId));
         } else {
             logic_->onButton(commandId);
         }

@@ -18,7 +18,9 @@ firmware this program carries (with "Download Font" checked, also the language p
   --help      print this text
   --version   print the program's version
 
-The keys 1, 2 and 3 run their steps; Enter is Exit. The About box is in the dialog's context menu.
+The keys 1, 2 and 3 run their steps; Enter is Exit. The About box and "Save support bundle..." (one
+JSON file for support: versions, OS, ports and the last run's messages and wire trace) are in the
+dialog's context menu.
 
 Ports named in ORVEXA_EXTRA_PORTS (colon-separated) are found in addition to those present.
 Qt's own options (such as -platform or -display) are taken as every Qt program takes them.

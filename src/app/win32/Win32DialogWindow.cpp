@@ -3,6 +3,7 @@
 #include "app/win32/resource.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <cstdlib>
 
@@ -168,6 +169,28 @@ std::optional<std::size_t> Win32DialogWindow::runPortDialog(const std::vector<Po
 void Win32DialogWindow::showAbout(const std::string&, const std::vector<std::string>& lines) {
     DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUTBOX), dialog_, aboutDialogProc,
                     reinterpret_cast<LPARAM>(&lines));
+}
+
+// The system's save-file dialog, in the ANSI code page as every other text of this front end: the
+// bundle's path goes to std::filesystem as the command line's paths do.
+std::optional<std::string> Win32DialogWindow::askSaveFileName(const std::string& suggestedName) {
+    char path[MAX_PATH] = {};
+    suggestedName.copy(path, sizeof path - 1);
+    static const char kFilter[] = "JSON files (*.json)\0*.json\0All files (*.*)\0*.*\0";
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = dialog_;
+    dialog.lpstrFilter = kFilter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrTitle = "Save support bundle";
+    dialog.lpstrDefExt = "json";
+    // The user is asked before a file is replaced; the working folder stays where it was.
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameA(&dialog)) {
+        return std::nullopt; // cancelled, or the dialog could not be shown
+    }
+    return std::string(path);
 }
 
 } // namespace orvexa

@@ -28,7 +28,8 @@ struct MainDialog {
     HICON icon = nullptr;
 };
 
-void addAboutToSystemMenu(HWND dialog, HINSTANCE instance) {
+// The About entry, and beside it the support bundle's (an addition; its text is the shared one).
+void addToSystemMenu(HWND dialog, HINSTANCE instance) {
     const HMENU systemMenu = GetSystemMenu(dialog, FALSE);
     if (systemMenu == nullptr) {
         return;
@@ -38,6 +39,7 @@ void addAboutToSystemMenu(HWND dialog, HINSTANCE instance) {
         AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
         AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
     }
+    AppendMenuA(systemMenu, MF_STRING, IDM_SUPPORTBUNDLE, kSupportBundleMenuText);
 }
 
 // Minimised, the dialog shows its icon centred in what is left of the client area.
@@ -122,7 +124,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         return 1;
     }
     window.attach(dialog);
-    addAboutToSystemMenu(dialog, instance);
+    addToSystemMenu(dialog, instance);
     SendMessageA(dialog, WM_SETICON, kLargeIcon, reinterpret_cast<LPARAM>(main.icon));
     SendMessageA(dialog, WM_SETICON, kSmallIcon, reinterpret_cast<LPARAM>(main.icon));
     SetWindowTextA(dialog, logic.caption().c_str());

@@ -1,0 +1,40 @@
+#include "cli/SupportBundleCommand.h"
+
+#include "app/SupportBundle.h"
+#include "serial/ExtraPorts.h"
+
+namespace orvexa {
+
+namespace {
+
+constexpr const char* kProgramName = "orvexa-cli";
+
+} // namespace
+
+bool bundleGoesWithRun(const CliOptions& options) {
+    return !options.ports.empty() || options.silent || options.yes || options.fonts || options.check ||
+           options.all || options.watch || !options.traceFile.empty();
+}
+
+bool writeRunBundle(const CliOptions& options, PortDiscovery& discovery, const FirmwarePackage& package,
+                    const RunMemory* run, std::FILE* out, std::FILE* err) {
+    if (options.supportBundle.empty()) {
+        return true;
+    }
+    // The doctor looks at the ports named on the command line as well as those of ORVEXA_EXTRA_PORTS.
+    std::vector<PortInfo> extra = extraPortsFromEnvironment();
+    for (const std::string& path : options.ports) {
+        appendExtraPorts(extra, {namedPort(path)});
+    }
+    const std::string text =
+        supportBundleText(kProgramName, examineThisMachine(discovery, extra), package, run);
+    const std::string why = writeSupportBundle(options.supportBundle, text);
+    if (!why.empty()) {
+        std::fprintf(err, "orvexa-cli: the support bundle was not written: %s\n", why.c_str());
+        return false;
+    }
+    std::fprintf(options.json ? err : out, "Support bundle written to %s\n", options.supportBundle.c_str());
+    return true;
+}
+
+} // namespace orvexa
