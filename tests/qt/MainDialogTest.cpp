@@ -173,24 +173,7 @@ private slots:
         dialog.onCommand = [&commands](int id) { commands.push_back(id); };
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QString entry;
-        int polls = 0;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (menu != nullptr && !menu->actions().isEmpty()) {
-                QAction* first = menu->actions().first();
-                entry = first->text();
-                poll.stop();
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(first).center());
-            } else if (++polls > 400) {
-                poll.stop(); // no menu came: the comparison below fails instead of the test hanging
-            }
-        });
-        poll.start(5);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), dialog.mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(&dialog, &event);
-        poll.stop();
+        const QString entry = clickContextMenuEntry(dialog, 0);
         QCOMPARE(entry, QStringLiteral("&About Orvexa..."));
         QCOMPARE(commands, std::vector<int>{MainDialog::kAboutCommand});
     }

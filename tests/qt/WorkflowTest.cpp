@@ -231,25 +231,7 @@ private slots:
             return path;
         };
         watch.planEnter(); // "Support bundle written to"
-        QString entry;
-        int polls = 0;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (menu != nullptr && menu->actions().size() >= 2) {
-                QAction* second = menu->actions().at(1);
-                entry = second->text();
-                poll.stop();
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(second).center());
-            } else if (++polls > 400) {
-                poll.stop(); // no menu came: the comparisons below fail instead of the test hanging
-            }
-        });
-        poll.start(5);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                desk.dialog().mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(&desk.dialog(), &event);
-        poll.stop();
+        const QString entry = clickContextMenuEntry(desk.dialog(), 1);
 
         QCOMPARE(entry, QStringLiteral("Save support &bundle..."));
         QCOMPARE(offered, QStringLiteral("orvexa-support.json"));
