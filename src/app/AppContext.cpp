@@ -4,8 +4,8 @@ namespace orvexa {
 
 AppContext::AppContext(DialogWindow& window, Clock& clock, PortDiscovery& discovery,
                        std::unique_ptr<SerialChannel> mainChannel, ChannelFactory makeProbeChannel,
-                       FirmwarePackage package, LanguageData languages)
-    : package_(std::move(package)), languages_(std::move(languages)), runMemory_(clock),
+                       FirmwarePackage package, LanguageData languages, RunMemory::Limits memoryLimits)
+    : package_(std::move(package)), languages_(std::move(languages)), runMemory_(clock, memoryLimits),
       recordingWindow_(window, runMemory_), mainChannel_(runMemory_.traced(std::move(mainChannel), "main")),
       steps_{recordingWindow_, *mainChannel_, clock,   discovery, tracedProbes(std::move(makeProbeChannel)),
              package_,         languages_,    records_} {}

@@ -21,7 +21,7 @@ public:
     AppContext(DialogWindow& window, Clock& clock, PortDiscovery& discovery,
                std::unique_ptr<SerialChannel> mainChannel, ChannelFactory makeProbeChannel,
                FirmwarePackage package = FirmwarePackage::carried(),
-               LanguageData languages = LanguageData::carried());
+               LanguageData languages = LanguageData::carried(), RunMemory::Limits memoryLimits = {});
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 

@@ -126,6 +126,9 @@ void RunMemory::statusSet(const std::string& text) {
 
 std::unique_ptr<SerialChannel> RunMemory::traced(std::unique_ptr<SerialChannel> channel,
                                                  const std::string& label) {
+    if (limits_.traceBytes == 0) {
+        return channel;
+    }
     return std::make_unique<TracingChannel>(std::move(channel), trace_, label);
 }
 

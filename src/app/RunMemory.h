@@ -63,7 +63,8 @@ struct RememberedBox {
 class RunMemory {
 public:
     struct Limits {
-        // A firmware write with all pages and fonts traces about 3.3 MB: its end is kept.
+        // A firmware write with all pages and fonts traces about 3.3 MB: its end is kept. 0: no trace at all,
+        // for a run that will write no bundle (a fleet's worker formats no bytes nobody reads).
         std::size_t traceBytes = 256 * 1024;
         std::size_t boxes = 64;        // a whole run shows fewer than ten
         std::size_t statusLines = 256; // a run with all pages and fonts adds twelve
@@ -85,7 +86,8 @@ public:
     // steps add a line, or replace the last one, by setting the whole text again.
     void statusSet(const std::string& text);
 
-    // The channel, with every byte crossing it traced into this memory under `label`.
+    // The channel, with every byte crossing it traced into this memory under `label`; as it is when the
+    // memory keeps no trace.
     std::unique_ptr<SerialChannel> traced(std::unique_ptr<SerialChannel> channel, const std::string& label);
 
     const std::deque<RememberedBox>& boxes() const { return boxes_; }

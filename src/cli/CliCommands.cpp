@@ -142,7 +142,12 @@ class RunSetup {
 public:
     explicit RunSetup(const CliOptions& options)
         : clock(makeSystemClock()), ports(options), package(FirmwarePackage::carried()),
-          traceName_(options.traceFile) {}
+          traceName_(options.traceFile), bundleAsked_(!options.supportBundle.empty()) {}
+
+    // The run's wire trace is kept in memory only for a support bundle that will tell of it.
+    RunMemory::Limits memoryLimits() const {
+        return bundleAsked_ ? RunMemory::Limits{} : RunMemory::Limits{.traceBytes = 0};
+    }
 
     // False, with the message printed, when the trace file cannot be written.
     bool openTrace(std::FILE* err) {
@@ -185,6 +190,7 @@ public:
 
 private:
     std::string traceName_;
+    bool bundleAsked_;
     std::ofstream traceFile_;
     std::unique_ptr<WireTrace> trace_;
 };
@@ -247,7 +253,8 @@ int runJsonWorkflow(const CliOptions& options, RunSetup& setup, std::FILE* out, 
     SessionWindow window(*setup.clock, setup.package.imageSize(), options.yes, forward);
     AppContext app(
         window, *setup.clock, setup.ports.discovery(), setup.channel("main"),
-        [&setup] { return setup.channel("probe"); }, setup.package);
+        [&setup] { return setup.channel("probe"); }, setup.package, LanguageData::carried(),
+        setup.memoryLimits());
     EventLogObserver observer(events, app.records());
     forward.to = &observer;
     setup.rememberPorts(app, options);
@@ -450,7 +457,8 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
 
     AppContext app(
         window, *setup.clock, setup.ports.discovery(), setup.channel("main"),
-        [&setup] { return setup.channel("probe"); }, setup.package);
+        [&setup] { return setup.channel("probe"); }, setup.package, LanguageData::carried(),
+        setup.memoryLimits());
     setup.rememberPorts(app, options);
     StepContext& steps = app.steps();
     steps.beforeWriting = [&window, &steps] {

@@ -205,7 +205,8 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
     SessionWindow window(clock, package_.imageSize(), settings_.answerYes, forward);
     AppContext app(
         window, clock, discovery, platform.makeChannel(port, "main"),
-        [&platform, &port] { return platform.makeChannel(port, "probe"); }, package_);
+        [&platform, &port] { return platform.makeChannel(port, "probe"); }, package_, LanguageData::carried(),
+        RunMemory::Limits{.traceBytes = 0}); // no worker's run goes into a bundle
     const ProcessRecords& records = app.records();
     std::optional<EventLogObserver> events;
     if (events_) {
