@@ -1,7 +1,7 @@
 #include "cli/SupportBundleCommand.h"
 
 #include "app/SupportBundle.h"
-#include "serial/ExtraPorts.h"
+#include "cli/CliCommands.h"
 
 namespace orvexa {
 
@@ -21,13 +21,8 @@ bool writeRunBundle(const CliOptions& options, PortDiscovery& discovery, const F
     if (options.supportBundle.empty()) {
         return true;
     }
-    // The doctor looks at the ports named on the command line as well as those of ORVEXA_EXTRA_PORTS.
-    std::vector<PortInfo> extra = extraPortsFromEnvironment();
-    for (const std::string& path : options.ports) {
-        appendExtraPorts(extra, {namedPort(path)});
-    }
-    const std::string text =
-        supportBundleText(kProgramName, examineThisMachine(discovery, extra), package, run);
+    const std::string text = supportBundleText(
+        kProgramName, examineThisMachine(discovery, namedAndExtraPorts(options)), package, run);
     const std::string why = writeSupportBundle(options.supportBundle, text);
     if (!why.empty()) {
         std::fprintf(err, "orvexa-cli: the support bundle was not written: %s\n", why.c_str());
