@@ -286,47 +286,38 @@ void LinuxDoctor::checkHolders(const std::vector<PortInfo>& ports) {
 void LinuxDoctor::checkGrabbers() {
     const std::string ignoreRule = "SUBSYSTEM==\"tty\", KERNEL==\"ttyACM*|ttyUSB*|rfcomm*\", ENV{" +
                                    std::string(kModemManagerIgnore) + "}=\"1\"";
-    const bool modemManager = exists("usr/sbin/ModemManager") || exists("usr/bin/ModemManager");
-    const bool modemManagerRuns = running("ModemManager");
-    const bool ignored = anyFileHolds({"etc/udev/rules.d", "run/udev/rules.d"}, kModemManagerIgnore);
-    const std::string modemFix =
-        "If no modem is used here: sudo systemctl disable --now ModemManager. Otherwise "
-        "put this line in /etc/udev/rules.d/99-orvexa.rules: " +
-        ignoreRule + ", then: sudo udevadm control --reload";
-    if (!modemManager && !modemManagerRuns) {
-        add("modem-manager", FindingLevel::Fine, "ModemManager", "ModemManager is not installed.");
-    } else if (ignored) {
-        add("modem-manager", FindingLevel::Fine, "ModemManager",
-            "ModemManager is installed; a rule in /etc/udev/rules.d keeps it off the ports it marks.");
-    } else if (modemManagerRuns) {
-        add("modem-manager", FindingLevel::Problem, "ModemManager",
-            "ModemManager is running: it probes every new ttyACM and ttyUSB port for a modem, writing to the "
-            "scanner in its first seconds.",
-            modemFix);
-    } else {
-        add("modem-manager", FindingLevel::Note, "ModemManager",
-            "ModemManager is installed but not running; once started, it probes every new ttyACM and ttyUSB "
-            "port.",
-            modemFix);
-    }
+    judge({"modem-manager", "ModemManager", exists("usr/sbin/ModemManager") || exists("usr/bin/ModemManager"),
+           running("ModemManager"), false,
+           anyFileHolds({"etc/udev/rules.d", "run/udev/rules.d"}, kModemManagerIgnore),
+           "ModemManager is installed; a rule in /etc/udev/rules.d keeps it off the ports it marks.",
+           "ModemManager is running: it probes every new ttyACM and ttyUSB port for a modem, writing to the "
+           "scanner in its first seconds.",
+           "ModemManager is installed but not running; once started, it probes every new ttyACM and ttyUSB "
+           "port.",
+           "If no modem is used here: sudo systemctl disable --now ModemManager. Otherwise put this line in "
+           "/etc/udev/rules.d/99-orvexa.rules: " +
+               ignoreRule + ", then: sudo udevadm control --reload"});
+    judge({"brltty", "brltty", exists("usr/bin/brltty") || exists("bin/brltty") || exists("usr/sbin/brltty"),
+           running("brltty"),
+           exists("usr/lib/udev/rules.d/85-brltty.rules") || exists("lib/udev/rules.d/85-brltty.rules"),
+           false,
+           "", // nothing keeps it off but removing it
+           "brltty is installed and claims USB serial adapters it takes for braille displays: the scanner's "
+           "ttyUSB port vanishes moments after it appears.",
+           "brltty is installed but neither running nor claiming adapters.",
+           "If no braille display is used here: sudo apt remove brltty. Otherwise: sudo systemctl mask "
+           "brltty-udev.service, then plug the adapter in again."});
+}
 
-    const bool brltty = exists("usr/bin/brltty") || exists("bin/brltty") || exists("usr/sbin/brltty");
-    const bool brlttyRuns = running("brltty");
-    const bool brlttyClaims =
-        exists("usr/lib/udev/rules.d/85-brltty.rules") || exists("lib/udev/rules.d/85-brltty.rules");
-    const std::string brlttyFix =
-        "If no braille display is used here: sudo apt remove brltty. Otherwise: sudo "
-        "systemctl mask brltty-udev.service, then plug the adapter in again.";
-    if (!brltty && !brlttyRuns) {
-        add("brltty", FindingLevel::Fine, "brltty", "brltty is not installed.");
-    } else if (brlttyRuns || brlttyClaims) {
-        add("brltty", FindingLevel::Problem, "brltty",
-            "brltty is installed and claims USB serial adapters it takes for braille displays: the scanner's "
-            "ttyUSB port vanishes moments after it appears.",
-            brlttyFix);
+void LinuxDoctor::judge(const Grabber& grabber) {
+    if (!grabber.installed && !grabber.running) {
+        add(grabber.check, FindingLevel::Fine, grabber.name, grabber.name + " is not installed.");
+    } else if (grabber.keptOff) {
+        add(grabber.check, FindingLevel::Fine, grabber.name, grabber.keptOffText);
+    } else if (grabber.running || grabber.armed) {
+        add(grabber.check, FindingLevel::Problem, grabber.name, grabber.grabsText, grabber.fix);
     } else {
-        add("brltty", FindingLevel::Note, "brltty",
-            "brltty is installed but neither running nor claiming adapters.", brlttyFix);
+        add(grabber.check, FindingLevel::Note, grabber.name, grabber.idleText, grabber.fix);
     }
 }
 

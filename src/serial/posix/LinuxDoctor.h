@@ -58,7 +58,21 @@ private:
 
     void checkPorts(const std::vector<PortInfo>& ports);
     void checkPortAccess(const PortInfo& port);
+    // A service that grabs new serial ports, and whether it can now.
+    struct Grabber {
+        const char* check;
+        std::string name;
+        bool installed;
+        bool running;
+        bool armed;   // it grabs new ports even while not running (a udev rule starts it)
+        bool keptOff; // a rule keeps it off the ports
+        std::string keptOffText;
+        std::string grabsText;
+        std::string idleText;
+        std::string fix;
+    };
     void checkGrabbers();
+    void judge(const Grabber& grabber);
     void checkHolders(const std::vector<PortInfo>& ports);
     void checkBluetooth(const std::vector<PortInfo>& ports);
     void checkPassedOver(const std::vector<std::string>& noHardware, const std::vector<std::string>& noNode);
