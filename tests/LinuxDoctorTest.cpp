@@ -162,7 +162,7 @@ TEST(LinuxDoctor, BluetoothListsBoundPortsAndPairedScannersWithoutOne) {
     FakeMachine machine;
     machine.addFile("sys/class/bluetooth/hci0/type", "");
     machine.addFile("sys/class/bluetooth/hci0:11/type", ""); // a connection, not an adapter
-    std::ofstream(machine.addTty("rfcomm0", "virtual") / "address") << "00:1a:7d:da:71:13\n";
+    std::ofstream(machine.addTty("rfcomm1", "virtual") / "address") << "00:1a:7d:da:71:13\n";
     const std::string paired = "var/lib/bluetooth/00:1A:7D:00:00:01/";
     machine.addFile(paired + "00:1A:7D:DA:71:13/info", "[General]\nName=RDQ500 bound\n");
     machine.addFile(paired + "00:16:A4:12:34:56/info", "[General]\nName=RDQ200 \x1b[2Jspare\n");
@@ -173,7 +173,7 @@ TEST(LinuxDoctor, BluetoothListsBoundPortsAndPairedScannersWithoutOne) {
     EXPECT_TRUE(contains(found, "is bound to 00:1A:7D:DA:71:13"));
     EXPECT_TRUE(contains(found,
                          "note: The paired scanner \"RDQ200 ?[2Jspare\" (00:16:A4:12:34:56) has no serial "
-                         "port bound. | sudo rfcomm bind 1 00:16:A4:12:34:56 1"));
+                         "port bound. | sudo rfcomm bind 0 00:16:A4:12:34:56 1"));
     EXPECT_TRUE(lacks(found, "Headset"));
     EXPECT_TRUE(lacks(found, "RDQ500"));
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -362,7 +363,12 @@ void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
             "To see paired scanners without a port: sudo orvexa-cli --doctor");
         return;
     }
-    int unbound = 0;
+    // Each scanner without a port is offered the lowest rfcomm number that no port and no earlier offer has.
+    std::set<std::string> taken;
+    for (const PortInfo& port : ports) {
+        taken.insert(port.displayName);
+    }
+    int offered = 0;
     for (fs::directory_iterator end; !ec && adaptersSeen != end; adaptersSeen.increment(ec)) {
         std::error_code deviceError;
         for (fs::directory_iterator it(adaptersSeen->path(), deviceError), last; !deviceError && it != last;
@@ -375,11 +381,13 @@ void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
             if (!containsNoCase(name, kScannerNameMark)) {
                 continue; // a headset or a phone: not ours to mention
             }
-            ++unbound;
+            while (taken.count("rfcomm" + std::to_string(offered)) > 0) {
+                ++offered;
+            }
+            taken.insert("rfcomm" + std::to_string(offered));
             add("bluetooth", ports.empty() ? FindingLevel::Problem : FindingLevel::Note, address,
                 "The paired scanner \"" + name + "\" (" + address + ") has no serial port bound.",
-                "sudo rfcomm bind " + std::to_string(bound.size() + static_cast<std::size_t>(unbound) - 1) +
-                    " " + address +
+                "sudo rfcomm bind " + std::to_string(offered) + " " + address +
                     " 1, or connect it as a serial port from the desktop's Bluetooth settings.");
         }
     }
