@@ -32,15 +32,20 @@ const char* const kStoppedMidTransferLines[] = {
 
 // The ports the user named with --port, in their order, probed instead of the ports present; the OS's
 // advice on ports that cannot be opened still comes from the system's discovery.
+// The ports given with --port, in the order given, without repeats.
+std::vector<PortInfo> namedPorts(const CliOptions& options) {
+    std::vector<PortInfo> named;
+    for (const std::string& path : options.ports) {
+        appendExtraPorts(named, {namedPort(path)});
+    }
+    return named;
+}
+
 class CliPorts {
 public:
     explicit CliPorts(const CliOptions& options) : system_(makePortDiscovery(extraPortsFromEnvironment())) {
         if (!options.ports.empty()) {
-            std::vector<PortInfo> named;
-            for (const std::string& path : options.ports) {
-                appendExtraPorts(named, {namedPort(path)});
-            }
-            named_ = std::make_unique<FixedPortDiscovery>(std::move(named), system_.get());
+            named_ = std::make_unique<FixedPortDiscovery>(namedPorts(options), system_.get());
         }
     }
     PortDiscovery& discovery() { return named_ ? *named_ : *system_; }
@@ -107,9 +112,7 @@ int printCarriedInfo(std::FILE* out) {
 
 std::vector<PortInfo> namedAndExtraPorts(const CliOptions& options) {
     std::vector<PortInfo> ports = extraPortsFromEnvironment();
-    for (const std::string& path : options.ports) {
-        appendExtraPorts(ports, {namedPort(path)});
-    }
+    appendExtraPorts(ports, namedPorts(options));
     return ports;
 }
 

@@ -18,6 +18,17 @@ const char* findingLevelName(FindingLevel level) {
     return "unchecked";
 }
 
+std::string printableText(std::string_view text) {
+    std::string printable(text);
+    for (char& c : printable) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7e) {
+            c = '?';
+        }
+    }
+    return printable;
+}
+
 bool anyProblem(const std::vector<Finding>& findings) {
     return std::any_of(findings.begin(), findings.end(),
                        [](const Finding& finding) { return finding.level == FindingLevel::Problem; });

@@ -60,17 +60,6 @@ std::string listOf(const std::vector<std::string>& names) {
 
 } // namespace
 
-std::string printableText(std::string_view text) {
-    std::string printable(text);
-    for (char& c : printable) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7e) {
-            c = '?';
-        }
-    }
-    return printable;
-}
-
 std::vector<Finding> WindowsDoctor::examine(const std::vector<PortInfo>& extraPorts) {
     std::vector<Finding> findings;
     std::set<std::string> examinedPaths;

@@ -71,8 +71,4 @@ private:
     std::vector<PortsClassDevice> devices_;
 };
 
-// The text with every byte that is not printable ASCII shown as '?': the setup API's names come in the
-// machine's ANSI code page, which a terminal or a JSON reader may not share, and may carry anything.
-std::string printableText(std::string_view text);
-
 } // namespace orvexa

@@ -33,15 +33,6 @@ constexpr int kMaxGroups = 65536;
 constexpr const char* kScannerNameMark = "RDQ";
 constexpr const char* kModemManagerIgnore = "ID_MM_DEVICE_IGNORE";
 
-// Printable ASCII only, so that a hostile name in /proc or a device's own name cannot move the cursor.
-std::string printable(const std::string& text) {
-    std::string result;
-    for (const char c : text) {
-        result += std::isprint(static_cast<unsigned char>(c)) != 0 ? c : '?';
-    }
-    return result;
-}
-
 bool allDigits(const std::string& text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
@@ -88,7 +79,7 @@ std::string pairedName(const fs::path& info) {
     constexpr std::string_view kNameKey = "Name=";
     for (std::string line; std::getline(in, line);) {
         if (line.rfind(kNameKey, 0) == 0) {
-            return printable(line.substr(kNameKey.size()));
+            return printableText(line.substr(kNameKey.size()));
         }
     }
     return {};
@@ -106,7 +97,7 @@ std::map<unsigned, LinuxAccount> accountsIn(const fs::path& file) {
     for (std::string line; std::getline(in, line);) {
         const std::vector<std::string> fields = split(line, ':');
         if (fields.size() >= 4 && allDigits(fields[2]) && fields[2].size() <= kMaxDigits) {
-            accounts[static_cast<unsigned>(std::stoul(fields[2]))] = {printable(fields[0]),
+            accounts[static_cast<unsigned>(std::stoul(fields[2]))] = {printableText(fields[0]),
                                                                       split(fields[3], ',')};
         }
     }
@@ -329,7 +320,7 @@ void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
          it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.find(':') == std::string::npos) { // hci0:11 is a connection, not an adapter
-            adapters.push_back(printable(name));
+            adapters.push_back(printableText(name));
         }
     }
     std::map<std::string, std::string> bound; // address -> port
@@ -430,7 +421,7 @@ void LinuxDoctor::readProcesses() {
         if (fdError == std::errc::permission_denied) {
             ++unreadableProcesses_;
         }
-        processes_.push_back({pid, printable(*name)});
+        processes_.push_back({pid, printableText(*name)});
     }
 }
 
