@@ -6,24 +6,22 @@ namespace orvexa {
 
 std::string TailBuffer::text() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (held_.size() <= limit_) {
-        return held_;
-    }
-    // The buffer runs to twice its limit between trims: what is read is the last `limit_` bytes, from
-    // the first line that starts within them.
-    const std::size_t from = held_.size() - limit_;
-    const std::size_t lineStart = held_.find('\n', from - 1);
-    return lineStart == std::string::npos ? std::string() : held_.substr(lineStart + 1);
+    return held_.substr(std::min(keptFrom(), held_.size()));
 }
 
 std::size_t TailBuffer::droppedBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_ + std::min(keptFrom(), held_.size());
+}
+
+std::size_t TailBuffer::keptFrom() const {
     if (held_.size() <= limit_) {
-        return dropped_;
+        return 0;
     }
-    const std::size_t from = held_.size() - limit_;
-    const std::size_t lineStart = held_.find('\n', from - 1);
-    return dropped_ + (lineStart == std::string::npos ? held_.size() : lineStart + 1);
+    // The buffer runs to twice its limit between trims: what is read is the last `limit_` bytes, from
+    // the first line that starts within them (none: nothing).
+    const std::size_t lineStart = held_.find('\n', held_.size() - limit_ - 1);
+    return lineStart == std::string::npos ? held_.size() : lineStart + 1;
 }
 
 void TailBuffer::clear() {

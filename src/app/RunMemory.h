@@ -46,6 +46,8 @@ protected:
 
 private:
     void trim();
+    // Where the text that is read begins in held_; under the lock.
+    std::size_t keptFrom() const;
 
     const std::size_t limit_;
     mutable std::mutex mutex_;
