@@ -99,6 +99,12 @@ void enterDownload(Bench& b, std::string_view start = "IEIT", std::uint32_t wait
     sendLetters(b.channel, b.clock, "HH");
 }
 
+// Download mode entered and block 0 written, as far as a stopped tool gets.
+void writeFirstBlock(Bench& b) {
+    enterDownload(b, "IEIT", b.scanner.personality().readyDelayMs);
+    ASSERT_EQ(sendAndRead(b, blockFrame('W', 0, 0x11), 1), bytes("X"));
+}
+
 } // namespace
 
 TEST(SimulatedScanner, HealthyClassicScannerAnswersEveryQueryOfStepTwo) {
@@ -459,16 +465,6 @@ TEST(ScannerRecord, JsonNamesWhatWasReceivedAndDigestsTheData) {
     EXPECT_TRUE(lacks(json, "\"data\""));
     EXPECT_TRUE(contains(b.scanner.record().toJson(true), "\"data\": \"0000"));
 }
-
-namespace {
-
-// Download mode entered and block 0 written, as far as a stopped tool gets.
-void writeFirstBlock(Bench& b) {
-    enterDownload(b, "IEIT", b.scanner.personality().readyDelayMs);
-    ASSERT_EQ(sendAndRead(b, blockFrame('W', 0, 0x11), 1), bytes("X"));
-}
-
-} // namespace
 
 TEST(SimulatedScanner, AbortedDownloadRestartsInTheBootloaderUntilAClosingFrame) {
     Bench probed;
