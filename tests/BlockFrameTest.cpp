@@ -11,50 +11,49 @@ using namespace orvexa;
 
 namespace {
 
-std::vector<std::uint8_t> pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes pattern(std::size_t size) {
+    Bytes bytes(size);
     for (std::size_t i = 0; i < size; ++i) {
         bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
     }
     return bytes;
 }
 
+// Bytes [from, to) of the frame as written.
+Bytes part(const BlockFrame& frame, int from, int to) {
+    return Bytes(frame.bytes() + from, frame.bytes() + to);
+}
+
 } // namespace
 
 TEST(BlockFrame, DataFrameCarriesKindBlockNumberAndBlockLowByteFirst) {
-    const auto image = pattern(174614);
+    const Bytes image = pattern(174614);
     const BlockFrame frame = BlockFrame::data(0x0214, image.data(), 174614, 5120);
-    const std::uint8_t* b = frame.bytes();
     ASSERT_EQ(frame.size(), 261);
-    EXPECT_EQ(b[2], 'W');
-    EXPECT_EQ(b[3], 0x14);
-    EXPECT_EQ(b[4], 0x02);
-    EXPECT_TRUE(std::equal(b + 5, b + 261, image.begin() + 5120));
+    EXPECT_EQ(part(frame, 2, 5), (Bytes{'W', 0x14, 0x02}));
+    EXPECT_EQ(part(frame, 5, 261), Bytes(image.begin() + 5120, image.begin() + 5120 + 256));
     // The CRC is over kind, number and data, stored low byte first; checked against the bitwise form.
-    const std::uint16_t crc = bitwiseKermit(b + 2, 259);
-    EXPECT_EQ(b[0], crc & 0xFF);
-    EXPECT_EQ(b[1], crc >> 8);
+    const std::uint16_t crc = bitwiseKermit(frame.bytes() + 2, 259);
+    EXPECT_EQ(part(frame, 0, 2),
+              (Bytes{static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)}));
     EXPECT_EQ(frame.crc(), crc);
 }
 
 TEST(BlockFrame, LastBlockIsFilledWithErasedFlashPastTheImage) {
-    const auto image = pattern(174614);
+    const Bytes image = pattern(174614);
     const BlockFrame frame = BlockFrame::data(682, image.data(), 174614, 682 * 256);
-    const std::uint8_t* b = frame.bytes();
-    EXPECT_TRUE(std::equal(b + 5, b + 5 + 22, image.begin() + 682 * 256)); // 22 image bytes remain
-    for (int i = 5 + 22; i < 261; ++i) {
-        ASSERT_EQ(b[i], 0xFF) << i;
-    }
-    EXPECT_EQ(frame.crc(), crc16Kermit(b + 2, 259));
+    Bytes expected(image.begin() + 682 * 256, image.end()); // 22 image bytes remain
+    expected.resize(256, 0xFF);
+    EXPECT_EQ(part(frame, 5, 261), expected);
+    EXPECT_EQ(frame.crc(), crc16Kermit(frame.bytes() + 2, 259));
 }
 
 TEST(BlockFrame, ClosingFrameCarriesZerosAndTheNextNumber) {
     const BlockFrame frame = BlockFrame::closing(683);
-    const std::uint8_t* b = frame.bytes();
-    EXPECT_EQ(b[2], 'R');
+    EXPECT_EQ(frame.bytes()[2], 'R');
     EXPECT_EQ(frame.blockNumber(), 683);
-    for (int i = 5; i < 261; ++i) {
-        ASSERT_EQ(b[i], 0) << i;
-    }
-    EXPECT_EQ(frame.crc(), crc16Kermit(b + 2, 259));
+    EXPECT_EQ(part(frame, 5, 261), Bytes(256, 0));
+    EXPECT_EQ(frame.crc(), crc16Kermit(frame.bytes() + 2, 259));
 }

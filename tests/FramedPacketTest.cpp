@@ -23,14 +23,9 @@ TEST(FramedPacket, FullBlockCarriesLengthNumberDataAndCrcHighByteFirst) {
     const Bytes packet = buildFramedPacket(kFramedDownload, kSubBlock, body);
 
     ASSERT_EQ(packet.size(), 1038u);
-    EXPECT_EQ(packet[2], 0x04);
-    EXPECT_EQ(packet[3], 0x0E);
-    EXPECT_EQ(packet[8], 'D');
-    EXPECT_EQ(packet[9], 0x02);
-    EXPECT_EQ(packet[10], 0x01);
-    EXPECT_EQ(packet[11], 0x00);
-    EXPECT_TRUE(std::equal(body.begin() + 2, body.end(), packet.begin() + 12));
+    EXPECT_EQ(Bytes(packet.begin(), packet.begin() + 12),
+              (Bytes{0x02, 0x51, 0x04, 0x0E, 0x00, 0x00, 0x00, 0x00, 'D', 0x02, 0x01, 0x00}));
+    EXPECT_EQ(Bytes(packet.begin() + 12, packet.begin() + 1036), Bytes(body.begin() + 2, body.end()));
     const std::uint16_t crc = bitwiseXmodem(packet.data(), 1036);
-    EXPECT_EQ(packet[1036], crc >> 8);
-    EXPECT_EQ(packet[1037], crc & 0xFF);
+    EXPECT_EQ(Bytes(packet.begin() + 1036, packet.end()), (Bytes{std::uint8_t(crc >> 8), std::uint8_t(crc)}));
 }

@@ -4,6 +4,7 @@
 #include "Faults.h"
 #include "ScannerSession.h"
 #include "Sha256.h"
+#include "TextChecks.h"
 
 #include "device/CommandLink.h"
 #include "device/Family.h"
@@ -98,6 +99,12 @@ void enterDownload(Bench& b, std::string_view start = "IEIT", std::uint32_t wait
     sendLetters(b.channel, b.clock, "HH");
 }
 
+// Download mode entered and block 0 written, as far as a stopped tool gets.
+void writeFirstBlock(Bench& b) {
+    enterDownload(b, "IEIT", b.scanner.personality().readyDelayMs);
+    ASSERT_EQ(sendAndRead(b, blockFrame('W', 0, 0x11), 1), bytes("X"));
+}
+
 } // namespace
 
 TEST(SimulatedScanner, HealthyClassicScannerAnswersEveryQueryOfStepTwo) {
@@ -189,8 +196,7 @@ TEST(SimulatedScanner, StartSequenceFallbackAndFramesStartingWithH) {
     EXPECT_EQ(ask(b, "W", 1, 0), bytes("@"));
     sendLetters(b.channel, b.clock, "HH");
     // Whatever the frame's first bytes are, after "H","H" they are frame bytes.
-    Bytes frame = blockFrame('W', 7, 'H');
-    EXPECT_EQ(sendAndRead(b, frame, 1), bytes("X"));
+    EXPECT_EQ(sendAndRead(b, blockFrame('W', 7, 'H'), 1), bytes("X"));
     EXPECT_EQ(b.scanner.record().blocks.count(7), 1u);
 }
 
@@ -207,8 +213,7 @@ TEST(SimulatedScanner, FlashChunkIsStoredAtItsAddress) {
     ASSERT_EQ(r.chunks.size(), 1u);
     EXPECT_EQ(r.chunks[0].address, 0x70a000u);
     EXPECT_EQ(r.flash(0x70a000, 4096), data);
-    EXPECT_EQ(r.flash(0x709ffe, 4)[0], 0xFF);
-    EXPECT_EQ(r.flash(0x709ffe, 4)[2], data[0]);
+    EXPECT_EQ(r.flash(0x709ffe, 4), (Bytes{0xFF, 0xFF, data[0], data[1]}));
     EXPECT_EQ(r.count("GFw70a000#"), 1);
 }
 
@@ -299,9 +304,7 @@ TEST(SimulatedScannerFaults, BentRepliesToOneCommand) {
 
     const Bytes garbage = replyTo(ReplyFault::Garbage, "Gs", 100);
     EXPECT_EQ(garbage.size(), 5u);
-    for (std::uint8_t byte : garbage) {
-        EXPECT_TRUE(byte != '@' && byte != '!' && byte != 'X' && byte != 'C' && byte != 'O' && byte != 'v');
-    }
+    EXPECT_EQ(std::string(garbage.begin(), garbage.end()).find_first_of("@!XCOv"), std::string::npos);
     const Bytes overlong = replyTo(ReplyFault::Overlong, "V", 1000);
     EXPECT_GT(overlong.size(), 300u);
     EXPECT_EQ(std::string(overlong.begin(), overlong.begin() + 13), "3.05_200_A7UG");
@@ -456,23 +459,12 @@ TEST(ScannerRecord, JsonNamesWhatWasReceivedAndDigestsTheData) {
     sendLetters(b.channel, b.clock, "GFw300000#", 0);
     sendAndRead(b, Bytes(4096, 0), 1);
     const std::string json = b.scanner.record().toJson();
-    EXPECT_NE(json.find("{\"text\": \"W\", \"atUs\": 0}"), std::string::npos) << json;
-    EXPECT_NE(
-        json.find("{\"address\": 3145728, \"stored\": true, \"sha256\": \"" + sha256Hex(Bytes(4096, 0))),
-        std::string::npos);
-    EXPECT_EQ(json.find("\"data\""), std::string::npos);
-    EXPECT_NE(b.scanner.record().toJson(true).find("\"data\": \"0000"), std::string::npos);
+    EXPECT_TRUE(contains(json, "{\"text\": \"W\", \"atUs\": 0}"));
+    EXPECT_TRUE(contains(json, "{\"address\": 3145728, \"stored\": true, \"sha256\": \"" +
+                                   sha256Hex(Bytes(4096, 0))));
+    EXPECT_TRUE(lacks(json, "\"data\""));
+    EXPECT_TRUE(contains(b.scanner.record().toJson(true), "\"data\": \"0000"));
 }
-
-namespace {
-
-// Download mode entered and block 0 written, as far as a stopped tool gets.
-void writeFirstBlock(Bench& b) {
-    enterDownload(b, "IEIT", b.scanner.personality().readyDelayMs);
-    ASSERT_EQ(sendAndRead(b, blockFrame('W', 0, 0x11), 1), bytes("X"));
-}
-
-} // namespace
 
 TEST(SimulatedScanner, AbortedDownloadRestartsInTheBootloaderUntilAClosingFrame) {
     Bench probed;

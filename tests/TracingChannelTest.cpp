@@ -2,6 +2,7 @@
 #include "serial/TracingChannel.h"
 #include "SimulatedChannel.h"
 #include "SimulatedPortHub.h"
+#include "TextChecks.h"
 #include "device/CommandLink.h"
 
 #include <gtest/gtest.h>
@@ -49,9 +50,9 @@ TEST(TracingChannel, ProbeOfAnAnsweringScannerIsTranscribedWithStampsAndDirectio
     EXPECT_EQ(lines[0], "        7 ms  probe  open /dev/ttyUSB0");
     EXPECT_EQ(lines[1].substr(0, 29), "        7 ms  probe  >  57   ");
     EXPECT_EQ(lines[1].substr(lines[1].size() - 2), " W");
-    EXPECT_NE(lines[2].find("probe  <  40 "), std::string::npos);
+    EXPECT_TRUE(contains(lines[2], "probe  <  40 "));
     EXPECT_EQ(lines[2].substr(lines[2].size() - 2), " @");
-    EXPECT_NE(lines[3].find("probe  close"), std::string::npos);
+    EXPECT_TRUE(contains(lines[3], "probe  close"));
 }
 
 TEST(TracingChannel, SilentReadsAreLeftOutAndFailuresAreSaid) {
@@ -68,11 +69,11 @@ TEST(TracingChannel, SilentReadsAreLeftOutAndFailuresAreSaid) {
     const auto lines = t.lines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[0], "        0 ms  main   open /dev/ttyUSB2 failed: busy");
-    EXPECT_NE(lines[1].find("main   write: 0 of 1 bytes sent"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[2].find("main   open /dev/ttyUSB1"), std::string::npos) << lines[2];
+    EXPECT_TRUE(contains(lines[1], "main   write: 0 of 1 bytes sent"));
+    EXPECT_TRUE(contains(lines[2], "main   open /dev/ttyUSB1"));
     std::size_t written = 0;
     for (const std::string& line : lines) {
-        EXPECT_EQ(line.find(" <  "), std::string::npos) << line;
+        EXPECT_TRUE(lacks(line, " <  "));
         written += line.find(" >  57") != std::string::npos ? 1 : 0;
     }
     EXPECT_GE(written, 45u); // one line per "W" of the second-long probe
@@ -88,16 +89,11 @@ TEST(TracingChannel, LongWritesWrapAtSixteenBytesWithPrintableCharactersShown) {
     t.hub.addSilentPort("/dev/ttyUSB0");
     ASSERT_TRUE(t.channel.openDefault("/dev/ttyUSB0"));
 
-    std::vector<std::uint8_t> frame = {0x02, 'Q', 0x00, 0x0C};
-    for (int i = 0; i < 16; ++i) {
-        frame.push_back(static_cast<std::uint8_t>('A' + i));
-    }
-    EXPECT_EQ(t.channel.write(frame.data(), static_cast<std::int32_t>(frame.size())), 20);
+    const std::string frame = std::string("\x02Q\x00\x0C", 4) + "ABCDEFGHIJKLMNOP";
+    EXPECT_EQ(t.channel.write(reinterpret_cast<const std::uint8_t*>(frame.data()), 20), 20);
 
     const auto lines = t.lines();
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[1].find(">  02 51 00 0C 41 42 43 44 45 46 47 48 49 4A 4B 4C  .Q..ABCDEFGHIJKL"),
-              std::string::npos)
-        << lines[1];
-    EXPECT_NE(lines[2].find(">  4D 4E 4F 50" + std::string(38, ' ') + "MNOP"), std::string::npos) << lines[2];
+    EXPECT_TRUE(contains(lines[1], ">  02 51 00 0C 41 42 43 44 45 46 47 48 49 4A 4B 4C  .Q..ABCDEFGHIJKL"));
+    EXPECT_TRUE(contains(lines[2], ">  4D 4E 4F 50" + std::string(38, ' ') + "MNOP"));
 }

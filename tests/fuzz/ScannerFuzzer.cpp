@@ -285,11 +285,6 @@ FramedVerdict judgeFramed(const std::vector<WriteRecord>& writes, std::size_t fr
     return v;
 }
 
-// The text of the box the run ended with, if any.
-std::string lastBoxText(const ScriptedWindow& window) {
-    return window.boxes.empty() ? std::string() : window.boxes.back().text;
-}
-
 // One run's surroundings: the dialog, the package of the scenario and the records, on any line.
 struct Bench {
     Bench(VirtualClock& c, SerialChannel& line, std::uint8_t opts)
@@ -460,18 +455,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedLine line(clock, data + 1, size - 1);
     Bench bench(clock, line, data[0]);
     CountingWindow& window = bench.window;
-    GuardedRecords& guarded = bench.guarded;
     DeviceInfo& device = bench.device();
-    FirmwarePackage& package = bench.package;
-    StepContext& ctx = bench.ctx;
-    const bool fontsAsked = bench.fontsAsked;
 
     if (bench.chained()) {
         const DeviceInfo before = device;
         const std::uint64_t start = clock.nowUs();
         const bool verified = runStep2(bench);
         check(clock.nowUs() - start <= bounds::kStep2 * kUsPerMs, "Step 2 within its bound");
-        checkFields(guarded);
+        checkFields(bench.guarded);
         check(sameFields(before, device, &DeviceInfo::bootloaderText, &DeviceInfo::flashType),
               "Step 2 leaves bootloaderText and flashType alone");
         check(!window.sawBox(kFirmwareUpdatedText), "no success from Step 2 alone");
@@ -488,21 +479,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t boxesBefore = window.boxes.size();
     const DeviceInfo before = device;
     const std::uint64_t start = clock.nowUs();
-    firmwareDownload(ctx);
+    firmwareDownload(bench.ctx);
     const std::uint64_t tookMs = (clock.nowUs() - start) / kUsPerMs;
+    const std::string last = window.boxes.empty() ? std::string() : window.boxes.back().text;
     if (std::getenv("ORVEXA_FUZZ_TRACE") != nullptr) {
         std::fprintf(stderr, "outcome %d, Step 3 took %llu ms, %zu writes, last box: %s\n",
-                     static_cast<int>(ctx.outcome), static_cast<unsigned long long>(tookMs),
-                     line.records().size(),
-                     window.boxes.empty() ? "-" : window.boxes.back().text.substr(0, 40).c_str());
+                     static_cast<int>(bench.ctx.outcome), static_cast<unsigned long long>(tookMs),
+                     line.records().size(), last.empty() ? "-" : last.substr(0, 40).c_str());
     }
-    checkFields(guarded);
+    checkFields(bench.guarded);
     check(sameFields(before, device, &DeviceInfo::modelText, &DeviceInfo::firmwareText,
                      &DeviceInfo::firmwareInfoText, &DeviceInfo::framedBlockSize),
           "Step 3 leaves Step 2's fields alone");
     const int steps = window.steps;
     // The success text, followed by what was not written when pages or fonts were not all taken.
-    const std::string last = lastBoxText(window);
     const bool success = last.rfind(kFirmwareUpdatedText, 0) == 0;
     check(window.boxes.size() >= boxesBefore, "boxes only added");
 
@@ -512,7 +502,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (framedRun) {
         const std::int32_t blockSize = static_cast<std::int32_t>(device.framedBlockSize);
-        const int blocks = (package.imageSize() + blockSize - 1) / blockSize;
+        const int blocks = (bench.package.imageSize() + blockSize - 1) / blockSize;
         check(tookMs <= bounds::step3Framed(static_cast<std::uint64_t>(blocks)),
               "framed Step 3 within its bound");
         const FramedVerdict v = judgeFramed(line.records(), mark, blocks - 1);
@@ -527,8 +517,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    const int chunks = fontsAsked ? 6 * 3 + 1 + 2 : 0;
-    const int lastBlock = (package.imageSize() - 1) / kBlock;
+    const int chunks = bench.fontsAsked ? 6 * 3 + 1 + 2 : 0;
+    const int lastBlock = (bench.package.imageSize() - 1) / kBlock;
     const int blocks = lastBlock + 1;
     check(tookMs <= bounds::step3Classic(static_cast<std::uint64_t>(chunks),
                                          bounds::worstFrameSends(static_cast<std::uint64_t>(blocks))),
