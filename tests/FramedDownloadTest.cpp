@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 
 using namespace orvexa;
@@ -20,6 +19,7 @@ namespace {
 // A framed scanner at the far end of a scripted line, and everything Step 3 works on.
 struct FramedBench {
     FramedBench() {
+        records.deviceInfo.framedBlockSize = 1024;
         line.answer = [this](const Bytes& w) {
             if (w == Bytes{'W'}) {
                 return Bytes{'@'};
@@ -90,7 +90,6 @@ TEST_F(FramedDownloadTest, ContainerIsWrittenWholeInFullLengthBlocksOfEitherSize
 }
 
 TEST_F(FramedDownloadTest, ShortWriteOfTheStartPacketSendsNoBlockAndLeavesTheProgressBarAlone) {
-    records.deviceInfo.framedBlockSize = 1024;
     line.writeLimit = 11;
     window.progressSetStep(1);
     window.progressSetRange(0, 40);
@@ -110,7 +109,6 @@ TEST_F(FramedDownloadTest, ShortWriteOfTheStartPacketSendsNoBlockAndLeavesThePro
 }
 
 TEST_F(FramedDownloadTest, ScannerSilentAfterBlockKEndsWithTheErrorWithinBoundedTime) {
-    records.deviceInfo.framedBlockSize = 1024;
     lastAnswered = 40;
     downloadFramed(ctx);
     const std::uint32_t failedAt = clock.tickMs();
@@ -124,7 +122,6 @@ TEST_F(FramedDownloadTest, ScannerSilentAfterBlockKEndsWithTheErrorWithinBounded
 
     // The unanswered block costs its 5000 ms limit and not much more: measure against a healthy run.
     FramedBench healthy;
-    healthy.records.deviceInfo.framedBlockSize = 1024;
     downloadFramed(healthy.ctx);
     ASSERT_EQ(healthy.ctx.outcome, Outcome::Written);
     EXPECT_LT(failedAt, healthy.clock.tickMs() + 5000);
@@ -153,7 +150,6 @@ TEST_F(FramedDownloadTest, WithoutABlockSizeOrAnUpdateContainerNothingIsSent) {
 }
 
 TEST_F(FramedDownloadTest, StopBetweenBlocksSendsNoMoreAndClosesThePort) {
-    records.deviceInfo.framedBlockSize = 1024;
     Interruption interruption;
     ctx.interruption = &interruption;
     window.interruption = &interruption;
