@@ -25,13 +25,9 @@ std::vector<std::uint8_t> expectedItem(const FlashLayout& layout, FlashItem item
     return std::vector<std::uint8_t>(page.begin(), page.begin() + layout.pageSize);
 }
 
-std::uint32_t sizeOf(const FlashLayout& layout, FlashItem item) {
-    return static_cast<std::uint32_t>(expectedItem(layout, item).size());
-}
-
 int chunksOf(const ScannerRecord& record, const FlashLayout& layout, FlashItem item) {
     const std::uint32_t from = layout.targetOf(item);
-    const std::uint32_t to = from + (sizeOf(layout, item) + 4095) / 4096 * 4096;
+    const std::uint32_t to = from + (expectedItem(layout, item).size() + 4095) / 4096 * 4096;
     return static_cast<int>(std::count_if(record.chunks.begin(), record.chunks.end(), [&](const auto& chunk) {
         return chunk.address >= from && chunk.address < to && (chunk.address - from) % 4096 == 0;
     }));
@@ -57,12 +53,10 @@ void expectScannerHolds(const ScannerRecord& record, const FlashLayout& layout) 
 }
 
 std::string firstChunkCommand(const ScannerRecord& record) {
-    for (const auto& command : record.commands) {
-        if (command.text.rfind("GFw", 0) == 0) {
-            return command.text;
-        }
-    }
-    return "";
+    const auto texts = record.commandTexts();
+    const auto chunk =
+        std::find_if(texts.begin(), texts.end(), [](auto& t) { return t.rfind("GFw", 0) == 0; });
+    return chunk == texts.end() ? "" : *chunk;
 }
 
 } // namespace
