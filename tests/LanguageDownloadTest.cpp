@@ -41,14 +41,12 @@ void expectScannerHolds(const ScannerRecord& record, const FlashLayout& layout) 
         if (!layout.holds(item)) {
             continue;
         }
-        const auto expected = expectedItem(layout, item);
+        auto expected = expectedItem(layout, item);
+        if (item == FlashItem::KoreanFont || item == FlashItem::JapaneseFont) {
+            expected.resize((expected.size() + 4095) / 4096 * 4096, 0xFF);
+        }
         EXPECT_EQ(record.flash(layout.targetOf(item), static_cast<std::uint32_t>(expected.size())), expected)
             << flashItemName(item);
-        if (item == FlashItem::KoreanFont || item == FlashItem::JapaneseFont) {
-            const std::uint32_t end = static_cast<std::uint32_t>(expected.size());
-            const auto tail = record.flash(layout.targetOf(item) + end, (end + 4095) / 4096 * 4096 - end);
-            EXPECT_TRUE(std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0xFF; }));
-        }
     }
 }
 
