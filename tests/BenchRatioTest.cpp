@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 using namespace orvexa;
 using namespace orvexa::bench;
 

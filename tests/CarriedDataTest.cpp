@@ -16,8 +16,7 @@ TEST(CarriedPackage, IsTheClassicImageTheDialogIsNamedAfter) {
     EXPECT_EQ(package.imageSize(), 174614);
     EXPECT_TRUE(package.hasImageHeader());
     EXPECT_FALSE(package.isUpdateContainer());
-    EXPECT_EQ(package.bootloaderVersion()[0], '0');
-    EXPECT_EQ(package.bootloaderVersion()[1], '0');
+    EXPECT_EQ(package.bootloaderVersion(), (std::array<char, 2>{'0', '0'}));
     EXPECT_EQ(package.bodyLength(), 0u); // as carried, completed only before a download
     package.patchImageHeader();
     EXPECT_EQ(package.bodyLength(), 169478u);

@@ -7,12 +7,12 @@
 // moves the transfer on but ends it in the error message).
 #include "StepBounds.h"
 
+#include "Faults.h"
 #include "ScannerSession.h"
 #include "SmallPackages.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/BlockFrame.h"
-#include "steps/FramedDownload.h"
 #include "steps/StepTexts.h"
 #include "steps/Steps.h"
 #include "steps/Verification.h"
@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -105,19 +104,13 @@ const Phase& phase(std::string_view name) {
 struct FaultRun : HubSession {
     FaultRun(const Phase& phase, Fault fault)
         : HubSession({{kPort}, {identityFor(phase.variant), imageFor(phase.variant)}, &kSmallLanguages}) {
-        ScannerFaults faults;
-        switch (fault) {
-        case Fault::Vanish:
-            faults.vanishAt = phase.point;
-            break;
-        case Fault::Silent:
-            faults.silentFrom = phase.point;
-            break;
-        case Fault::Garbage:
-            faults.commands[phase.key] = {ReplyFault::Garbage, 0, phase.occurrence, 1};
-            break;
-        }
-        hub.attachScanner(kPort, personalityFor(phase.variant), faults);
+        const FaultPoint& point = phase.point;
+        const ScannerFaults bent =
+            fault == Fault::Vanish ? faults::vanishAt(point.kind, point.n, point.command)
+            : fault == Fault::Silent
+                ? faults::silentFrom(point.kind, point.n, point.command)
+                : faults::commands({{phase.key, {ReplyFault::Garbage, 0, phase.occurrence, 1}}});
+        hub.attachScanner(kPort, personalityFor(phase.variant), bent);
         likeSilentYesCli(window, ctx);
         if (phase.variant == Variant::Fonts) {
             window.askForFonts();

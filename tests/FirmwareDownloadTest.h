@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace orvexa::test {
 
@@ -70,7 +69,6 @@ struct ClassicBench : ScannerSession<FrontEndWindow> {
         firmwareDownload(ctx);
         return ctx.outcome;
     }
-    // A front end that can be interrupted, and stops the step after `steps` steps of the bar.
     void stopAfterSteps(int steps) {
         ctx.interruption = &interruption;
         window.interruption = &interruption;

@@ -124,8 +124,7 @@ TEST(ImageHeader, EmptyBodyAndLooseMarker) {
 
     const FirmwarePackage noV("M307_200_A7UG", classicImage(6000, "$$RDQx01"));
     EXPECT_TRUE(noV.hasImageHeader()); // only the five marker characters count
-    EXPECT_EQ(noV.bootloaderVersion()[0], '0');
-    EXPECT_EQ(noV.bootloaderVersion()[1], '1');
+    EXPECT_EQ(noV.bootloaderVersion(), (std::array<char, 2>{'0', '1'}));
 }
 
 TEST(ImageHeader, ShortImagesNeverCountAsHavingAHeader) {

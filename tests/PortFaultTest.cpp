@@ -7,8 +7,8 @@
 #include "SmallPackages.h"
 
 #include "app/ExitCodes.h"
-#include "steps/FramedDownload.h"
 #include "steps/PortSelection.h"
+#include "steps/StepTexts.h"
 #include "steps/Steps.h"
 
 #include <gtest/gtest.h>
@@ -46,16 +46,14 @@ struct Desk : HubSession {
     explicit Desk(FirmwarePackage firmware = FirmwarePackage::carried())
         : HubSession({{kPortA}, std::move(firmware), nullptr}) {
         ctx.makeProbeChannel = [this] { return makeProbe(); };
-        window.setChecked(control::kSilentMode, true);
-        window.answer({kIdYes, kIdYes, kIdYes});
-        ctx.endWhenNoPortAnswered = true;
+        likeSilentYesCli(window, ctx);
     }
     std::unique_ptr<SerialChannel> makeProbe() {
         return std::make_unique<ProbeChannel>(clock, hub, afterProbe);
     }
     int run() {
         portSelection(ctx);
-        return window.exitCode ? exitcode::kNotDone : exitCodeFor(ctx.outcome, false);
+        return cliExitCode(window, ctx);
     }
     std::uint64_t elapsedMs() const { return clock.nowUs() / 1000; }
     const PortProbe& probeOf(const std::string& port) const {

@@ -36,8 +36,11 @@ struct Step1 : ::testing::Test, DialogSession {
         return hub.attachScanner(port, {}, faults::silentOn(""));
     }
 
-    // The ports of the hub in the order given, with a hint for ports that cannot be opened.
-    void start(const std::vector<std::string>& ports, bool mainPortTaken = false) {
+    // The ports of the hub in the order given, with a hint for ports that cannot be opened, and the answers
+    // to the questions to come.
+    void start(const std::vector<std::string>& ports, std::initializer_list<int> answers = {},
+               bool mainPortTaken = false) {
+        window.answer(answers);
         discovery.hint = [](const PortInfo& port, ChannelError error) {
             return "hint for " + port.displayName + ": " + channelErrorName(error);
         };
@@ -57,8 +60,7 @@ TEST_F(Step1, ScannerOnTheThirdPortIsFoundAfterTheOtherTwoAreProbedForASecondEac
     SimulatedScanner& one = deafScanner("/dev/ttyUSB1");
     SimulatedScanner& three = deafScanner("/dev/ttyUSB3");
     SimulatedScanner& ten = hub.attachScanner("/dev/ttyUSB10");
-    start({"/dev/ttyUSB1", "/dev/ttyUSB3", "/dev/ttyUSB10"});
-    window.answer({kIdYes});
+    start({"/dev/ttyUSB1", "/dev/ttyUSB3", "/dev/ttyUSB10"}, {kIdYes});
 
     const std::uint32_t took = runStep1();
 
@@ -91,8 +93,7 @@ TEST_F(Step1, ScannerOnTheThirdPortIsFoundAfterTheOtherTwoAreProbedForASecondEac
 TEST_F(Step1, OfTwoAnsweringPortsTheFirstInOrderWinsAndTheOtherHearsNothing) {
     hub.attachScanner("/dev/ttyUSB2");
     SimulatedScanner& later = hub.attachScanner("/dev/ttyUSB10");
-    start({"/dev/ttyUSB2", "/dev/ttyUSB10"});
-    window.answer({kIdYes});
+    start({"/dev/ttyUSB2", "/dev/ttyUSB10"}, {kIdYes});
 
     EXPECT_LT(runStep1(), 100u);
 
@@ -107,8 +108,7 @@ TEST_F(Step1, PortsThatCannotBeOpenedAreSkippedWithoutAWord) {
     hub.attachScanner("/dev/ttyUSB1");
     hub.denyAccess("/dev/ttyUSB1");
     hub.attachScanner("/dev/ttyUSB2");
-    start({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"});
-    window.answer({kIdYes});
+    start({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}, {kIdYes});
 
     EXPECT_LT(runStep1(), 100u);
 
@@ -129,8 +129,7 @@ TEST_F(Step1, PortsThatCannotBeOpenedAreSkippedWithoutAWord) {
 TEST_F(Step1, AgainWhileThePortIsOpenTheProbeSkipsItAndCancelKeepsItOpen) {
     SimulatedScanner& scanner = hub.attachScanner("/dev/ttyUSB0");
     deafScanner("/dev/ttyUSB1");
-    start({"/dev/ttyUSB0", "/dev/ttyUSB1"});
-    window.answer({kIdYes, kIdYes});
+    start({"/dev/ttyUSB0", "/dev/ttyUSB1"}, {kIdYes, kIdYes});
     runStep1();
     ASSERT_EQ(main->portName(), "/dev/ttyUSB0");
     const std::size_t heardBefore = scanner.record().bytesIn.size();
@@ -152,10 +151,9 @@ TEST_F(Step1, AgainWhileThePortIsOpenTheProbeSkipsItAndCancelKeepsItOpen) {
 
 TEST_F(Step1, NoToTheReadinessQuestionSendsNothingAndChangesNothing) {
     SimulatedScanner& scanner = hub.attachScanner("/dev/ttyUSB0");
-    start({"/dev/ttyUSB0"});
+    start({"/dev/ttyUSB0"}, {kIdNo});
     window.setControlText(control::kPortResult, "earlier port");
     window.setControlText(control::kStatus, "earlier status");
-    window.answer({kIdNo});
 
     EXPECT_EQ(runStep1(), 0u);
 
@@ -210,7 +208,7 @@ TEST_F(Step1, SilentModeChainsOnAfterCancelUnlessTheFrontEndEndsThere) {
 
 TEST_F(Step1, FailedOpenShowsItsMessageWithTheHintAndEnablesNothing) {
     hub.attachScanner("/dev/ttyUSB0");
-    start({"/dev/ttyUSB0"}, true);
+    start({"/dev/ttyUSB0"}, {}, true);
     window.setChecked(control::kSilentMode, true);
 
     runStep1();
@@ -227,8 +225,7 @@ TEST_F(Step1, FailedOpenShowsItsMessageWithTheHintAndEnablesNothing) {
 TEST_F(Step1, WhenNothingAnswersThePortDialogOffersTheFoundPortsForAManualChoice) {
     deafScanner("/dev/ttyUSB0");
     deafScanner("/dev/ttyS4");
-    start({"/dev/ttyUSB0", "/dev/ttyS4"});
-    window.answer({kIdYes});
+    start({"/dev/ttyUSB0", "/dev/ttyS4"}, {kIdYes});
     window.choosePort(1);
 
     runStep1();
@@ -243,8 +240,7 @@ TEST_F(Step1, WhenNothingAnswersThePortDialogOffersTheFoundPortsForAManualChoice
 
 TEST_F(Step1, ScannerAnsweringOnlyAfterTheProbeSecondIsNotFound) {
     hub.attachScanner("/dev/ttyUSB0", {}, faults::commands({{"W", {ReplyFault::None, 1100}}}));
-    start({"/dev/ttyUSB0"});
-    window.answer({kIdYes});
+    start({"/dev/ttyUSB0"}, {kIdYes});
 
     runStep1();
 
