@@ -11,14 +11,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace orvexa::test {
 
@@ -31,10 +29,9 @@ private slots:
         QtDialogWindow window(dialog);
         dialog.show();
         BoxWatch watch;
-        watch.planEnter();
-        watch.planEnter();
-        watch.planEnter();
-        watch.planEnter();
+        for (int i = 0; i < 4; ++i) {
+            watch.planEnter();
+        }
         watch.planButton(QStringLiteral("Yes"));
         QCOMPARE(window.messageBox("Firmware updated sucessfully!!!\r\n\nPlease make sure", "", box::kOk),
                  kIdOk);

@@ -6,9 +6,7 @@
 #include "ScreenCapture.h"
 #include "ui/Controls.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QContextMenuEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -16,17 +14,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
-#include <QTimer>
-
-#include <functional>
-#include <memory>
 
 namespace orvexa::test {
 
@@ -143,8 +134,7 @@ private slots:
         watch.planButton(QStringLiteral("No")); // FINAL WARNING: No by click
         desk.click(control::kStep3);
         QVERIFY2(watch.planDone() && watch.unplanned() == 0, qPrintable(desk.texts(watch)));
-        for (std::size_t i :
-             {std::size_t(2), std::size_t(3), std::size_t(4), std::size_t(5), std::size_t(6)}) {
+        for (std::size_t i = 2; i <= 6; ++i) {
             QCOMPARE(watch.seen[i].defaultButton, QStringLiteral("No"));
             QCOMPARE(watch.seen[i].icon, int(QMessageBox::Warning));
         }
