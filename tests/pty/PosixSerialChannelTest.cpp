@@ -122,7 +122,6 @@ TEST_F(PosixSerialPort, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
     EXPECT_TRUE(channel.isOpen()); // the tool decides what to do; the channel only reports
 }
 
-// Root ignores exclusive mode, so opening again after the close proves nothing; asking the terminal does.
 // Exclusive mode belongs to the terminal and outlives our descriptor; root could reopen regardless, so
 // the terminal itself is asked.
 bool stillExclusive(const PseudoTerminal& pty) {
