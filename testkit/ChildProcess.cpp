@@ -172,34 +172,28 @@ bool programsBuilt() {
     return ::access(cliProgram().c_str(), X_OK) == 0 && ::access(rdqSimProgram().c_str(), X_OK) == 0;
 }
 
-CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
+namespace {
+
+// A program run to its end with its standard input read from `input`, its other two streams kept.
+CliRun runToEnd(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                const std::vector<std::pair<std::string, std::string>>& environment, int limitMs) {
     const auto start = std::chrono::steady_clock::now();
     // A terminal must not become the caller's controlling terminal: it is the CLI's keyboard.
-    const int in = ::open(setup.input.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int in = ::open(input.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     CliRun run;
     if (in < 0 || out == nullptr || err == nullptr) {
-        run.err = "cannot open the streams for orvexa-cli (" + setup.input + ")";
+        run.err = "cannot open the streams for " + program + " (" + input + ")";
     } else {
-        std::string home = setup.settingsHome;
-        char fresh[] = "/tmp/orvexa-settings-XXXXXX";
-        if (home.empty() && ::mkdtemp(fresh) != nullptr) {
-            home = fresh;
-        }
         const ChildExit exit =
-            waitChild(spawnChild(cliProgram(), args, {in, ::fileno(out), ::fileno(err)},
-                                 {{"ORVEXA_EXTRA_PORTS", setup.extraPorts}, {"XDG_CONFIG_HOME", home}}),
-                      setup.limitMs);
-        if (setup.settingsHome.empty() && home == fresh) {
-            std::error_code ignored;
-            std::filesystem::remove_all(home, ignored);
-        }
+            waitChild(spawnChild(program, args, {in, ::fileno(out), ::fileno(err)}, environment), limitMs);
         run.exitCode = exit.code;
         run.out = streamText(out);
         run.err = streamText(err);
         if (exit.killed) {
-            run.err += "orvexa-cli did not end within " + std::to_string(setup.limitMs) + " ms\n";
+            run.err += program.substr(program.rfind('/') + 1) + " did not end within " +
+                       std::to_string(limitMs) + " ms\n";
         }
     }
     run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -212,6 +206,28 @@ CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
         }
     }
     return run;
+}
+
+} // namespace
+
+CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
+    std::string home = setup.settingsHome;
+    char fresh[] = "/tmp/orvexa-settings-XXXXXX";
+    if (home.empty() && ::mkdtemp(fresh) != nullptr) {
+        home = fresh;
+    }
+    CliRun run =
+        runToEnd(cliProgram(), args, setup.input,
+                 {{"ORVEXA_EXTRA_PORTS", setup.extraPorts}, {"XDG_CONFIG_HOME", home}}, setup.limitMs);
+    if (setup.settingsHome.empty() && home == fresh) {
+        std::error_code ignored;
+        std::filesystem::remove_all(home, ignored);
+    }
+    return run;
+}
+
+CliRun runProgram(const std::string& program, const std::vector<std::string>& args, int limitMs) {
+    return runToEnd(program, args, "/dev/null", {}, limitMs);
 }
 
 RdqSimProcess::RdqSimProcess(const std::string& program, const std::vector<std::string>& options) {

@@ -81,6 +81,8 @@ struct CliSetup {
 };
 
 CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup = {});
+// Any program (rdq-sim) run the same way, its input /dev/null and its environment the caller's.
+CliRun runProgram(const std::string& program, const std::vector<std::string>& args, int limitMs = 120000);
 
 // rdq-sim for the length of a test or a run. Its first line names its terminal; stopped with SIGTERM, it
 // writes the file named by its --record option, if any.

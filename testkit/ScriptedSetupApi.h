@@ -29,6 +29,7 @@ struct ScriptedDevice {
     std::optional<std::string> instanceId = std::nullopt;   // none: the call fails
     std::optional<std::string> friendlyName = std::nullopt; // none: the call fails
     bool friendlyNameTerminated = true; // false: the layer fills the buffer and leaves no zero
+    bool instanceIdTerminated = true;   // the same for the instance ID
 };
 
 class ScriptedSetupApi : public SetupApiLayer {
@@ -138,7 +139,8 @@ public:
     bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
                           std::uint32_t& required) override {
         EXPECT_EQ(set, kSet);
-        return copyText(devices.at(record.devInst - 100).instanceId, true, buffer, capacity, required);
+        const ScriptedDevice& device = devices.at(record.devInst - 100);
+        return copyText(device.instanceId, device.instanceIdTerminated, buffer, capacity, required);
     }
     bool friendlyName(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
                       std::uint32_t& required) override {

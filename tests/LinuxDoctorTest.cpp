@@ -31,7 +31,9 @@ std::string findingsOf(const std::vector<Finding>& findings, const std::string& 
     return text;
 }
 
-std::vector<Finding> examine(const FakeMachine& machine, LinuxLogin login = {kUser, "ann", {kUsers}},
+const LinuxLogin kAnn = {kUser, "ann", {kUsers}};
+
+std::vector<Finding> examine(const FakeMachine& machine, LinuxLogin login = kAnn,
                              std::map<std::string, NodeAccess> nodes = {}, std::vector<PortInfo> extra = {}) {
     return LinuxDoctor(machine.root(), std::move(login), std::move(extra),
                        [nodes](const std::string& path) {
@@ -47,45 +49,27 @@ std::vector<Finding> examine(const FakeMachine& machine, LinuxLogin login = {kUs
 TEST(LinuxDoctor, PortAccessSaysWhichGroupToJoinAndWhenANewLoginIsNeeded) {
     struct Case {
         const char* what;
-        LinuxLogin login;
         NodeAccess node;
-        std::string groupFile;
         std::vector<std::string> expected;
+        std::string groupFile = kGroupFile;
+        LinuxLogin login = kAnn;
     };
+    const NodeAccess dialoutNode = {0, kDialout, 0660};
     const std::vector<Case> cases = {
-        {"in the group",
-         {kUser, "ann", {kUsers, kDialout}},
-         {0, kDialout, 0660},
-         kGroupFile,
-         {"fine: You may open"}},
-        {"root", {0, "root", {0}}, {0, 0, 0600}, kGroupFile, {"fine: You may open"}},
-        {"owner", {kUser, "ann", {kUsers}}, {kUser, kUsers, 0600}, kGroupFile, {"fine: You may open"}},
+        {"in the group", dialoutNode, {"fine: You may open"}, kGroupFile, {kUser, "ann", {kUsers, kDialout}}},
+        {"root", {0, 0, 0600}, {"fine: You may open"}, kGroupFile, {0, "root", {0}}},
+        {"owner", {kUser, kUsers, 0600}, {"fine: You may open"}},
         {"not in the group",
-         {kUser, "ann", {kUsers}},
-         {0, kDialout, 0660},
-         kGroupFile,
+         dialoutNode,
          {"problem: You may not open", "group \"dialout\", and you are not in it",
           "sudo usermod -aG dialout $USER", "new login"}},
         {"added since this login",
-         {kUser, "ann", {kUsers}},
-         {0, kDialout, 0660},
-         "dialout:x:20:bob,ann\n",
-         {"problem:", "after this login began", "newgrp dialout"}},
-        {"owner only",
-         {kUser, "ann", {kUsers}},
-         {0, kDialout, 0600},
-         kGroupFile,
-         {"only its owner \"root\"", "udev"}},
-        {"group of root",
-         {kUser, "ann", {kUsers}},
-         {0, 0, 0660},
-         kGroupFile,
-         {"problem:", "group \"root\"", "udev"}},
-        {"no group file",
-         {kUser, "ann", {kUsers}},
-         {0, kDialout, 0660},
-         "",
-         {"group \"20\"", "usermod -aG 20"}},
+         dialoutNode,
+         {"problem:", "after this login began", "newgrp dialout"},
+         "dialout:x:20:bob,ann\n"},
+        {"owner only", {0, kDialout, 0600}, {"only its owner \"root\"", "udev"}},
+        {"group of root", {0, 0, 0660}, {"problem:", "group \"root\"", "udev"}},
+        {"no group file", dialoutNode, {"group \"20\"", "usermod -aG 20"}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -191,8 +175,7 @@ TEST(LinuxDoctor, FinishesOnABrokenMachineAndSaysWhatItPassedOver) {
     machine.addFile("proc/78/fd", "");                                         // a file where a folder was
     machine.addFile("proc/self/comm", "not a pid\n");
     machine.addFile("etc/group", ":::\ndialout:x:99999999999999999999:\n\n");
-    const std::vector<Finding> findings =
-        examine(machine, {kUser, "ann", {kUsers}}, {}, parseExtraPorts("/nonexistent/ttyUSB9"));
+    const std::vector<Finding> findings = examine(machine, kAnn, {}, parseExtraPorts("/nonexistent/ttyUSB9"));
     const std::string passed = findingsOf(findings, "passed-over");
     EXPECT_TRUE(contains(passed, "no UART behind them"));
     EXPECT_TRUE(contains(passed, "ttyS0, ttyS1, ttyS2, ttyS3, ttyS4, ttyS5, ttyS6, ttyS7 and 24 more."));

@@ -16,10 +16,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> names(const std::vector<PortInfo>& ports) {
-    std::vector<std::string> result;
+using Names = std::vector<std::string>;
+
+// Each port as a user sees it in the list: "name (detail)".
+Names shown(const std::vector<PortInfo>& ports) {
+    Names result;
     for (const PortInfo& port : ports) {
-        result.push_back(port.displayName);
+        result.push_back(port.displayName + " (" + port.detail + ")");
     }
     return result;
 }
@@ -34,9 +37,8 @@ TEST(LinuxPortDiscovery, EmptyOrMissingTreeFindsOnlyTheNamedPorts) {
     const auto ports =
         LinuxPortDiscovery("/nonexistent/sys", "/nonexistent/dev", parseExtraPorts("/dev/pts/7"))
             .discoverPorts();
-    ASSERT_EQ(ports.size(), 1u);
+    ASSERT_EQ(shown(ports), Names{"pts/7 (named)"});
     EXPECT_EQ(ports[0].path, "/dev/pts/7");
-    EXPECT_EQ(ports[0].displayName, "pts/7");
 }
 
 TEST(LinuxPortDiscovery, ListsUsbAcmAndBluetoothPortsAndRealUartsButNoGhosts) {
@@ -53,17 +55,11 @@ TEST(LinuxPortDiscovery, ListsUsbAcmAndBluetoothPortsAndRealUartsButNoGhosts) {
     machine.addTty("ttyUSB1", "pci0000:00/usb1/1-3/1-3:1.0/ttyUSB1", true, -1, false); // no /dev node
 
     const auto ports = LinuxPortDiscovery(machine.sys(), machine.dev()).discoverPorts();
-    EXPECT_EQ(names(ports), (std::vector<std::string>{"rfcomm0", "ttyACM0", "ttyAMA0", "ttyS4", "ttyUSB0"}));
-    std::map<std::string, std::string> kind;
+    EXPECT_EQ(shown(ports), (Names{"rfcomm0 (bluetooth)", "ttyACM0 (usb)", "ttyAMA0 (platform)",
+                                   "ttyS4 (platform)", "ttyUSB0 (usb)"}));
     for (const PortInfo& port : ports) {
-        kind[port.displayName] = port.detail;
         EXPECT_EQ(port.path, machine.dev() + "/" + port.displayName);
     }
-    EXPECT_EQ(kind["rfcomm0"], "bluetooth");
-    EXPECT_EQ(kind["ttyACM0"], "usb");
-    EXPECT_EQ(kind["ttyUSB0"], "usb");
-    EXPECT_EQ(kind["ttyS4"], "platform");
-    EXPECT_EQ(kind["ttyAMA0"], "platform");
 }
 
 // The order decides which of two answering ports wins, so it is the natural order of the node names,
@@ -82,10 +78,9 @@ TEST(LinuxPortDiscovery, NaturalOrderByNodeNameWithByIdNamesShownAndNamedPortsLa
     const std::string usb2 = machine.dev() + "/ttyUSB2";
     const auto ports = LinuxPortDiscovery(machine.sys(), machine.dev(), parseExtraPorts(usb2 + ":/dev/pts/3"))
                            .discoverPorts();
-    EXPECT_EQ(names(ports), (std::vector<std::string>{"ttyUSB1", "ttyUSB2", "ttyUSB10", "pts/3"}));
-    EXPECT_EQ(ports[0].detail, "usb usb-Zeta_Adapter_9-if00-port0");
-    EXPECT_EQ(ports[1].detail, "usb usb-Tevanor_RDQ_200_A-if00");
-    EXPECT_EQ(ports[2].detail, "usb usb-Alpha_Adapter_1-if00-port0");
+    ASSERT_EQ(shown(ports), (Names{"ttyUSB1 (usb usb-Zeta_Adapter_9-if00-port0)",
+                                   "ttyUSB2 (usb usb-Tevanor_RDQ_200_A-if00)",
+                                   "ttyUSB10 (usb usb-Alpha_Adapter_1-if00-port0)", "pts/3 (named)"}));
     // What Step 1 remembers: the by-id name, which follows the adapter to its next ttyUSB number, else the
     // by-path one.
     EXPECT_EQ(ports[0].stableName, machine.dev() + "/serial/by-id/usb-Zeta_Adapter_9-if00-port0");
@@ -109,11 +104,9 @@ TEST(LinuxPortDiscovery, NaturalLessComparesDigitRunsByValue) {
 
 TEST(ExtraPorts, ColonSeparatedListKeepsOrderAndDropsEmptiesAndRepeats) {
     const auto ports = parseExtraPorts("::/dev/pts/3::/tmp/sim/link:/dev/pts/3:");
-    ASSERT_EQ(ports.size(), 2u);
+    ASSERT_EQ(shown(ports), (Names{"pts/3 (named)", "link (named)"}));
     EXPECT_EQ(ports[0].path, "/dev/pts/3");
-    EXPECT_EQ(ports[0].displayName, "pts/3");
     EXPECT_EQ(ports[1].path, "/tmp/sim/link");
-    EXPECT_EQ(ports[1].displayName, "link");
     EXPECT_TRUE(parseExtraPorts("").empty());
     EXPECT_EQ(namedPort("\\\\.\\COM10").displayName, "COM10");
     EXPECT_EQ(namedPort("COM5:").displayName, "COM5");

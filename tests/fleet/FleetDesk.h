@@ -28,6 +28,12 @@ inline ScannerPersonality runningCarried() {
     return scannerWith([](auto& p) { p.versionText = "3.07_200_A7UG"; });
 }
 
+// How often a scanner was written: each upgrade ends with one closing ('R') frame.
+inline long timesWritten(const SimulatedScanner& scanner) {
+    const auto& frames = scanner.record().frames;
+    return std::count_if(frames.begin(), frames.end(), [](const auto& frame) { return frame.kind == 'R'; });
+}
+
 // The ports of a desk: each reaches a scanner of its own, nothing, or (Bluetooth) the scanner of another.
 class FleetDesk : public PortDiscovery {
 public:
@@ -62,9 +68,7 @@ public:
         FleetBoard board(stderr, FleetBoard::Display::None);
         VirtualClock eventClock;
         std::unique_ptr<EventLog> events = json ? std::make_unique<EventLog>(json, eventClock) : nullptr;
-        FleetRun fleet(
-            ports_, settings, [this] { return std::make_unique<Worker>(scannerOn_, latestUs_); }, package_,
-            nullptr, board, events.get());
+        FleetRun fleet(ports_, settings, platforms(), package_, nullptr, board, events.get());
         results = fleet.run();
         return results;
     }

@@ -61,9 +61,7 @@ TEST(Station, EachScannerIsWrittenOnceThoughItsPortGoesAndComesBack) {
     EXPECT_EQ(results[1].verdict, Verdict::Written);
     EXPECT_EQ(results[2].verdict, Verdict::AlreadyCurrent)
         << "a restarted scanner is done, not written again";
-    EXPECT_EQ(std::count_if(scanner.record().frames.begin(), scanner.record().frames.end(),
-                            [](const ScannerRecord::Frame& frame) { return frame.kind == 'R'; }),
-              1);
+    EXPECT_EQ(timesWritten(scanner), 1);
 }
 
 TEST(Station, AScannerLostMidTransferFailsAndTheStationGoesOnWatching) {

@@ -13,12 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -39,20 +36,15 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-std::string chunkEntry(std::uint32_t address, const std::uint8_t* chunk) {
-    return "{\"address\": " + std::to_string(address) + ", \"stored\": true, \"sha256\": \"" +
-           sha256Hex(chunk, kFlashChunkSize) + "\"";
-}
-
-// The record entries of every chunk of one item: its bytes, then erased flash to the chunk's end.
-std::vector<std::string> chunkEntries(const std::uint8_t* item, std::uint32_t size, std::uint32_t address) {
-    std::vector<std::string> entries;
+// Adds the record entries of every chunk of one item: its bytes, then erased flash to the chunk's end.
+void addChunkEntries(std::vector<std::string>& entries, const std::uint8_t* item, std::uint32_t size,
+                     std::uint32_t address) {
     for (std::uint32_t offset = 0; offset < size; offset += kFlashChunkSize) {
         std::vector<std::uint8_t> chunk(kFlashChunkSize, 0xFF);
         std::copy(item + offset, item + std::min(size, offset + kFlashChunkSize), chunk.begin());
-        entries.push_back(chunkEntry(address + offset, chunk.data()));
+        entries.push_back("{\"address\": " + std::to_string(address + offset) +
+                          ", \"stored\": true, \"sha256\": \"" + sha256Hex(chunk) + "\"");
     }
-    return entries;
 }
 
 } // namespace
@@ -89,16 +81,12 @@ TEST(ClassicUpgrade, OrvexaCliUpgradesRdqSimWithPagesAndFonts) {
     for (std::size_t i = 0; i < kLanguages.size(); ++i) {
         LanguagePage page;
         ASSERT_TRUE(packLanguagePage(page, languages.table(kLanguages[i]), layout.pageSize));
-        for (auto& entry : chunkEntries(page.data(), layout.pageSize, layout.targetOf(FlashItem(i)))) {
-            expected.push_back(entry);
-        }
+        addChunkEntries(expected, page.data(), layout.pageSize, layout.targetOf(FlashItem(i)));
     }
     for (const auto& [item, font] : {std::pair{FlashItem::KoreanFont, &languages.koreanFont},
                                      std::pair{FlashItem::JapaneseFont, &languages.japaneseFont}}) {
-        for (auto& entry :
-             chunkEntries(font->data(), static_cast<std::uint32_t>(font->size()), layout.targetOf(item))) {
-            expected.push_back(entry);
-        }
+        addChunkEntries(expected, font->data(), static_cast<std::uint32_t>(font->size()),
+                        layout.targetOf(item));
     }
     ASSERT_EQ(expected.size(), 91u);
     for (const std::string& entry : expected) {

@@ -14,8 +14,6 @@
 #include <fstream>
 #include <memory>
 
-#include <unistd.h>
-
 using namespace orvexa;
 using orvexa::test::PseudoTerminal;
 namespace fs = std::filesystem;
@@ -33,7 +31,7 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     static constexpr const char* kNotes = "a user's notes\n";
-    const fs::path dir_ = fs::temp_directory_path() / ("orvexa-not-a-port-" + std::to_string(getpid()));
+    const fs::path dir_ = scratchPath("not-a-port");
     const std::string notes_ = (dir_ / "n.txt").string();
 };
 

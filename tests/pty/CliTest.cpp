@@ -3,6 +3,7 @@
 // reached the far end.
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
+#include "ScannerSession.h"
 #include "TextChecks.h"
 
 #include "app/ExitCodes.h"
@@ -14,25 +15,11 @@
 using namespace orvexa;
 using namespace orvexa::test;
 
-namespace {
-
-std::string tempPath(const std::string& name) {
-    return ::testing::TempDir() + "orvexa-cli-" + std::to_string(::getpid()) + "-" + name;
-}
-
-// A scanner that says it has GPS, which Step 2 refuses at once: enough for Step 1 without rdq-sim.
-ScannerPersonality withGps() {
-    ScannerPersonality p;
-    p.gps = true;
-    return p;
-}
-
-} // namespace
-
 TEST(Cli, SilentRunFindsAFarEndOnATerminalAndAGpsRefusalEndsWithOne) {
     PseudoTerminal pty;
-    PtyScanner scanner(pty, withGps());
-    const std::string trace = tempPath("gps-trace");
+    // A scanner that says it has GPS, which Step 2 refuses at once: enough for Step 1 without rdq-sim.
+    PtyScanner scanner(pty, scannerWith([](auto& p) { p.gps = true; }));
+    const std::string trace = scratchPath("gps-trace");
 
     const CliRun run = runCli({"--silent", "--port", pty.slavePath(), "--trace", trace});
 
@@ -54,7 +41,7 @@ TEST(Cli, SilentCheckFindsTheScannerOnRdqSimAndTracesTheProbe) {
     RdqSimProcess sim(rdqSimProgram(), {});
     ASSERT_FALSE(sim.path().empty());
     const std::string name = sim.path().substr(std::string("/dev/").size());
-    const std::string trace = tempPath("trace");
+    const std::string trace = scratchPath("trace");
 
     const CliRun run = runCli({"--silent", "--check", "--port", sim.path(), "--trace", trace});
 

@@ -44,6 +44,19 @@ struct Terminal : ::testing::Test {
     }
 };
 
+// The lines a live progress bar drew, each without its leading carriage return and trailing blanks.
+std::vector<std::string> drawnLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::size_t at = err.find('\r');
+    while (at != std::string::npos) {
+        const std::size_t next = err.find_first_of("\r\n", at + 1);
+        std::string line = err.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        lines.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
+        at = err.find('\r', at + 1);
+    }
+    return lines;
+}
+
 } // namespace
 
 TEST_F(Terminal, BoxesArePrintedWithTheirKindAndExactLinesAndQuestionsAnsweredBySettings) {
@@ -130,23 +143,6 @@ TEST_F(Terminal, ProgressOnATerminalShowsBytesThroughputAndTimeLeftAndEndsItsLin
     EXPECT_TRUE(contains(full, "] 100%  174.6 kB / 174.6 kB"));
     EXPECT_EQ(full.back(), '\n');
 }
-
-namespace {
-
-// The lines a live progress bar drew, each without its leading carriage return and trailing blanks.
-std::vector<std::string> drawnLines(const std::string& err) {
-    std::vector<std::string> lines;
-    std::size_t at = err.find('\r');
-    while (at != std::string::npos) {
-        const std::size_t next = err.find_first_of("\r\n", at + 1);
-        std::string line = err.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
-        lines.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
-        at = err.find('\r', at + 1);
-    }
-    return lines;
-}
-
-} // namespace
 
 TEST_F(Terminal, ProgressLineFitsTheTerminalWidthToTheEnd) {
     for (const int columns : {80, 40, 12}) {

@@ -11,7 +11,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -29,19 +28,16 @@ std::string recordPath(int scanner) {
     return scratchPath("fleet-e2e-" + std::to_string(scanner) + ".json");
 }
 
-nlohmann::json readRecord(int scanner) {
-    std::ifstream file(recordPath(scanner));
-    std::stringstream text;
-    text << file.rdbuf();
-    return nlohmann::json::parse(text.str(), nullptr, false);
-}
+// Each case needs the programs, and a build that carries the classic image.
+#define SKIP_WITHOUT_THE_CLASSIC_IMAGE()                                                                     \
+    if (!programsBuilt() || FirmwarePackage::carried().isUpdateContainer()) {                                \
+        GTEST_SKIP() << "needs orvexa-cli and rdq-sim with the carried classic image";                       \
+    }
 
 } // namespace
 
 TEST(FleetEndToEnd, EveryEventParsesAndEachScannerHoldsTheCarriedFirmware) {
-    if (!programsBuilt() || FirmwarePackage::carried().isUpdateContainer()) {
-        GTEST_SKIP() << "needs orvexa-cli and rdq-sim with the carried classic image";
-    }
+    SKIP_WITHOUT_THE_CLASSIC_IMAGE();
     std::vector<std::string> options = {"--scanners", std::to_string(kScanners)};
     for (int scanner = 1; scanner <= kScanners; ++scanner) {
         options.insert(options.end(),
@@ -62,9 +58,8 @@ TEST(FleetEndToEnd, EveryEventParsesAndEachScannerHoldsTheCarriedFirmware) {
 
     std::map<std::string, std::string> verdictOf;
     std::istringstream lines(run.out);
-    std::string line;
     std::string last;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
         ASSERT_FALSE(event.is_discarded()) << line;
         EXPECT_EQ(event.value("schema", 0), 1) << line;
@@ -81,7 +76,7 @@ TEST(FleetEndToEnd, EveryEventParsesAndEachScannerHoldsTheCarriedFirmware) {
     image.resize((image.size() + 255) / 256 * 256, 0xFF); // the last block's tail is erased flash
     for (int scanner = 1; scanner <= kScanners; ++scanner) {
         SCOPED_TRACE(scanner);
-        const nlohmann::json record = readRecord(scanner);
+        const auto record = nlohmann::json::parse(readFile(recordPath(scanner)), nullptr, false);
         ASSERT_FALSE(record.is_discarded());
         const std::string& port = sim.paths[static_cast<std::size_t>(scanner - 1)];
         if (scanner == kAlreadyCurrent) {
@@ -99,9 +94,7 @@ TEST(FleetEndToEnd, EveryEventParsesAndEachScannerHoldsTheCarriedFirmware) {
 // A station waiting on a port that is not there yet: the scanner appears behind it (rdq-sim's link), is
 // written, and Ctrl-C ends the watch with the day's results.
 TEST(FleetEndToEnd, StationWritesTheScannerWhosePortAppearsAndCtrlCEndsTheWatch) {
-    if (!programsBuilt() || FirmwarePackage::carried().isUpdateContainer()) {
-        GTEST_SKIP() << "needs orvexa-cli and rdq-sim with the carried classic image";
-    }
+    SKIP_WITHOUT_THE_CLASSIC_IMAGE();
     constexpr int kLimitMs = 60000;
     const std::string port = scratchPath("station-port");
     const std::string output = scratchPath("station.jsonl");
@@ -121,10 +114,8 @@ TEST(FleetEndToEnd, StationWritesTheScannerWhosePortAppearsAndCtrlCEndsTheWatch)
 }
 
 TEST(FleetEndToEnd, AllWithoutYesOrCheckIsBadUsage) {
-    if (!programsBuilt()) {
-        GTEST_SKIP() << "orvexa-cli is not built";
-    }
+    ORVEXA_SKIP_WITHOUT_PROGRAMS();
     const CliRun run = runCli({"--all", "--port", "/dev/null"});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("--all needs --yes"), std::string::npos) << run.err;
+    EXPECT_TRUE(contains(run.err, "--all needs --yes"));
 }

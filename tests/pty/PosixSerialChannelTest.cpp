@@ -28,6 +28,35 @@ protected:
     PosixSerialChannel channel;
 };
 
+// Exclusive mode belongs to the terminal and outlives our descriptor; root could reopen regardless, so
+// the terminal itself is asked.
+bool stillExclusive(const PseudoTerminal& pty) {
+    const int slave = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(slave, 0);
+    int exclusive = -1;
+    EXPECT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    ::close(slave);
+    return exclusive != 0;
+}
+
+// The lines of a UART that has just been opened (the driver raises DTR and RTS), changed as the kernel
+// would change them; a plain function, as the channel takes a function pointer.
+int modemLines = 0;
+bool modemLinesRaised = false;
+
+int fakeModemLines(int, unsigned long request, int* lines) {
+    const int before = modemLines;
+    if (request == TIOCMBIC) {
+        modemLines &= ~*lines;
+    } else if (request == TIOCMBIS) {
+        modemLines |= *lines;
+    } else if (request == TIOCMSET) {
+        modemLines = *lines;
+    }
+    modemLinesRaised = modemLinesRaised || (modemLines & ~before & (TIOCM_DTR | TIOCM_RTS)) != 0;
+    return 0;
+}
+
 } // namespace
 
 TEST_F(PosixSerialPort, EveryByteValuePassesBothWaysUnchanged) {
@@ -122,18 +151,6 @@ TEST_F(PosixSerialPort, VanishedFarEndReadsLikeASilentLineWithoutSpinning) {
     EXPECT_TRUE(channel.isOpen()); // the tool decides what to do; the channel only reports
 }
 
-// Root ignores exclusive mode, so opening again after the close proves nothing; asking the terminal does.
-// Exclusive mode belongs to the terminal and outlives our descriptor; root could reopen regardless, so
-// the terminal itself is asked.
-bool stillExclusive(const PseudoTerminal& pty) {
-    const int slave = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    EXPECT_GE(slave, 0);
-    int exclusive = -1;
-    EXPECT_EQ(ioctl(slave, TIOCGEXCL, &exclusive), 0);
-    ::close(slave);
-    return exclusive != 0;
-}
-
 TEST_F(PosixSerialPort, CloseAndAnExitOnCtrlCLeaveThePortOpenToOthers) {
     ASSERT_TRUE(stillExclusive(pty));
     channel.close();
@@ -144,28 +161,6 @@ TEST_F(PosixSerialPort, CloseAndAnExitOnCtrlCLeaveThePortOpenToOthers) {
     releasePortsForExit();
     EXPECT_FALSE(stillExclusive(pty));
 }
-
-namespace {
-
-// The lines of a UART that has just been opened (the driver raises DTR and RTS), changed as the kernel
-// would change them; a plain function, as the channel takes a function pointer.
-int modemLines = 0;
-bool modemLinesRaised = false;
-
-int fakeModemLines(int, unsigned long request, int* lines) {
-    const int before = modemLines;
-    if (request == TIOCMBIC) {
-        modemLines &= ~*lines;
-    } else if (request == TIOCMBIS) {
-        modemLines |= *lines;
-    } else if (request == TIOCMSET) {
-        modemLines = *lines;
-    }
-    modemLinesRaised = modemLinesRaised || (modemLines & ~before & (TIOCM_DTR | TIOCM_RTS)) != 0;
-    return 0;
-}
-
-} // namespace
 
 TEST(PosixSerialChannel, OpenHoldsDtrAndRtsInactive) {
     modemLines = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS;

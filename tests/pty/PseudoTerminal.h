@@ -15,7 +15,7 @@ namespace orvexa::test {
 class PseudoTerminal {
 public:
     PseudoTerminal();
-    ~PseudoTerminal();
+    ~PseudoTerminal() { hangUp(); }
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 

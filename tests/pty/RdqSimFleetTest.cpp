@@ -2,6 +2,7 @@
 // line leaves the others answering, and each scanner keeps a record of its own.
 #include "ChildProcess.h"
 #include "SimFleet.h"
+#include "TextChecks.h"
 
 #include "device/CommandLink.h"
 #include "serial/Clock.h"
@@ -9,17 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 using namespace orvexa;
 
@@ -67,10 +60,10 @@ TEST(RdqSimFleet, EachTerminalAnswersAsItsOwnScannerAndKeepsItsOwnRecord) {
     const std::string json3 = readFile(record3);
     std::remove(record1.c_str());
     std::remove(record3.c_str());
-    EXPECT_NE(json1.find("{\"text\": \"M\""), std::string::npos) << json1;
-    EXPECT_NE(json1.find("{\"text\": \"V\""), std::string::npos) << json1;
-    EXPECT_NE(json3.find("{\"text\": \"V\""), std::string::npos) << json3;
-    EXPECT_EQ(json3.find("{\"text\": \"M\""), std::string::npos) << json3;
+    EXPECT_TRUE(contains(json1, "{\"text\": \"M\""));
+    EXPECT_TRUE(contains(json1, "{\"text\": \"V\""));
+    EXPECT_TRUE(contains(json3, "{\"text\": \"V\""));
+    EXPECT_TRUE(lacks(json3, "{\"text\": \"M\""));
 }
 
 TEST(RdqSimFleet, VanishingScannerHangsUpOnlyItsOwnLine) {
@@ -107,27 +100,15 @@ TEST(RdqSimFleet, UsageErrorsSayWhatIsWrongOnOneLineAndHelpNamesTheOptions) {
         {{"--scanners", "2", "--scanner", "2", "--family", "serial"}, "--family is classic or framed"},
     };
     for (const Case& c : cases) {
-        std::FILE* err = std::tmpfile();
-        ASSERT_NE(err, nullptr);
-        const ChildExit exit =
-            waitChild(spawnChild(rdqSimProgram(), c.args, {-1, -1, ::fileno(err)}), kLimitMs);
-        std::string text(256, '\0');
-        std::rewind(err);
-        text.resize(std::fread(text.data(), 1, text.size(), err));
-        std::fclose(err);
-        const std::string firstLine = text.substr(0, text.find('\n'));
-        EXPECT_EQ(exit.code, 2) << c.reason;
+        const CliRun run = runProgram(rdqSimProgram(), c.args, kLimitMs);
+        const std::string firstLine = run.err.substr(0, run.err.find('\n'));
+        EXPECT_EQ(run.exitCode, 2) << c.reason;
         EXPECT_EQ(firstLine.rfind("rdq-sim: ", 0), 0u) << firstLine;
-        EXPECT_NE(firstLine.find(c.reason), std::string::npos) << firstLine;
+        EXPECT_TRUE(contains(firstLine, c.reason));
     }
 
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(waitChild(spawnChild(rdqSimProgram(), {"--help"}, {-1, ::fileno(out), -1}), kLimitMs).code, 0);
-    std::string help(16384, '\0');
-    std::rewind(out);
-    help.resize(std::fread(help.data(), 1, help.size(), out));
-    std::fclose(out);
-    EXPECT_NE(help.find("  --scanners N "), std::string::npos);
-    EXPECT_NE(help.find("  --scanner K "), std::string::npos);
+    const CliRun help = runProgram(rdqSimProgram(), {"--help"}, kLimitMs);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(contains(help.out, "  --scanners N "));
+    EXPECT_TRUE(contains(help.out, "  --scanner K "));
 }

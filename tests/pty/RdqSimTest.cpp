@@ -10,12 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
 
 using namespace orvexa;
 
@@ -79,9 +77,8 @@ TEST(RdqSim, VanishingScannerHangsUpTheLine) {
 }
 
 TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
-    const std::string helpFile = scratchPath("rdq-sim-help.txt");
-    ASSERT_EQ(std::system((kRdqSim + " --help > " + helpFile).c_str()), 0);
-    const std::string help = readFile(helpFile);
+    const CliRun help = runProgram(kRdqSim, {"--help"});
+    ASSERT_EQ(help.exitCode, 0) << help.err;
     std::istringstream options(
         "--family --model-text --firmware-text --info-text --bootloader-text --no-bootloader --in-bootloader "
         "--gps --no-font-support --refuse-it --refuse-gwq --flash-type --external-memory --framed-texts "
@@ -89,11 +86,11 @@ TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
         "--vanish-after --nak --silent --refuse --garbage --overlong --unknown-letter --babble --late --link "
         "--record --record-data --help");
     for (std::string option; options >> option;) {
-        EXPECT_TRUE(contains(help, std::string("  ") + option + " "));
+        EXPECT_TRUE(contains(help.out, std::string("  ") + option + " "));
     }
     for (const char* bad :
          {"--family serial", "--nak 3", "--flash-type x", "--bogus 1", "--silent-from frame"}) {
-        const int status = std::system((kRdqSim + " " + bad + " 2>/dev/null").c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;
+        std::istringstream words(bad);
+        EXPECT_EQ(runProgram(kRdqSim, {std::istream_iterator<std::string>(words), {}}).exitCode, 2) << bad;
     }
 }

@@ -10,11 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 using namespace orvexa;
 
@@ -22,8 +19,7 @@ namespace {
 
 // rdq-sim's options with a record of what it received, for takeRecord() at the test's end.
 std::vector<std::string> recorded(std::vector<std::string> options) {
-    options.insert(options.begin(),
-                   {"--record", "/tmp/orvexa-e2e-record-" + std::to_string(getpid()) + ".json"});
+    options.insert(options.begin(), {"--record", scratchPath("e2e-record.json")});
     return options;
 }
 
