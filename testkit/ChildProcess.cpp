@@ -212,8 +212,9 @@ CliRun runToEnd(const std::string& program, const std::vector<std::string>& args
 
 CliRun runCli(const std::vector<std::string>& args, const CliSetup& setup) {
     std::string home = setup.settingsHome;
-    char fresh[] = "/tmp/orvexa-settings-XXXXXX";
-    if (home.empty() && ::mkdtemp(fresh) != nullptr) {
+    // A folder of its own beside the test's other scratch files, so that TMPDIR moves it too.
+    std::string fresh = scratchPath("settings-XXXXXX");
+    if (home.empty() && ::mkdtemp(fresh.data()) != nullptr) {
         home = fresh;
     }
     CliRun run =
