@@ -1,4 +1,5 @@
 #include "app/FilePortMemory.h"
+#include "app/WholeFile.h"
 
 #include <filesystem>
 #include <fstream>
@@ -66,19 +67,10 @@ void FilePortMemory::remember(const PortInfo& port) {
     fs::create_directories(folder_, error);
     const fs::path file = fs::path(folder_) / kFileName;
     const fs::path written = fs::path(folder_) / (std::string(kFileName) + ".new");
-    {
-        std::ofstream out(written, std::ios::binary | std::ios::trunc);
-        out << kHeader << '\n' << name << '\n';
-        if (!out.flush()) {
-            say("remembered port: cannot write " + written.string());
-            return;
-        }
-    }
-    // A rename replaces the file whole: a run that stops half way never leaves half a name behind.
-    fs::rename(written, file, error);
-    if (error) {
-        say("remembered port: cannot write " + file.string() + ": " + error.message());
-        fs::remove(written, error);
+    // Replaced whole: a run that stops half way never leaves half a name behind.
+    const std::string why = replaceWhole(file, written, std::string(kHeader) + '\n' + name + '\n');
+    if (!why.empty()) {
+        say("remembered port: " + why);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "app/SupportBundle.h"
+#include "app/WholeFile.h"
 
 #include "serial/Platform.h"
 #include "serial/TracingChannel.h"
@@ -6,9 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace orvexa {
@@ -122,27 +121,7 @@ std::string writeWhole(const std::string& path, const std::string& text) {
             return why;
         }
     }
-    std::error_code error;
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return "cannot create '" + part.string() + "': " + std::generic_category().message(errno);
-        }
-        out << text;
-        out.close();
-        if (!out) {
-            fs::remove(part, error);
-            return "cannot write '" + part.string() + "' (is the disk full?)";
-        }
-    }
-    // A rename replaces the file whole: a reader never sees half a bundle, nor an old one half overwritten.
-    fs::rename(part, target, error);
-    if (error) {
-        const std::string why = "cannot write '" + path + "': " + error.message();
-        fs::remove(part, error);
-        return why;
-    }
-    return {};
+    return replaceWhole(target, part, text);
 }
 
 } // namespace
