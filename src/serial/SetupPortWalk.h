@@ -72,24 +72,16 @@ public:
     // SetupDiGetDeviceInstanceIdA: the device's instance ID and its terminating zero, in at most capacity
     // bytes; required tells how many the whole ID takes. A layer that cannot tell fails it, and the port
     // is then listed without an address.
-    virtual bool deviceInstanceId(DeviceSet set, const DeviceRecord& record, char* buffer,
-                                  std::uint32_t capacity, std::uint32_t& required) {
-        (void)set;
-        (void)record;
-        (void)buffer;
-        (void)capacity;
+    virtual bool deviceInstanceId(DeviceSet /*set*/, const DeviceRecord& /*record*/, char* /*buffer*/,
+                                  std::uint32_t /*capacity*/, std::uint32_t& required) {
         required = 0;
         return false;
     }
     // SetupDiGetDeviceRegistryPropertyA with SPDRP_FRIENDLYNAME: the name Device Manager shows ("Standard
     // Serial over Bluetooth link (COM5)") in at most capacity bytes, its zero included when it fits;
     // required tells how many the whole name takes. A layer that cannot tell fails it.
-    virtual bool friendlyName(DeviceSet set, const DeviceRecord& record, char* buffer, std::uint32_t capacity,
-                              std::uint32_t& required) {
-        (void)set;
-        (void)record;
-        (void)buffer;
-        (void)capacity;
+    virtual bool friendlyName(DeviceSet /*set*/, const DeviceRecord& /*record*/, char* /*buffer*/,
+                              std::uint32_t /*capacity*/, std::uint32_t& required) {
         required = 0;
         return false;
     }
