@@ -90,6 +90,12 @@ pid_t spawnChild(const std::string& program, const std::vector<std::string>& arg
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // A child starts with the signals a user's shell gives it, whatever this process ignores.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (const int signal : {SIGPIPE, SIGHUP}) {
+            ::sigaction(signal, &byDefault, nullptr);
+        }
         const int fds[3] = {streams.in, streams.out, streams.err};
         for (int target = 0; target < 3; ++target) {
             const int fd = fds[target] >= 0 ? fds[target] : devNull;

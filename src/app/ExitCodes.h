@@ -11,6 +11,7 @@ inline constexpr int kNotDone = 1;       // not found, not verified, refused, no
 inline constexpr int kUsage = 2;         // bad usage
 inline constexpr int kTransferError = 3; // the transfer failed, or pages or fonts were not all acknowledged
 inline constexpr int kCancelled = 4;     // a question was answered No
+inline constexpr int kHungUp = 129;      // the terminal hung up before anything was written (128 + SIGHUP)
 inline constexpr int kInterrupted = 130; // stopped by Ctrl-C or SIGTERM (128 + SIGINT, as shells report it)
 } // namespace exitcode
 

@@ -6,6 +6,7 @@
 #include "cli/EventLog.h"
 #include "cli/Fleet.h"
 #include "cli/Interrupts.h"
+#include "cli/ScreenRelay.h"
 #include "cli/SessionWindow.h"
 #include "cli/Station.h"
 #include "cli/SupportBundleCommand.h"
@@ -23,12 +24,6 @@
 namespace orvexa {
 
 namespace {
-
-// After a run stopped mid-transfer: what the scanner is left with, and the way back.
-const char* const kStoppedMidTransferLines[] = {
-    "Stopped mid-transfer: the scanner may be in its bootloader, without firmware.",
-    "To recover, run the same command again: Steps 2 and 3 take the bootloader path.",
-};
 
 // The ports the user named with --port, in their order, probed instead of the ports present; the OS's
 // advice on ports that cannot be opened still comes from the system's discovery.
@@ -285,7 +280,7 @@ FleetBoard::Display displayFor(const CliOptions& options, std::FILE* err) {
     if (options.json) {
         return FleetBoard::Display::None;
     }
-    return isTerminal(err) ? FleetBoard::Display::LiveTable : FleetBoard::Display::PlainLines;
+    return ScreenRelay::isTerminal(err) ? FleetBoard::Display::LiveTable : FleetBoard::Display::PlainLines;
 }
 
 // With --json, the events of a fleet or a station, begun.
@@ -309,7 +304,7 @@ FleetSettings fleetSettings(const CliOptions& options) {
 
 // The closing table, and for scanners stopped mid-transfer the way back.
 void printSummary(const std::vector<ScannerResult>& results, std::FILE* out) {
-    const int columns = isTerminal(out) ? terminalColumns(out) : 0;
+    const int columns = ScreenRelay::isTerminal(out) ? terminalColumns(out) : 0;
     for (const std::string& line : summaryLines(results, columns > 0 ? columns - 1 : 0)) {
         std::fprintf(out, "%s\n", line.c_str());
     }
@@ -377,7 +372,7 @@ int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::
     if (display == FleetBoard::Display::LiveTable) {
         interruptResponse.setQuiet(true);
         board.setFooter([&interruptResponse, &station] {
-            if (!interruptResponse.warned()) {
+            if (!interruptResponse.watchEnded()) {
                 return "Watching for scanners (" + station.tally() + "). Ctrl-C ends the watch.";
             }
             return std::string(interruptResponse.lastText()) + "\n" + std::to_string(station.running()) +
@@ -387,7 +382,7 @@ int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::
     InterruptHandlers interruptHandlers(interruptResponse);
 
     const std::unique_ptr<PortWatcher> watcher = makePortWatcher();
-    while (!interruptResponse.warned() && !watching.stopRequested) {
+    while (!interruptResponse.watchEnded() && !watching.stopRequested) {
         station.rescan();
         watcher->waitForChange(kRescanMs);
     }
@@ -451,9 +446,9 @@ int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::
     InterruptHandlers interruptHandlers(interruptResponse);
     TerminalWindow::Settings settings;
     settings.answerYes = options.yes;
-    settings.askOnTerminal = isTerminal(in);
-    settings.liveProgress = isTerminal(err);
-    settings.echoAnswers = !isTerminal(out);
+    settings.askOnTerminal = ScreenRelay::isTerminal(in);
+    settings.liveProgress = ScreenRelay::isTerminal(err);
+    settings.echoAnswers = !ScreenRelay::isTerminal(out);
     settings.imageBytes = setup.package.imageSize();
     settings.columns = [err] { return terminalColumns(err); };
     TerminalWindow window(out, err, in, *setup.clock, settings);

@@ -1,5 +1,7 @@
 #include "cli/FleetBoard.h"
 
+#include "cli/ScreenRelay.h"
+
 #include "cli/TerminalWindow.h"
 
 #include <algorithm>
@@ -135,7 +137,10 @@ void FleetBoard::redrawLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!finished_) {
         lock.unlock();
-        redraw();
+        // A screen that has not taken the last table yet gets the next one when it has.
+        if (!ScreenRelay::behind(err_)) {
+            redraw();
+        }
         lock.lock();
         wake_.wait_for(lock, kRedrawEvery, [this] { return finished_; });
     }

@@ -1,5 +1,7 @@
 #include "cli/Interrupts.h"
 
+#include "app/ExitCodes.h"
+
 namespace orvexa {
 
 bool InterruptResponse::writing() const noexcept {
@@ -13,7 +15,7 @@ bool InterruptResponse::writing() const noexcept {
 
 InterruptResponse::Action InterruptResponse::respond(Signal signal) noexcept {
     const Action action = decide(signal);
-    if (action != Action::AlreadyStopping) {
+    if (action != Action::AlreadyStopping && action != Action::GoOn) {
         lastAction_.store(static_cast<int>(action));
     }
     return action;
@@ -22,6 +24,10 @@ InterruptResponse::Action InterruptResponse::respond(Signal signal) noexcept {
 InterruptResponse::Action InterruptResponse::decide(Signal signal) noexcept {
     if (!writing()) {
         return Action::ExitNow;
+    }
+    if (signal == Signal::HangUp) {
+        hungUp_.store(true);
+        return Action::GoOn;
     }
     for (const Interruption& session : sessions_) {
         if (session.stopRequested.load()) {
@@ -37,6 +43,10 @@ InterruptResponse::Action InterruptResponse::decide(Signal signal) noexcept {
     return Action::Stop;
 }
 
+int InterruptResponse::exitCodeFor(Signal signal) noexcept {
+    return signal == Signal::HangUp ? exitcode::kHungUp : exitcode::kInterrupted;
+}
+
 const char* InterruptResponse::textFor(Action action) noexcept {
     switch (action) {
     case Action::ExitNow:
@@ -47,6 +57,7 @@ const char* InterruptResponse::textFor(Action action) noexcept {
     case Action::Stop:
         return "\nStopping after the frame under way...\n";
     case Action::AlreadyStopping:
+    case Action::GoOn:
         return "";
     }
     return "";

@@ -3,6 +3,10 @@
 // Ctrl-C only says so and the transfer goes on; a second Ctrl-C, or SIGTERM (someone means it), asks
 // Step 3 to stop after the frame or chunk under way, and the run ends with Outcome::Interrupted.
 //
+// A lost terminal (SIGHUP: the window closed, the SSH session dropped) is no request to stop. Before the
+// first write it ends the run as Ctrl-C does there; while a scanner is written, every transfer under way
+// goes on to its end with its closing frame, and the run ends with its own exit code.
+//
 // The OS edge (posix/ or win32/ ConsoleEdge) calls respond() from a signal handler or a console control
 // thread: it touches only lock-free atomics, and its texts are constants to be written as they stand.
 #pragma once
@@ -10,15 +14,21 @@
 #include "steps/StepContext.h"
 
 #include <atomic>
-#include <cstdio>
 #include <span>
 
 namespace orvexa {
 
+// After a run stopped mid-transfer: what the scanner is left with, and the way back.
+inline constexpr const char* kStoppedMidTransferLines[] = {
+    "Stopped mid-transfer: the scanner may be in its bootloader, without firmware.",
+    "To recover, run the same command again: Steps 2 and 3 take the bootloader path.",
+};
+
 class InterruptResponse {
 public:
-    enum class Signal { Interrupt, Terminate }; // Ctrl-C; SIGTERM (Windows: Ctrl-Break, console closed)
-    enum class Action { ExitNow, Warn, Stop, AlreadyStopping };
+    // Ctrl-C; SIGTERM (Windows: Ctrl-Break, console closed); SIGHUP
+    enum class Signal { Interrupt, Terminate, HangUp };
+    enum class Action { ExitNow, Warn, Stop, AlreadyStopping, GoOn };
 
     explicit InterruptResponse(Interruption& interruption) : sessions_(&interruption, 1) {}
     // A fleet: Ctrl-C weighs whether any session writes, and a stop reaches every one.
@@ -37,6 +47,11 @@ public:
     // A front end whose first Ctrl-C means something else than a warning (the station: watch no more).
     void setWarnText(const char* text) { warnText_ = text; }
     bool warned() const noexcept { return warned_.load(); }
+    bool hungUp() const noexcept { return hungUp_.load(); }
+    // A station watches for new ports until the first Ctrl-C, or until its terminal is gone.
+    bool watchEnded() const noexcept { return warned() || hungUp(); }
+    // The exit code of a process that ends at once for a signal: 128 plus the signal's number.
+    static int exitCodeFor(Signal signal) noexcept;
     // The text of the last action taken, for that display; empty before any interrupt.
     const char* lastText() const noexcept {
         const int last = lastAction_.load();
@@ -56,6 +71,7 @@ private:
     static_assert(std::atomic<int>::is_always_lock_free);
     std::span<Interruption> sessions_;
     std::atomic<bool> warned_{false};
+    std::atomic<bool> hungUp_{false};
     std::atomic<int> lastAction_{-1};
     bool quiet_ = false; // set before the handlers are installed, as is warnText_
     const char* warnText_ = nullptr;
@@ -69,8 +85,5 @@ public:
     InterruptHandlers(const InterruptHandlers&) = delete;
     InterruptHandlers& operator=(const InterruptHandlers&) = delete;
 };
-
-// The columns of the terminal behind a stream; 0 when it is no terminal or the OS does not say.
-int terminalColumns(std::FILE* stream);
 
 } // namespace orvexa

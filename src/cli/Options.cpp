@@ -145,13 +145,15 @@ void printUsage(std::FILE* out) {
         "\n"
         "Exit codes: 0 firmware written (with --check: scanner verified); 1 scanner not found, not\n"
         "verified, refused, or no download mode; 2 bad usage; 3 transfer error, or pages or fonts\n"
-        "not all written; 4 cancelled by a No answer; 130 stopped by Ctrl-C or SIGTERM. With --all:\n"
-        "0 when every scanner found was written, verified or already current, else the worst of the\n"
-        "others in the order 3, 1, 4; 1 when no scanner answered.\n"
+        "not all written; 4 cancelled by a No answer; 129 the terminal hung up before anything was\n"
+        "written; 130 stopped by Ctrl-C or SIGTERM. With --all: 0 when every scanner found was\n"
+        "written, verified or already current, else the worst of the others in the order 3, 1, 4;\n"
+        "1 when no scanner answered.\n"
         "\n"
         "Ctrl-C before the first write stops at once. While the scanner is written, the first Ctrl-C\n"
         "only warns; a second one (or SIGTERM) stops after the frame under way, and running the tool\n"
-        "again recovers the scanner through its bootloader.\n",
+        "again recovers the scanner through its bootloader. A closed terminal (SIGHUP), a reader that\n"
+        "went away or a paused screen never stops a transfer: it goes on to its end.\n",
         out);
 }
 

@@ -1,5 +1,6 @@
 #include "cli/TerminalWindow.h"
 
+#include "cli/ScreenRelay.h"
 #include "ui/Controls.h"
 
 #include <algorithm>
@@ -166,6 +167,10 @@ void TerminalWindow::progressStepIt() {
 
 void TerminalWindow::drawProgress() {
     const ProgressReading reading = meter_.reading();
+    // Behind a paused or slow screen the bar waits for the next step; a full bar is drawn all the same.
+    if (reading.done != reading.span && ScreenRelay::behind(err_)) {
+        return;
+    }
     if (!settings_.liveProgress) {
         const int decile = reading.percent() / kPercentPerPlainLine;
         if (decile != lastDecile_) {

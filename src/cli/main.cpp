@@ -4,13 +4,16 @@
 #include "cli/DoctorReport.h"
 #include "cli/Interrupts.h"
 #include "cli/Options.h"
+#include "cli/ScreenRelay.h"
 #include "cli/SupportBundleCommand.h"
 #include "serial/Platform.h"
 
 #include <cstdio>
 #include <string>
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using namespace orvexa;
     CliOptions options;
     std::string error;
@@ -43,4 +46,12 @@ int main(int argc, char** argv) {
         return supportBundleAlone(options, stdout, stderr);
     }
     return runWorkflow(options, stdout, stderr, stdin);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // From the first line on, what happens to the output (a reader gone, a paused terminal) stays there.
+    const orvexa::ScreenRelay screen;
+    return run(argc, argv);
 }
