@@ -1,6 +1,6 @@
 #include "ScannerRecord.h"
 
-#include "Sha256.h"
+#include "firmware/Sha256.h"
 
 #include <nlohmann/json.hpp>
 

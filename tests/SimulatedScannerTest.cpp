@@ -3,7 +3,7 @@
 #include "SimulatedScanner.h"
 #include "Faults.h"
 #include "ScannerSession.h"
-#include "Sha256.h"
+#include "firmware/Sha256.h"
 #include "TextChecks.h"
 
 #include "device/CommandLink.h"

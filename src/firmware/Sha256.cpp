@@ -1,4 +1,4 @@
-#include "Sha256.h"
+#include "firmware/Sha256.h"
 
 #include <array>
 

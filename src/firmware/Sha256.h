@@ -1,5 +1,5 @@
-// SHA-256 of a byte block, as lowercase hex: rdq-sim's record names large images and flash contents by
-// their digest, and tests compare them with the digest of what the tool carries.
+// SHA-256 of a byte block, as lowercase hex: a catalogue checks each image against its listed sum, and
+// rdq-sim's record names large images and flash contents by their digest.
 #pragma once
 
 #include <cstddef>
