@@ -9,6 +9,8 @@
 #include "Scenarios.h"
 #include "WireLimit.h"
 
+#include "firmware/FirmwareCatalogue.h"
+#include "firmware/Sha256.h"
 #include "serial/Clock.h"
 #include "serial/posix/PosixSerialChannel.h"
 
@@ -17,6 +19,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -62,7 +66,8 @@ Last the fleet: orvexa-cli --all --yes --fonts with ten scanners against one sca
 and peak memory, and the time its Step 1 takes to open the scanner's port behind ten silent ports.
   --quick        Steps 1 to 3 and the 1024-byte framed download at 0 ms only; one silent port; no CPU run;
                  the fleet with three unpaced scanners (0 baud) and one silent port in its Step 1
-  --only TEXT    only the runs whose name holds TEXT ("512", "fonts", "Step 1", "cli", "fleet")
+  --only TEXT    only the runs whose name holds TEXT ("512", "fonts", "Step 1", "cli", "fleet",
+                 "catalogue")
   --repeat N     run each N times; print the median run and the best ratio (also the fleet's) [1]
   --latency MS   a latency per reply to run (repeatable)            [0 2 16 40]
   --sim PATH     rdq-sim to use                                     [the build's]
@@ -502,6 +507,46 @@ bool measureFleetStep1(const std::string& sim, const std::string& cli, int silen
     return !failed;
 }
 
+// Loading a catalogue reads and checks every image before any port is opened, so its cost comes before
+// every run: ten images of 1 MiB must be loaded and checked within kCatalogueBudgetMs.
+constexpr int kCatalogueImages = 10;
+constexpr std::size_t kCatalogueImageBytes = 1024 * 1024;
+constexpr double kCatalogueBudgetMs = 200;
+
+bool measureCatalogue(int repeat) {
+    namespace fs = std::filesystem;
+    const fs::path folder = scratchPath("bench-catalogue");
+    fs::create_directories(folder);
+    std::string sums;
+    for (int i = 0; i < kCatalogueImages; ++i) {
+        std::vector<std::uint8_t> image(kCatalogueImageBytes, static_cast<std::uint8_t>(i));
+        std::memcpy(image.data() + kImageHeaderOffset, "$$RDQv00", 8);
+        const std::string name = "M30" + std::to_string(i) + "_200_A7UG.bin";
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        sums += sha256Hex(image) + "  " + name + "\n";
+    }
+    std::ofstream(folder / kSumsFileName) << sums;
+    std::vector<double> times;
+    bool loaded = true;
+    for (int i = 0; i < repeat; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const CatalogueLoad load = FirmwareCatalogue::load(folder.string());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        loaded &= load.catalogue && load.catalogue->entries().size() == kCatalogueImages;
+    }
+    fs::remove_all(folder);
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    std::printf(
+        "\ncatalogue of %d x 1 MiB loaded and checked: best %.1f ms, median %.1f ms (%.2f of the %.0f ms "
+        "budget)%s\n",
+        kCatalogueImages, times.front(), median, median / kCatalogueBudgetMs, kCatalogueBudgetMs,
+        loaded ? "" : "  FAILED");
+    return loaded;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -582,6 +627,9 @@ int main(int argc, char** argv) {
                 worstMs = std::max(worstMs, row.wallMs);
             }
             std::printf("%-32s slowest run %.4f x %d s\n", "", worstMs / (silent * 1000.0), silent);
+        }
+        if (selected("catalogue")) {
+            allEnded &= measureCatalogue(repeat);
         }
         if (!quick && selected("cli")) {
             allEnded &= measureCli(sim, cli);
