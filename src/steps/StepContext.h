@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device/DeviceInfo.h"
+#include "firmware/FirmwareCatalogue.h"
 #include "firmware/FirmwarePackage.h"
 #include "fonts/CarriedLanguages.h"
 #include "serial/Clock.h"
@@ -82,6 +83,7 @@ struct StepContext {
     Clock& clock;
     PortDiscovery& discovery;
     ChannelFactory makeProbeChannel; // a channel of its own for each probe
+    // The session's package: the carried one, or the one Step 2 chose from the catalogue.
     FirmwarePackage& package;
     const LanguageData& languages;
     ProcessRecords& records;
@@ -99,6 +101,9 @@ struct StepContext {
     // Set by a front end that says, before Step 3 writes, what it writes over what (orvexa-cli's status
     // line "3.09 on the scanner, 3.07 carried: older"). Called once per Step 3 that is about to write.
     std::function<void()> beforeWriting = {};
+    // Set by a front end given a catalogue of several packages (an addition): Step 2 then makes the one
+    // that names the scanner the session's package, or refuses. None, or one package: nothing is chosen.
+    const FirmwareCatalogue* catalogue = nullptr;
 };
 
 } // namespace orvexa

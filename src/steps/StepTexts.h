@@ -30,6 +30,11 @@ inline constexpr const char* kNoPortOpenText = "No serial port is open.\r\nPleas
 inline constexpr const char* kNotVerifiedText =
     "RDQ is not verified on the open port.\r\nPlease run Step 2 before downloading firmware.";
 
+// With a catalogue: more than one package fits the scanner equally well, and none is guessed.
+inline constexpr const char* kSeveralPackagesFitText =
+    "More than one firmware of the catalogue fits this RDQ.\r\nPlease name the one to write with --firmware "
+    "FILE.";
+
 // Adds one line under what the status box shows now; the status text itself is left as it was.
 inline void addStatusLine(DialogWindow& window, const std::string& line) {
     window.setControlText(control::kStatus, window.controlText(control::kStatus) + "\r\n" + line);

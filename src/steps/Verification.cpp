@@ -91,6 +91,60 @@ bool failedOnLostLine(StepContext& ctx, const CommandLink& link) {
     return true;
 }
 
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
+// What the catalogue's refusal says under its box: what the scanner is, and what the catalogue holds.
+std::string catalogueLine(const DeviceInfo& device, const FirmwareCatalogue& catalogue) {
+    std::vector<std::string> held;
+    for (const FirmwareCatalogue::Entry& entry : catalogue.entries()) {
+        held.push_back(entry.package.identity());
+    }
+    const std::string part = scannerModelPart(device);
+    return "This RDQ answers " + textOf(device.modelText) + " (model part " + (part.empty() ? "none" : part) +
+           "); the catalogue holds " + joined(held) + ".";
+}
+
+// The framed family's refusal of its package: the process ends after it, as the original did.
+void refuseFramedPackage(StepContext& ctx) {
+    ctx.window.messageBox(kWrongFramedFirmwareText, "", box::kOk);
+    ctx.channel.close();
+    ctx.outcome = Outcome::Refused;
+    ctx.window.exitProcess(kWrongFirmwareExitCode);
+}
+
+// With a catalogue of several packages, the one that names this scanner becomes the session's package,
+// from the answers read so far. False, with the refusal said, when none fits (the family's own refusal,
+// then what the scanner is and what the catalogue holds) or several fit equally well (they are named).
+bool chooseFromCatalogue(StepContext& ctx, bool framed) {
+    if (ctx.catalogue == nullptr) {
+        return true;
+    }
+    const DeviceInfo& device = ctx.records.deviceInfo;
+    const PackageChoice choice = choosePackage(*ctx.catalogue, device, framed);
+    if (choice.chosen) {
+        ctx.package = ctx.catalogue->entries()[*choice.chosen].package;
+        return true;
+    }
+    if (!choice.candidates.empty()) {
+        refuse(ctx, kSeveralPackagesFitText);
+        addStatusLine(ctx.window, "Fitting: " + joined(choice.candidates) + ".");
+        return false;
+    }
+    if (framed) {
+        refuseFramedPackage(ctx);
+    } else {
+        refuse(ctx, kMisfitText);
+    }
+    addStatusLine(ctx.window, catalogueLine(device, *ctx.catalogue));
+    return false;
+}
+
 // Asks the scanner what it is and judges the carried firmware against it; true when verified, with the
 // verified text shown. Every other ending has told the user why.
 bool examine(StepContext& ctx) {
@@ -134,11 +188,11 @@ bool examine(StepContext& ctx) {
         if (failedOnLostLine(ctx, link)) {
             return false;
         }
+        if (!chooseFromCatalogue(ctx, true)) {
+            return false;
+        }
         if (!ctx.package.isUpdateContainer()) {
-            ctx.window.messageBox(kWrongFramedFirmwareText, "", box::kOk);
-            ctx.channel.close();
-            ctx.outcome = Outcome::Refused;
-            ctx.window.exitProcess(kWrongFirmwareExitCode);
+            refuseFramedPackage(ctx);
             return false;
         }
         ctx.package.readContainerVersions(device);
@@ -149,6 +203,9 @@ bool examine(StepContext& ctx) {
     // scanner left behind, which can let the wrong firmware through.
     if (!versionAnswered) {
         failVerification(ctx);
+        return false;
+    }
+    if (!chooseFromCatalogue(ctx, false)) {
         return false;
     }
     device.itAccepted = link.queryIt();
