@@ -10,6 +10,17 @@ AppContext::AppContext(DialogWindow& window, Clock& clock, PortDiscovery& discov
       steps_{recordingWindow_, *mainChannel_, clock,   discovery, tracedProbes(std::move(makeProbeChannel)),
              package_,         languages_,    records_} {}
 
+void AppContext::useCatalogue(FirmwareCatalogue catalogue) {
+    if (catalogue.entries().size() == 1) {
+        package_ = catalogue.entries().front().package;
+        catalogue_.reset();
+        steps_.catalogue = nullptr;
+        return;
+    }
+    catalogue_ = std::move(catalogue);
+    steps_.catalogue = &*catalogue_;
+}
+
 ChannelFactory AppContext::tracedProbes(ChannelFactory make) {
     if (!make) {
         return make; // no probe channels: Step 1 sees none either way

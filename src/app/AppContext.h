@@ -12,6 +12,7 @@
 #include "steps/StepContext.h"
 
 #include <memory>
+#include <optional>
 
 namespace orvexa {
 
@@ -36,6 +37,10 @@ public:
     const RunMemory& runMemory() const { return runMemory_; }
     // Step 1 probes the remembered port first and remembers the one it opens (an addition); without it,
     // the usual order and nothing kept.
+    // A catalogue (an addition): with several packages Step 2 chooses the session's package from it; one
+    // package simply becomes the session's package, and nothing is chosen.
+    void useCatalogue(FirmwareCatalogue catalogue);
+    const FirmwareCatalogue* catalogue() const { return steps_.catalogue; }
     void rememberPortsWith(std::unique_ptr<PortMemory> memory) {
         portMemory_ = std::move(memory);
         steps_.portMemory = portMemory_.get();
@@ -51,6 +56,7 @@ private:
     RecordingWindow recordingWindow_;
     std::unique_ptr<SerialChannel> mainChannel_;
     std::unique_ptr<PortMemory> portMemory_;
+    std::optional<FirmwareCatalogue> catalogue_;
     StepContext steps_;
 };
 

@@ -5,6 +5,8 @@
 #include "steps/Steps.h"
 #include "ui/Controls.h"
 
+#include <algorithm>
+
 namespace orvexa {
 
 namespace {
@@ -32,14 +34,29 @@ void UpgradeDialog::initDialog() {
     window.setControlText(control::kStatus, "");
     window.setChecked(control::kSilentMode, false);
     window.setChecked(control::kDownloadFont, false);
-    // The start-up font rule: offered when the carried firmware holds it; Step 2 revises the choice from
-    // what the scanner reports.
-    if (app_.package().offersFontOption()) {
+    // The start-up font rule: offered when the carried firmware holds it (with a catalogue, when any of
+    // its packages does); Step 2 revises the choice from what the scanner reports.
+    if (offersFontOption()) {
         window.enableControl(control::kDownloadFont, true);
     }
 }
 
+bool UpgradeDialog::offersFontOption() const {
+    const FirmwareCatalogue* catalogue = app_.catalogue();
+    if (catalogue == nullptr) {
+        return app_.package().offersFontOption();
+    }
+    return std::any_of(
+        catalogue->entries().begin(), catalogue->entries().end(),
+        [](const FirmwareCatalogue::Entry& entry) { return entry.package.offersFontOption(); });
+}
+
+// With a catalogue the caption names it until Step 2 has chosen a package for the scanner.
 std::string UpgradeDialog::caption() const {
+    const FirmwareCatalogue* catalogue = app_.catalogue();
+    if (catalogue != nullptr && !app_.records().chosenPackage) {
+        return "RDQ firmware catalogue (" + std::to_string(catalogue->entries().size()) + " packages)";
+    }
     return app_.package().caption();
 }
 

@@ -34,7 +34,8 @@ public:
 
     // The dialog's start: every control in its initial state, then the start-up font rule.
     void initDialog();
-    // "RDQ200 3.07 A7UG" for the carried "M307_200_A7UG".
+    // "RDQ200 3.07 A7UG" for the carried "M307_200_A7UG"; with a catalogue, the catalogue until Step 2
+    // has chosen. A front end asks again after each step.
     std::string caption() const;
 
     // A click on a button (by control id); Exit is the front end's own business.
@@ -60,6 +61,8 @@ public:
     std::vector<std::string> aboutLines() const;
 
 private:
+    bool offersFontOption() const;
+
     AppContext& app_;
 };
 

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct ProcessRecords {
     // first, and a Step 3 that closed the port drops it: Step 3 writes only while it holds, so a scanner
     // swapped in after a verification is never written without being checked.
     bool verifiedOnOpenPort = false;
+    // With a catalogue: the entry the last Step 2 made the session's package; none before, and after a
+    // Step 2 that chose none.
+    std::optional<std::size_t> chosenPackage;
 };
 
 // How the last step ended, for front ends that report it as an exit code. The dialog texts stay the

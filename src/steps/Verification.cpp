@@ -60,10 +60,12 @@ void showVerified(StepContext& ctx, const std::string& text) {
     window.setControlText(control::kStatus, ctx.records.statusText);
     window.enableControl(control::kStep3, true);
     window.enableControl(control::kStatus, false);
+    // With a catalogue the font option is the chosen package's too, known only now.
+    const bool fontsOffered =
+        ctx.records.deviceInfo.fontCapable && (ctx.catalogue == nullptr || ctx.package.offersFontOption());
     // Asked for and taken off here: Step 3 then says that the pages and fonts were not written.
-    ctx.records.fontsDeclined =
-        !ctx.records.deviceInfo.fontCapable && window.isChecked(control::kDownloadFont);
-    if (ctx.records.deviceInfo.fontCapable) {
+    ctx.records.fontsDeclined = !fontsOffered && window.isChecked(control::kDownloadFont);
+    if (fontsOffered) {
         window.enableControl(control::kDownloadFont, true);
     } else {
         if (window.isChecked(control::kDownloadFont)) {
@@ -129,6 +131,7 @@ bool chooseFromCatalogue(StepContext& ctx, bool framed) {
     const PackageChoice choice = choosePackage(*ctx.catalogue, device, framed);
     if (choice.chosen) {
         ctx.package = ctx.catalogue->entries()[*choice.chosen].package;
+        ctx.records.chosenPackage = choice.chosen;
         return true;
     }
     if (!choice.candidates.empty()) {
@@ -255,8 +258,9 @@ Compatibility checkCompatibility(CommandLink& link, const FirmwarePackage& packa
 }
 
 void verifyDevice(StepContext& ctx) {
-    // Whatever an earlier Step 2 opened is withdrawn until this one verifies the scanner on this port.
+    // Whatever an earlier Step 2 opened (or chose) is withdrawn until this one verifies the scanner here.
     ctx.records.verifiedOnOpenPort = false;
+    ctx.records.chosenPackage.reset();
     ctx.window.enableControl(control::kStep3, false);
     if (!ctx.channel.isOpen()) {
         failWithoutPort(ctx);
