@@ -17,7 +17,7 @@
 
 #include "serial/Doctor.h"
 #include "serial/PortDiscovery.h"
-#include "serial/SetupPortWalk.h"
+#include "serial/windows/SetupPortWalk.h"
 
 #include <cstdint>
 #include <functional>

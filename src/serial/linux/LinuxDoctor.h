@@ -13,7 +13,7 @@
 
 #include "serial/Doctor.h"
 #include "serial/PortDiscovery.h"
-#include "serial/posix/PortAccess.h"
+#include "serial/linux/PortAccess.h"
 
 #include <filesystem>
 #include <functional>

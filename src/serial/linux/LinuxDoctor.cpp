@@ -1,8 +1,8 @@
-#include "serial/posix/LinuxDoctor.h"
+#include "serial/linux/LinuxDoctor.h"
 
 #include "serial/BluetoothAddress.h"
-#include "serial/posix/LinuxPortDiscovery.h"
-#include "serial/posix/SystemFiles.h"
+#include "serial/linux/LinuxPortDiscovery.h"
+#include "serial/linux/SystemFiles.h"
 
 #include <algorithm>
 #include <cctype>
