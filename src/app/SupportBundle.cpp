@@ -1,6 +1,7 @@
 #include "app/SupportBundle.h"
 #include "app/WholeFile.h"
 
+#include "doctor/Doctor.h"
 #include "serial/Platform.h"
 #include "serial/TracingChannel.h"
 #include "ui/Controls.h"

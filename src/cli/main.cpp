@@ -5,7 +5,7 @@
 #include "cli/Interrupts.h"
 #include "cli/Options.h"
 #include "cli/SupportBundleCommand.h"
-#include "serial/Platform.h"
+#include "doctor/Doctor.h"
 
 #include <cstdio>
 #include <string>

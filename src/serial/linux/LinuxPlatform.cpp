@@ -1,8 +1,7 @@
-// The parts of this machine's platform that are Linux's own: ports are found in sysfs, the doctor reads
-// /proc, and the OS names itself in /etc/os-release. The POSIX rest is in posix/PosixPlatform.cpp.
+// The parts of this machine's platform that are Linux's own: ports are found in sysfs, and the OS names
+// itself in /etc/os-release. The POSIX rest is in posix/PosixPlatform.cpp.
 #include "serial/Platform.h"
 
-#include "serial/linux/LinuxDoctor.h"
 #include "serial/linux/LinuxPortDiscovery.h"
 
 #include <fstream>
@@ -14,10 +13,6 @@ namespace orvexa {
 
 std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts) {
     return std::make_unique<LinuxPortDiscovery>("/sys", "/dev", std::move(extraPorts));
-}
-
-std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
-    return LinuxDoctor("/", currentLogin(), extraPorts).examine();
 }
 
 std::string operatingSystemName() {

@@ -1,5 +1,6 @@
-#include "serial/linux/LinuxDoctor.h"
+#include "doctor/linux/LinuxDoctor.h"
 
+#include "doctor/Doctor.h"
 #include "serial/BluetoothAddress.h"
 #include "serial/linux/LinuxPortDiscovery.h"
 #include "serial/linux/SystemFiles.h"
@@ -125,6 +126,10 @@ LinuxLogin currentLogin() {
     }
     login.groups.push_back(::getgid());
     return login;
+}
+
+std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
+    return LinuxDoctor("/", currentLogin(), extraPorts).examine();
 }
 
 LinuxDoctor::LinuxDoctor(fs::path root, LinuxLogin login, std::vector<PortInfo> extraPorts,

@@ -1,4 +1,4 @@
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@
 //   ports-class     the "Ports" class cannot be listed (unchecked)
 #pragma once
 
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 #include "serial/PortDiscovery.h"
 #include "serial/windows/SetupPortWalk.h"
 

@@ -11,7 +11,7 @@
 // reported as not checked; nothing here runs another program.
 #pragma once
 
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 #include "serial/PortDiscovery.h"
 #include "serial/linux/PortAccess.h"
 
