@@ -1,5 +1,5 @@
 // A finding as scripts meet it: the one JSON form that the --doctor --json events and the support bundle
-// both write, byte for byte.
+// both write, byte for byte; and the one rule that keeps what a finding shows printable.
 #include "doctor/FindingJson.h"
 
 #include <gtest/gtest.h>
@@ -26,4 +26,24 @@ TEST(FindingJson, EveryLevelKeepsTheFiveKeysInOrderAndEmptyFieldsAsEmptyTexts) {
     EXPECT_EQ(findingJson(withFix).dump(),
               R"({"check":"port-holder","level":"problem","subject":"/dev/ttyUSB0",)"
               R"("text":"Held by minicom (pid 7).","fix":"Close minicom."})");
+}
+
+// The one rule for what of a name reaches a terminal or a JSON reader: printable ASCII, else '?' a byte.
+TEST(PrintableText, OnlyPrintableAsciiPassesAndEveryOtherByteBecomesOneQuestionMark) {
+    const struct {
+        std::string raw;
+        std::string shown;
+    } cases[] = {
+        {"COM5: USB Serial Port", "COM5: USB Serial Port"},
+        {" ~", " ~"},                            // the two ends of printable ASCII
+        {"/tmp/\x1b[2Jodd", "/tmp/?[2Jodd"},     // a cursor move
+        {"a\tb\nc\rd", "a?b?c?d"},               // no line or column of its own
+        {"del\x7f", "del?"},                     // DEL
+        {"caf\xc3\xa9", "caf??"},                // UTF-8, which the report once let through
+        {std::string("nul\0end", 7), "nul?end"}, // a zero inside a name
+        {"\x80\xff", "??"},                      // an ANSI code page's upper half
+    };
+    for (const auto& [raw, shown] : cases) {
+        EXPECT_EQ(printableText(raw), shown) << raw;
+    }
 }

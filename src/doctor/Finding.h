@@ -27,9 +27,14 @@ struct Finding {
 
 // "fine", "note", "problem", "unchecked": what the doctor prints and the JSON carries.
 const char* findingLevelName(FindingLevel level);
-// A name read from the machine (a process, a device, a paired scanner) as a finding may show it: printable
-// ASCII only, every other byte a '?'. Names come in encodings a terminal or a JSON reader may not share
-// (the setup API's are in the machine's ANSI code page), and a name must not move a terminal's cursor.
+// How far a finding stands in the way, the order a reader meets them in: 0 for a problem, 1 for what was
+// not checked, 2 for a note, 3 for fine.
+int severityRank(FindingLevel level);
+inline constexpr int kSeverityRanks = 4;
+// A name read from the machine (a process, a device, a paired scanner) as a finding may show it, and a
+// finding's text as the terminal shows it: printable ASCII only, every other byte a '?'. Names come in
+// encodings a terminal or a JSON reader may not share (the setup API's are in the machine's ANSI code
+// page), and a name must not move a terminal's cursor.
 std::string printableText(std::string_view text);
 // True when any finding is a problem: the doctor's exit code is then 1.
 bool anyProblem(const std::vector<Finding>& findings);
