@@ -1,8 +1,8 @@
 // The doctor: what on this machine stands between the user and a scanner, one finding per fact, each with
-// what to do about it. orvexa-cli --doctor prints the findings and the support bundle carries them. The
-// examining is done by one doctor per OS (linux/, windows/), each over the same roots or layer its port
-// discovery reads, so that tests hand it a made-up machine; only the call that points it at this machine
-// (linux/, win32/) is built per OS.
+// what to do about it; orvexa-cli --doctor prints the findings and the support bundle carries them. Each
+// OS has a doctor of its own (linux/, windows/) that examines a machine through the same roots or setup
+// API layer its port discovery reads, so that tests hand it a made-up machine; nothing runs another
+// program. The Windows doctor builds everywhere, and win32/ points it at this machine.
 #pragma once
 
 #include "doctor/Finding.h"

@@ -1,7 +1,5 @@
-// What the doctor (orvexa-cli --doctor, and the support bundle) found on this machine: one finding per
-// thing that can stand between the user and a scanner, each with what to do about it. Every OS edge
-// examines its own machine through the same roots its port discovery reads, so that tests hand it a fake
-// machine; nothing here runs another program.
+// What the doctor (doctor/Doctor.h: orvexa-cli --doctor, and the support bundle) found on this machine: one
+// finding per thing that can stand between the user and a scanner, each with what to do about it.
 #pragma once
 
 #include <string>
