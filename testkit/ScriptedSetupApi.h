@@ -3,7 +3,7 @@
 // show every library, key and set handed out is given back. A device's devInst is 100 and its index.
 #pragma once
 
-#include "serial/SetupPortWalk.h"
+#include "serial/windows/SetupPortWalk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // What a Windows port driver is told when the channel opens it.
-#include "serial/CommSettings.h"
+#include "serial/windows/CommSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The doctor on a fake Linux machine: each finding present and absent, and a machine that is broken or
 // hostile in the ways a real one can be.
-#include "serial/posix/LinuxDoctor.h"
+#include "doctor/linux/LinuxDoctor.h"
 #include "serial/ExtraPorts.h"
 
 #include "FakeMachine.h"

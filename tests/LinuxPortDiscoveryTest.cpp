@@ -1,4 +1,4 @@
-#include "serial/posix/LinuxPortDiscovery.h"
+#include "serial/linux/LinuxPortDiscovery.h"
 #include "serial/ExtraPorts.h"
 
 #include "FakeMachine.h"

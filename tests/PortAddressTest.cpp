@@ -2,8 +2,8 @@
 // one: read from the text Linux's rfcomm shows, from the instance ID Windows gives the port, and carried
 // by both discoveries into the port list.
 #include "serial/BluetoothAddress.h"
-#include "serial/SetupPortWalk.h"
-#include "serial/posix/LinuxPortDiscovery.h"
+#include "serial/linux/LinuxPortDiscovery.h"
+#include "serial/windows/SetupPortWalk.h"
 
 #include "FakeMachine.h"
 #include "ScriptedSetupApi.h"

@@ -1,5 +1,5 @@
 // The Windows port walk, run against the kit's scripted setup API.
-#include "serial/SetupPortWalk.h"
+#include "serial/windows/SetupPortWalk.h"
 
 #include "ScriptedSetupApi.h"
 

@@ -1,6 +1,6 @@
 // The Windows doctor on a scripted machine: the "Ports" class of the scripted setup API, and an open
 // check that answers from a table of ports and says which it was asked about.
-#include "serial/WindowsDoctor.h"
+#include "doctor/windows/WindowsDoctor.h"
 #include "serial/ExtraPorts.h"
 
 #include "ScriptedSetupApi.h"

@@ -1,6 +1,8 @@
 #include "app/SupportBundle.h"
 #include "app/WholeFile.h"
 
+#include "doctor/Doctor.h"
+#include "doctor/FindingJson.h"
 #include "serial/Platform.h"
 #include "serial/TracingChannel.h"
 #include "ui/Controls.h"
@@ -141,11 +143,7 @@ std::string supportBundleText(const std::string& program, const MachineFacts& ma
                               const FirmwarePackage& package, const RunMemory* lastRun) {
     json findings = json::array();
     for (const Finding& finding : machine.findings) {
-        findings.push_back({{"check", finding.check},
-                            {"level", findingLevelName(finding.level)},
-                            {"subject", finding.subject},
-                            {"text", finding.text},
-                            {"fix", finding.fix}});
+        findings.push_back(findingJson(finding));
     }
     json ports = json::array();
     for (const ListedPort& listed : machine.ports) {

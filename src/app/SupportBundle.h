@@ -7,8 +7,8 @@
 #pragma once
 
 #include "app/RunMemory.h"
+#include "doctor/Finding.h"
 #include "firmware/FirmwarePackage.h"
-#include "serial/Doctor.h"
 #include "serial/PortDiscovery.h"
 
 #include <string>

@@ -17,35 +17,12 @@ constexpr int kWidest = 100; // wider than this a paragraph is hard to read
 constexpr std::size_t kLevelColumn = 11;
 constexpr const char* kFixLead = "What to do: ";
 
-int rank(FindingLevel level) {
-    switch (level) {
-    case FindingLevel::Problem:
-        return 0;
-    case FindingLevel::Unchecked:
-        return 1;
-    case FindingLevel::Note:
-        return 2;
-    case FindingLevel::Fine:
-        return 3;
-    }
-    return 3;
-}
-
-// A port named in ORVEXA_EXTRA_PORTS may hold anything; control characters must not reach the terminal.
-std::string printable(std::string text) {
-    for (char& c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            c = '?';
-        }
-    }
-    return text;
-}
-
 // text as lines of at most width characters, broken between words; a word longer than a line stands alone.
+// A port named in ORVEXA_EXTRA_PORTS may hold anything: no byte of it but printable ASCII reaches the
+// terminal.
 std::vector<std::string> wrap(const std::string& text, std::size_t width) {
     std::vector<std::string> lines;
-    std::istringstream words(printable(text));
+    std::istringstream words(printableText(text));
     std::string line;
     for (std::string word; words >> word;) {
         if (!line.empty() && line.size() + 1 + word.size() > width) {
@@ -67,16 +44,17 @@ std::string counted(int count, const char* one, const char* many) {
 } // namespace
 
 std::vector<std::string> doctorLines(std::vector<Finding> findings, int width) {
-    std::stable_sort(findings.begin(), findings.end(),
-                     [](const Finding& a, const Finding& b) { return rank(a.level) < rank(b.level); });
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return severityRank(a.level) < severityRank(b.level);
+    });
     const std::size_t lineWidth =
         static_cast<std::size_t>(std::clamp(width > 0 ? width : kUsualWidth, kNarrowest, kWidest));
     const std::size_t textWidth = lineWidth - kLevelColumn;
     const std::string indent(kLevelColumn, ' ');
     std::vector<std::string> lines;
-    int counts[4] = {};
+    int counts[kSeverityRanks] = {};
     for (const Finding& finding : findings) {
-        ++counts[rank(finding.level)];
+        ++counts[severityRank(finding.level)];
         std::string level = findingLevelName(finding.level);
         level.resize(kLevelColumn, ' ');
         const std::vector<std::string> text = wrap(finding.text, textWidth);

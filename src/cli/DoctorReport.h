@@ -1,7 +1,7 @@
 // orvexa-cli --doctor: the doctor's findings, one per paragraph with what to do, or one JSON event each.
 #pragma once
 
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 
 #include <cstdio>
 #include <string>

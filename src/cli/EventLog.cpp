@@ -1,5 +1,6 @@
 #include "cli/EventLog.h"
 
+#include "doctor/FindingJson.h"
 #include "serial/TracingChannel.h"
 
 #include <nlohmann/json.hpp>
@@ -165,11 +166,7 @@ void EventLog::result(const ScannerResult& result) {
 }
 
 void EventLog::finding(const Finding& finding) {
-    json event = {{"check", finding.check},
-                  {"level", findingLevelName(finding.level)},
-                  {"subject", finding.subject},
-                  {"text", finding.text},
-                  {"fix", finding.fix}};
+    json event = findingJson(finding);
     write(event, "finding");
 }
 

@@ -7,8 +7,8 @@
 
 #include "cli/ProgressMeter.h"
 #include "cli/SessionWindow.h"
+#include "doctor/Finding.h"
 #include "serial/Clock.h"
-#include "serial/Doctor.h"
 #include "steps/StepContext.h"
 
 #include <cstdio>

@@ -6,7 +6,7 @@
 #include "cli/Options.h"
 #include "cli/ScreenRelay.h"
 #include "cli/SupportBundleCommand.h"
-#include "serial/Platform.h"
+#include "doctor/Doctor.h"
 
 #include <cstdio>
 #include <string>

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "serial/Clock.h"
-#include "serial/Doctor.h"
 #include "serial/PortDiscovery.h"
 #include "serial/SerialChannel.h"
 
@@ -24,9 +23,6 @@ bool isTerminal(std::FILE* stream);
 // The folder of the user's own settings for this program: $XDG_CONFIG_HOME/orvexa (by default
 // ~/.config/orvexa) on Linux, the application-data folder's Orvexa on Windows; empty when the OS names none.
 std::string userSettingsFolder();
-// The doctor's findings on this machine: who may open its ports, what else grabs or holds them, the
-// Bluetooth ports, the ports discovery passes over. The extra ports are examined too.
-std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts);
 // The OS and its version, as support wants to read it: "Debian GNU/Linux 12 (bookworm), Linux 6.1.0 x86_64".
 std::string operatingSystemName();
 // For a process about to end at once (Ctrl-C): undoes what the OS would keep of our open ports after the

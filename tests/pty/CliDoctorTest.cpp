@@ -35,6 +35,12 @@ TEST(CliDoctor, ParagraphsFitTheWidthWithProblemsFirstAndCountsLast) {
     EXPECT_TRUE(contains(doctorLines(findings, 80)[6], "You may open /tmp/?[2Jodd."));
 }
 
+TEST(CliDoctor, OnlyPrintableAsciiOfAFindingReachesTheTerminal) {
+    const std::vector<Finding> findings = {{"port-access", FindingLevel::Problem, "/tmp/caf\xc3\xa9",
+                                            "/tmp/caf\xc3\xa9\x7f does not exist.", ""}};
+    EXPECT_EQ(doctorLines(findings, 80).front(), "problem    /tmp/caf??? does not exist.");
+}
+
 TEST(CliDoctor, JsonGivesOneEventPerFindingAndExitsOneOnAProblem) {
     const CliRun run = runCli({"--doctor", "--json", "--port", "/nonexistent/ttyUSB9"});
     EXPECT_EQ(run.exitCode, exitcode::kNotDone);

@@ -4,6 +4,7 @@
 // where EXPECTED-PORTS is what the setup API walk must list, in order: "COM5=COM5:,COM10=\\.\COM10".
 // Prints one line per check and the measured time of a one-byte read on the silent line; the exit code
 // is the number of failed checks.
+#include "doctor/Doctor.h"
 #include "serial/Platform.h"
 #include "serial/win32/Win32Clock.h"
 #include "serial/win32/Win32PortDiscovery.h"

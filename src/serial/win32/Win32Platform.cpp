@@ -1,10 +1,8 @@
 #include "serial/Platform.h"
 
-#include "serial/WindowsDoctor.h"
 #include "serial/win32/Win32Clock.h"
 #include "serial/win32/Win32PortDiscovery.h"
 #include "serial/win32/Win32SerialChannel.h"
-#include "serial/win32/Win32SetupApiLayer.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -33,19 +31,6 @@ bool isTerminal(std::FILE* stream) {
 std::string userSettingsFolder() {
     const char* appData = std::getenv("APPDATA");
     return appData != nullptr && appData[0] != '\0' ? std::string(appData) + "\\Orvexa" : std::string();
-}
-
-std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
-    Win32SetupApiLayer layer;
-    WindowsDoctor doctor(layer, [](const std::string& path) {
-        Win32SerialChannel channel;
-        if (!channel.openDefault(path)) {
-            return channel.lastError();
-        }
-        channel.close();
-        return ChannelError::None;
-    });
-    return doctor.examine(extraPorts);
 }
 
 // GetVersionEx tells a program without a compatibility manifest that it runs on Windows 8; the kernel's

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "serial/PortDiscovery.h"
-#include "serial/SetupPortWalk.h"
 #include "serial/win32/Win32SetupApiLayer.h"
+#include "serial/windows/SetupPortWalk.h"
 
 namespace orvexa {
 

@@ -1,6 +1,6 @@
 #include "serial/win32/Win32SerialChannel.h"
 
-#include "serial/CommSettings.h"
+#include "serial/windows/CommSettings.h"
 
 #include <cstddef>
 #include <cstring>

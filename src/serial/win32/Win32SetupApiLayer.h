@@ -2,7 +2,7 @@
 // no decisions: the walk in SetupPortWalk.cpp makes them.
 #pragma once
 
-#include "serial/SetupPortWalk.h"
+#include "serial/windows/SetupPortWalk.h"
 
 namespace orvexa {
 

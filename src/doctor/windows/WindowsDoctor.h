@@ -15,9 +15,9 @@
 //   ports-class     the "Ports" class cannot be listed (unchecked)
 #pragma once
 
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 #include "serial/PortDiscovery.h"
-#include "serial/SetupPortWalk.h"
+#include "serial/windows/SetupPortWalk.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,9 @@
-#include "serial/posix/LinuxDoctor.h"
+#include "doctor/linux/LinuxDoctor.h"
 
+#include "doctor/Doctor.h"
 #include "serial/BluetoothAddress.h"
-#include "serial/posix/LinuxPortDiscovery.h"
-#include "serial/posix/SystemFiles.h"
+#include "serial/linux/LinuxPortDiscovery.h"
+#include "serial/linux/SystemFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -85,6 +86,30 @@ std::string pairedName(const fs::path& info) {
     return {};
 }
 
+struct PairedScanner {
+    std::string address;
+    std::string name;
+};
+
+// The scanners paired with one adapter (a folder of /var/lib/bluetooth, a folder per device named by its
+// address) that have no port bound to them, in the folder's order.
+std::vector<PairedScanner> unboundScannersOf(const fs::path& adapter, const std::set<std::string>& bound) {
+    std::vector<PairedScanner> scanners;
+    std::error_code ec;
+    for (fs::directory_iterator it(adapter, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string address = bluetoothAddressFromText(it->path().filename().string());
+        if (address.empty() || bound.count(address) > 0) {
+            continue; // settings files beside the devices; or a device with its port
+        }
+        const std::string name = pairedName(it->path() / "info");
+        if (!containsNoCase(name, kScannerNameMark)) {
+            continue; // a headset or a phone: not ours to mention
+        }
+        scanners.push_back({address, name});
+    }
+    return scanners;
+}
+
 // The accounts of a group or passwd file by number: name:password:number:fourth field (a group's members).
 std::map<unsigned, LinuxAccount> accountsIn(const fs::path& file) {
     std::map<unsigned, LinuxAccount> accounts;
@@ -125,6 +150,10 @@ LinuxLogin currentLogin() {
     }
     login.groups.push_back(::getgid());
     return login;
+}
+
+std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
+    return LinuxDoctor("/", currentLogin(), extraPorts).examine();
 }
 
 LinuxDoctor::LinuxDoctor(fs::path root, LinuxLogin login, std::vector<PortInfo> extraPorts,
@@ -226,11 +255,9 @@ void LinuxDoctor::checkPortAccess(const PortInfo& port) {
         joinGroupCommand(name) + ", then log out and in again (a new login is needed).");
 }
 
-void LinuxDoctor::checkHolders(const std::vector<PortInfo>& ports) {
-    if (ports.empty()) {
-        return;
-    }
-    std::map<std::string, std::vector<const Process*>> holders; // by port path
+std::map<std::string, std::vector<const LinuxDoctor::Process*>>
+LinuxDoctor::holdersOf(const std::vector<PortInfo>& ports) const {
+    std::map<std::string, std::vector<const Process*>> holders;
     for (const Process& process : processes_) {
         std::error_code ec;
         for (fs::directory_iterator it(root_ / "proc" / process.pid / "fd", ec), end; !ec && it != end;
@@ -246,6 +273,14 @@ void LinuxDoctor::checkHolders(const std::vector<PortInfo>& ports) {
             }
         }
     }
+    return holders;
+}
+
+void LinuxDoctor::checkHolders(const std::vector<PortInfo>& ports) {
+    if (ports.empty()) {
+        return;
+    }
+    const std::map<std::string, std::vector<const Process*>> holders = holdersOf(ports);
     bool held = false;
     for (const auto& [path, holding] : holders) {
         if (holding.empty()) {
@@ -278,27 +313,38 @@ void LinuxDoctor::checkHolders(const std::vector<PortInfo>& ports) {
 void LinuxDoctor::checkGrabbers() {
     const std::string ignoreRule = "SUBSYSTEM==\"tty\", KERNEL==\"ttyACM*|ttyUSB*|rfcomm*\", ENV{" +
                                    std::string(kModemManagerIgnore) + "}=\"1\"";
-    judge({"modem-manager", "ModemManager", exists("usr/sbin/ModemManager") || exists("usr/bin/ModemManager"),
-           running("ModemManager"), false,
-           anyFileHolds({"etc/udev/rules.d", "run/udev/rules.d"}, kModemManagerIgnore),
-           "ModemManager is installed; a rule in /etc/udev/rules.d keeps it off the ports it marks.",
-           "ModemManager is running: it probes every new ttyACM and ttyUSB port for a modem, writing to the "
-           "scanner in its first seconds.",
-           "ModemManager is installed but not running; once started, it probes every new ttyACM and ttyUSB "
-           "port.",
-           "If no modem is used here: sudo systemctl disable --now ModemManager. Otherwise put this line in "
-           "/etc/udev/rules.d/99-orvexa.rules: " +
-               ignoreRule + ", then: sudo udevadm control --reload"});
-    judge({"brltty", "brltty", exists("usr/bin/brltty") || exists("bin/brltty") || exists("usr/sbin/brltty"),
-           running("brltty"),
-           exists("usr/lib/udev/rules.d/85-brltty.rules") || exists("lib/udev/rules.d/85-brltty.rules"),
-           false,
-           "", // nothing keeps it off but removing it
-           "brltty is installed and claims USB serial adapters it takes for braille displays: the scanner's "
-           "ttyUSB port vanishes moments after it appears.",
-           "brltty is installed but neither running nor claiming adapters.",
-           "If no braille display is used here: sudo apt remove brltty. Otherwise: sudo systemctl mask "
-           "brltty-udev.service, then plug the adapter in again."});
+    const Grabber modemManager{
+        .check = "modem-manager",
+        .name = "ModemManager",
+        .installed = exists("usr/sbin/ModemManager") || exists("usr/bin/ModemManager"),
+        .running = running("ModemManager"),
+        .armed = false,
+        .keptOff = anyFileHolds({"etc/udev/rules.d", "run/udev/rules.d"}, kModemManagerIgnore),
+        .keptOffText =
+            "ModemManager is installed; a rule in /etc/udev/rules.d keeps it off the ports it marks.",
+        .grabsText =
+            "ModemManager is running: it probes every new ttyACM and ttyUSB port for a modem, writing "
+            "to the scanner in its first seconds.",
+        .idleText = "ModemManager is installed but not running; once started, it probes every new ttyACM and "
+                    "ttyUSB port.",
+        .fix = "If no modem is used here: sudo systemctl disable --now ModemManager. Otherwise put this line "
+               "in /etc/udev/rules.d/99-orvexa.rules: " +
+               ignoreRule + ", then: sudo udevadm control --reload"};
+    const Grabber brltty{
+        .check = "brltty",
+        .name = "brltty",
+        .installed = exists("usr/bin/brltty") || exists("bin/brltty") || exists("usr/sbin/brltty"),
+        .running = running("brltty"),
+        .armed = exists("usr/lib/udev/rules.d/85-brltty.rules") || exists("lib/udev/rules.d/85-brltty.rules"),
+        .keptOff = false,
+        .keptOffText = "", // nothing keeps it off but removing it
+        .grabsText = "brltty is installed and claims USB serial adapters it takes for braille displays: the "
+                     "scanner's ttyUSB port vanishes moments after it appears.",
+        .idleText = "brltty is installed but neither running nor claiming adapters.",
+        .fix = "If no braille display is used here: sudo apt remove brltty. Otherwise: sudo systemctl mask "
+               "brltty-udev.service, then plug the adapter in again."};
+    judge(modemManager);
+    judge(brltty);
 }
 
 void LinuxDoctor::judge(const Grabber& grabber) {
@@ -314,6 +360,20 @@ void LinuxDoctor::judge(const Grabber& grabber) {
 }
 
 void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
+    const std::vector<std::string> adapters = bluetoothAdapters();
+    const std::set<std::string> bound = checkBoundPorts(ports);
+    if (adapters.empty() && bound.empty()) {
+        add("bluetooth", FindingLevel::Note, "", "No Bluetooth adapter was found.",
+            "A scanner on its USB cable needs none; for Bluetooth, plug in or switch on an adapter.");
+        return;
+    }
+    if (!adapters.empty()) {
+        add("bluetooth", FindingLevel::Fine, "", "Bluetooth adapter: " + listed(adapters) + ".");
+    }
+    checkPairedScanners(ports, bound);
+}
+
+std::vector<std::string> LinuxDoctor::bluetoothAdapters() const {
     std::vector<std::string> adapters;
     std::error_code ec;
     for (fs::directory_iterator it(root_ / "sys" / "class" / "bluetooth", ec), end; !ec && it != end;
@@ -323,7 +383,11 @@ void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
             adapters.push_back(printableText(name));
         }
     }
-    std::map<std::string, std::string> bound; // address -> port
+    return adapters;
+}
+
+std::set<std::string> LinuxDoctor::checkBoundPorts(const std::vector<PortInfo>& ports) {
+    std::set<std::string> bound;
     for (const PortInfo& port : ports) {
         if (port.displayName.rfind("rfcomm", 0) != 0) {
             continue;
@@ -332,22 +396,18 @@ void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
             add("bluetooth", FindingLevel::Note, port.path,
                 port.path + " is bound, but its address cannot be read.");
         } else {
-            bound.emplace(port.deviceAddress, port.path);
+            bound.insert(port.deviceAddress);
             add("bluetooth", FindingLevel::Fine, port.path,
                 port.path + " is bound to " + port.deviceAddress + ".");
         }
     }
-    if (adapters.empty() && bound.empty()) {
-        add("bluetooth", FindingLevel::Note, "", "No Bluetooth adapter was found.",
-            "A scanner on its USB cable needs none; for Bluetooth, plug in or switch on an adapter.");
-        return;
-    }
-    if (!adapters.empty()) {
-        add("bluetooth", FindingLevel::Fine, "", "Bluetooth adapter: " + listed(adapters) + ".");
-    }
+    return bound;
+}
 
-    const fs::path paired = root_ / "var" / "lib" / "bluetooth";
-    fs::directory_iterator adaptersSeen(paired, ec);
+void LinuxDoctor::checkPairedScanners(const std::vector<PortInfo>& ports,
+                                      const std::set<std::string>& bound) {
+    std::error_code ec;
+    fs::directory_iterator adaptersSeen(root_ / "var" / "lib" / "bluetooth", ec);
     if (ec == std::errc::permission_denied) {
         add("bluetooth", FindingLevel::Unchecked, "",
             "Paired devices are listed in /var/lib/bluetooth, which only root may read.",
@@ -361,24 +421,15 @@ void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
     }
     int offered = 0;
     for (fs::directory_iterator end; !ec && adaptersSeen != end; adaptersSeen.increment(ec)) {
-        std::error_code deviceError;
-        for (fs::directory_iterator it(adaptersSeen->path(), deviceError), last; !deviceError && it != last;
-             it.increment(deviceError)) {
-            const std::string address = bluetoothAddressFromText(it->path().filename().string());
-            if (address.empty() || bound.count(address) > 0) {
-                continue; // settings files beside the devices; or a device with its port
-            }
-            const std::string name = pairedName(it->path() / "info");
-            if (!containsNoCase(name, kScannerNameMark)) {
-                continue; // a headset or a phone: not ours to mention
-            }
+        for (const PairedScanner& scanner : unboundScannersOf(adaptersSeen->path(), bound)) {
             while (taken.count("rfcomm" + std::to_string(offered)) > 0) {
                 ++offered;
             }
             taken.insert("rfcomm" + std::to_string(offered));
-            add("bluetooth", ports.empty() ? FindingLevel::Problem : FindingLevel::Note, address,
-                "The paired scanner \"" + name + "\" (" + address + ") has no serial port bound.",
-                "sudo rfcomm bind " + std::to_string(offered) + " " + address +
+            add("bluetooth", ports.empty() ? FindingLevel::Problem : FindingLevel::Note, scanner.address,
+                "The paired scanner \"" + scanner.name + "\" (" + scanner.address +
+                    ") has no serial port bound.",
+                "sudo rfcomm bind " + std::to_string(offered) + " " + scanner.address +
                     " 1, or connect it as a serial port from the desktop's Bluetooth settings.");
         }
     }

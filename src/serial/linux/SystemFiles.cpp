@@ -1,4 +1,4 @@
-#include "serial/posix/SystemFiles.h"
+#include "serial/linux/SystemFiles.h"
 
 #include <fstream>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "serial/SetupPortWalk.h"
+#include "serial/windows/SetupPortWalk.h"
 
 #include "serial/BluetoothAddress.h"
 

@@ -1,4 +1,4 @@
-#include "serial/CommSettings.h"
+#include "serial/windows/CommSettings.h"
 
 namespace orvexa {
 

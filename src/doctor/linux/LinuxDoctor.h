@@ -11,13 +11,14 @@
 // reported as not checked; nothing here runs another program.
 #pragma once
 
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 #include "serial/PortDiscovery.h"
-#include "serial/posix/PortAccess.h"
+#include "serial/linux/PortAccess.h"
 
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,10 +63,10 @@ private:
     struct Grabber {
         const char* check;
         std::string name;
-        bool installed;
-        bool running;
-        bool armed;   // it grabs new ports even while not running (a udev rule starts it)
-        bool keptOff; // a rule keeps it off the ports
+        bool installed = false;
+        bool running = false;
+        bool armed = false;   // it grabs new ports even while not running (a udev rule starts it)
+        bool keptOff = false; // a rule keeps it off the ports
         std::string keptOffText;
         std::string grabsText;
         std::string idleText;
@@ -73,8 +74,14 @@ private:
     };
     void checkGrabbers();
     void judge(const Grabber& grabber);
+    // The processes that hold each port, by its path; an entry may be empty.
+    std::map<std::string, std::vector<const Process*>> holdersOf(const std::vector<PortInfo>& ports) const;
     void checkHolders(const std::vector<PortInfo>& ports);
     void checkBluetooth(const std::vector<PortInfo>& ports);
+    std::vector<std::string> bluetoothAdapters() const;
+    // A finding per bound rfcomm port; the addresses they are bound to.
+    std::set<std::string> checkBoundPorts(const std::vector<PortInfo>& ports);
+    void checkPairedScanners(const std::vector<PortInfo>& ports, const std::set<std::string>& bound);
     void checkPassedOver(const std::vector<std::string>& noHardware, const std::vector<std::string>& noNode);
 
     void readAccounts();

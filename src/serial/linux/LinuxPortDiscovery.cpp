@@ -1,9 +1,9 @@
-#include "serial/posix/LinuxPortDiscovery.h"
+#include "serial/linux/LinuxPortDiscovery.h"
 
 #include "serial/BluetoothAddress.h"
 #include "serial/ExtraPorts.h"
-#include "serial/posix/PortAccess.h"
-#include "serial/posix/SystemFiles.h"
+#include "serial/linux/PortAccess.h"
+#include "serial/linux/SystemFiles.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "serial/posix/PortAccess.h"
+#include "serial/linux/PortAccess.h"
 
 #include <algorithm>
 #include <cstdio>

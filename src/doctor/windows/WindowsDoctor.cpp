@@ -1,4 +1,4 @@
-#include "serial/WindowsDoctor.h"
+#include "doctor/windows/WindowsDoctor.h"
 
 #include "serial/BluetoothAddress.h"
 

@@ -1,4 +1,4 @@
-#include "serial/Doctor.h"
+#include "doctor/Finding.h"
 
 #include <algorithm>
 
@@ -16,6 +16,20 @@ const char* findingLevelName(FindingLevel level) {
         return "unchecked";
     }
     return "unchecked";
+}
+
+int severityRank(FindingLevel level) {
+    switch (level) {
+    case FindingLevel::Problem:
+        return 0;
+    case FindingLevel::Unchecked:
+        return 1;
+    case FindingLevel::Note:
+        return 2;
+    case FindingLevel::Fine:
+        return 3;
+    }
+    return 3;
 }
 
 std::string printableText(std::string_view text) {

@@ -1,0 +1,38 @@
+// The parts of this machine's platform that are Linux's own: ports are found in sysfs, and the OS names
+// itself in /etc/os-release. The POSIX rest is in posix/PosixPlatform.cpp.
+#include "serial/Platform.h"
+
+#include "serial/linux/LinuxPortDiscovery.h"
+
+#include <fstream>
+#include <string_view>
+
+#include <sys/utsname.h>
+
+namespace orvexa {
+
+std::unique_ptr<PortDiscovery> makePortDiscovery(std::vector<PortInfo> extraPorts) {
+    return std::make_unique<LinuxPortDiscovery>("/sys", "/dev", std::move(extraPorts));
+}
+
+std::string operatingSystemName() {
+    std::string name;
+    std::ifstream release("/etc/os-release");
+    constexpr std::string_view kPrettyName = "PRETTY_NAME=";
+    for (std::string line; name.empty() && std::getline(release, line);) {
+        if (line.rfind(kPrettyName, 0) == 0) {
+            name = line.substr(kPrettyName.size());
+            if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+                name = name.substr(1, name.size() - 2);
+            }
+        }
+    }
+    struct utsname kernel {};
+    if (::uname(&kernel) == 0) {
+        name += (name.empty() ? "" : ", ") + std::string(kernel.sysname) + " " + kernel.release + " " +
+                kernel.machine;
+    }
+    return name.empty() ? "Linux" : name;
+}
+
+} // namespace orvexa
