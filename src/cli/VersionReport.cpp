@@ -11,7 +11,6 @@ namespace orvexa {
 
 namespace {
 
-constexpr char kBootloaderMark[] = "Bootloader";
 // A classic firmware text begins with its version: "3.05_200_A7UG".
 constexpr char kClassicVersionEnd[] = "_ ";
 // A framed firmware text holds its three version fields at these positions: "F500_03_0C00" is 00.03.0C,
@@ -65,10 +64,6 @@ std::string scannerVersion(const DeviceInfo& device) {
         version.append(text, at, kFramedFieldLength);
     }
     return version;
-}
-
-bool runsBootloader(const DeviceInfo& device) {
-    return textOf(device.firmwareText).rfind(kBootloaderMark, 0) == 0;
 }
 
 bool holdsCarriedFirmware(const DeviceInfo& device, const FirmwarePackage& package) {

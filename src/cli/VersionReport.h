@@ -15,7 +15,6 @@ std::string versionReport(const DeviceInfo& device, const FirmwarePackage& packa
 std::string scannerVersion(const DeviceInfo& device);
 // The version the package carries for this scanner's family, written as scannerVersion writes it.
 std::string carriedVersion(const DeviceInfo& device, const FirmwarePackage& package);
-bool runsBootloader(const DeviceInfo& device);
 // The verified scanner already runs the carried version: writing it again would change nothing.
 bool holdsCarriedFirmware(const DeviceInfo& device, const FirmwarePackage& package);
 
