@@ -5,7 +5,7 @@
 #include "app/UpgradeDialog.h"
 #include "cli/SessionWindow.h"
 #include "cli/TerminalWindow.h"
-#include "cli/VersionReport.h"
+#include "firmware/FirmwareVersion.h"
 #include "serial/ExtraPorts.h"
 #include "serial/TracingChannel.h"
 #include "ui/Controls.h"
