@@ -2,7 +2,6 @@
 #include "cli/FleetCommand.h"
 #include "cli/Interrupts.h"
 #include "cli/Station.h"
-#include "serial/PortWatcher.h"
 
 namespace orvexa {
 
@@ -11,11 +10,6 @@ namespace {
 // The station's first Ctrl-C: no new port is looked at, and what runs goes on.
 constexpr const char* kStopWatchingText =
     "\nNo new ports are watched now; the transfers under way finish. Ctrl-C again stops them.\n";
-// How often the station looks at the ports when the OS gives no notice, and at the running transfers
-// once it stopped watching.
-constexpr std::uint32_t kRescanMs = 1000;
-constexpr std::uint32_t kLeftCheckMs = 200;
-
 } // namespace
 
 int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FILE* err) {
@@ -43,20 +37,13 @@ int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::
     }
     InterruptHandlers interruptHandlers(interruptResponse);
 
-    const std::unique_ptr<PortWatcher> watcher = makePortWatcher();
-    while (!interruptResponse.warned() && !watching.stopRequested) {
-        station.rescan();
-        watcher->waitForChange(kRescanMs);
-    }
+    const std::unique_ptr<PortWatcher> watcher = makePortWatcher(*setup.clock);
+    station.watch(
+        *watcher, [&interruptResponse] { return interruptResponse.warned(); }, watching);
     if (display != FleetBoard::Display::LiveTable && station.running() > 0) {
         std::fprintf(err, "%zu transfer(s) left.\n", station.running());
     }
-    while (station.running() > 0) {
-        if (watching.stopRequested) {
-            station.stopTransfers();
-        }
-        setup.clock->sleepMs(kLeftCheckMs);
-    }
+    station.waitForTransfers(*setup.clock, watching);
     const std::vector<ScannerResult> results = station.finish();
     const std::vector<std::string> stopped = station.stoppedMidTransfer();
     bool anyScanner = false;
