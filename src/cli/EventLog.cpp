@@ -9,18 +9,6 @@ namespace orvexa {
 // Objects keep their keys in the order written: "schema", "event" and "t_ms" lead every line.
 using json = nlohmann::ordered_json;
 
-std::string probeOutcome(const PortProbe& probe) {
-    switch (probe.result) {
-    case PortProbe::Result::Answered:
-        return {};
-    case PortProbe::Result::OpenFailed:
-        return std::string("cannot open (") + channelErrorName(probe.error) + ")";
-    case PortProbe::Result::NoAnswer:
-        break;
-    }
-    return "no answer";
-}
-
 EventLog::EventLog(std::FILE* out, Clock& clock) : out_(out), clock_(clock), startTickMs_(clock.tickMs()) {}
 
 template <class Json> void EventLog::write(Json& event, const char* name) {

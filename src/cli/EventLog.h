@@ -19,9 +19,6 @@
 
 namespace orvexa {
 
-// How a probe went, as the CLI says it: "no answer", "cannot open (busy)"; empty when it answered.
-std::string probeOutcome(const PortProbe& probe);
-
 class EventLog {
 public:
     static constexpr int kSchemaVersion = 1;

@@ -67,15 +67,6 @@ private:
     int percent_ = -1;
 };
 
-std::string probeFailure(const ProcessRecords& records) {
-    for (const PortProbe& probe : records.probedPorts) {
-        if (probe.result == PortProbe::Result::OpenFailed) {
-            return probeOutcome(probe);
-        }
-    }
-    return "no answer";
-}
-
 } // namespace
 
 std::vector<std::vector<std::size_t>> groupByDevice(const std::vector<PortInfo>& ports) {
@@ -160,35 +151,6 @@ void FleetRun::runGroup(std::size_t group) {
             events_->result(skipped);
         }
     }
-}
-
-ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records, Outcome outcome,
-                            int exitCode, bool check, const FirmwarePackage& package) {
-    using Verdict = ScannerResult::Verdict;
-    ScannerResult result;
-    result.port = port;
-    result.outcome = outcome;
-    result.exitCode = exitCode;
-    const DeviceInfo& device = records.deviceInfo;
-    if (outcome == Outcome::PortNotFound) {
-        result.verdict = Verdict::NoScanner;
-        result.why = probeFailure(records);
-        return result;
-    }
-    result.model = textOf(device.modelText);
-    if (!result.model.empty() && !textOf(device.firmwareText).empty()) {
-        result.firmwareBefore = runsBootloader(device) ? "bootloader" : scannerVersion(device);
-    }
-    if (outcome == Outcome::Written) {
-        result.verdict = Verdict::Written;
-        result.firmwareAfter = carriedVersion(device, package);
-    } else if (outcome == Outcome::Verified && exitCode == exitcode::kDone) {
-        result.verdict = check ? Verdict::Verified : Verdict::AlreadyCurrent;
-        result.firmwareAfter = result.firmwareBefore;
-    } else {
-        result.verdict = Verdict::Failed;
-    }
-    return result;
 }
 
 ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPlatform& platform,

@@ -1,7 +1,7 @@
-// How one scanner's session ended, as orvexa-cli concludes it: a fleet's or a station's summary row, the
-// result event of --json and the station's tally read it. The verdict weighs what the steps left (their
-// outcome, the exit code) against what the run asked for (--check, --force), so it belongs to the front
-// end that asked; the steps know only their Outcome.
+// How one scanner's session ended, as orvexa-cli concludes it from the session's records: a fleet's or a
+// station's summary row, the result event of --json and the station's tally read it. The verdict weighs
+// what the steps left (their outcome, the exit code) against what the run asked for (--check, --force),
+// so it belongs to the front end that asked; the steps know only their Outcome.
 #pragma once
 
 #include "serial/PortDiscovery.h"
@@ -34,5 +34,11 @@ struct ScannerResult {
 
 // "no scanner", "already current": as the summary, the rows and the events name a verdict.
 const char* verdictName(ScannerResult::Verdict verdict);
+// How a probe went, as the CLI says it: "no answer", "cannot open (busy)"; empty when it answered.
+std::string probeOutcome(const PortProbe& probe);
+
+// How a session ended, from what its records hold; a Failed result's why is the caller's to say.
+ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records, Outcome outcome,
+                            int exitCode, bool check, const FirmwarePackage& package);
 
 } // namespace orvexa

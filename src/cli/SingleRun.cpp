@@ -2,7 +2,6 @@
 // events, with the remembered port and, when asked, the support bundle of the run at its end.
 #include "app/ExitCodes.h"
 #include "cli/EventLog.h"
-#include "cli/Fleet.h"
 #include "cli/Interrupts.h"
 #include "cli/RunSetup.h"
 #include "cli/SessionWindow.h"
