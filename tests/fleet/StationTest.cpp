@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -29,10 +30,21 @@ struct StationDesk {
     FleetDesk desk;
     FleetBoard board{stderr, FleetBoard::Display::None};
     std::unique_ptr<Station> station;
+    // While false, each worker waits before its session begins: a stop asked meanwhile surely meets a
+    // transfer that has not ended yet, however the threads are scheduled.
+    std::atomic<bool> released{true};
 
     void open(FleetSettings settings = {}) {
-        station = std::make_unique<Station>(desk, settings, desk.platforms(), desk.package(), nullptr, board,
-                                            nullptr);
+        station = std::make_unique<Station>(
+            desk, settings,
+            [this, platforms = desk.platforms()] {
+                const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                while (!released && std::chrono::steady_clock::now() < limit) {
+                    std::this_thread::yield();
+                }
+                return platforms();
+            },
+            desk.package(), nullptr, board, nullptr);
     }
     void look() {
         station->rescan();
@@ -102,9 +114,11 @@ TEST(Station, FirstCtrlCEndsTheWatchAndTheSecondStopsTheTransfers) {
     SimulatedScanner& scanner = s.desk.scanner("/dev/ttyUSB0");
     s.desk.scanner("/dev/ttyUSB1");
     s.desk.unplug("/dev/ttyUSB1");
+    s.released = false;
     s.open();
     s.station->rescan();
     s.station->stopTransfers();
+    s.released = true;
     settle(*s.station);
     s.desk.plugIn("/dev/ttyUSB1");
     s.look();
@@ -199,6 +213,7 @@ TEST(StationWatch, CtrlCOnceEndsTheWatchAndTwiceOrATerminateStopsTheTransfers) {
         SimulatedScanner& late = s.desk.scanner("/dev/ttyUSB1");
         s.desk.unplug("/dev/ttyUSB0");
         s.desk.unplug("/dev/ttyUSB1");
+        s.released = false;
         s.open();
         ScriptedWatcher watcher(s.clock, {
                                              [&] { s.desk.plugIn("/dev/ttyUSB0"); },
@@ -207,6 +222,7 @@ TEST(StationWatch, CtrlCOnceEndsTheWatchAndTwiceOrATerminateStopsTheTransfers) {
                                                  for (Signal signal : c.signals) {
                                                      s.signal(signal);
                                                  }
+                                                 s.released = true;
                                              },
                                          });
         const std::vector<ScannerResult> results = s.watchUntilDone(watcher);
