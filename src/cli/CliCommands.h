@@ -1,12 +1,12 @@
-// What orvexa-cli does, one function per kind of run. Each returns the process's exit code.
+// What orvexa-cli does, one function per kind of run, each in the file of its job: --info and --list-ports
+// in InfoCommands.cpp, the run itself (single, fleet or station, see RunSetup.h) from CliCommands.cpp. Each
+// returns the process's exit code.
 #pragma once
 
+#include "cli/CliPorts.h" // namedAndExtraPorts: what --doctor examines beside the ports it finds
 #include "cli/Options.h"
 
-#include "serial/PortDiscovery.h"
-
 #include <cstdio>
-#include <vector>
 
 namespace orvexa {
 
@@ -14,12 +14,10 @@ namespace orvexa {
 int printCarriedInfo(std::FILE* out);
 // --list-ports: the ports that Step 1 would probe, in that order.
 int listPorts(const CliOptions& options, std::FILE* out);
-// The ports ORVEXA_EXTRA_PORTS names, then those given with --port: what the doctor examines beside the
-// ports it finds.
-std::vector<PortInfo> namedAndExtraPorts(const CliOptions& options);
 // --support-bundle FILE with no run beside it: the bundle of this machine alone.
 int supportBundleAlone(const CliOptions& options, std::FILE* out, std::FILE* err);
-// The workflow: Step 1, then Step 2, then Step 3 (not after --check), chained as Silent mode chains them.
+// The workflow: a single run (Step 1, then Step 2, then Step 3, not after --check, chained as Silent mode
+// chains them), a fleet (--all) or a station (--watch); then the support bundle when asked for.
 int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in);
 
 } // namespace orvexa

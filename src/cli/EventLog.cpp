@@ -10,68 +10,6 @@ namespace orvexa {
 // Objects keep their keys in the order written: "schema", "event" and "t_ms" lead every line.
 using json = nlohmann::ordered_json;
 
-const char* verdictName(ScannerResult::Verdict verdict) {
-    switch (verdict) {
-    case ScannerResult::Verdict::NoScanner:
-        return "no scanner";
-    case ScannerResult::Verdict::Skipped:
-        return "skipped";
-    case ScannerResult::Verdict::Verified:
-        return "verified";
-    case ScannerResult::Verdict::AlreadyCurrent:
-        return "already current";
-    case ScannerResult::Verdict::Written:
-        return "written";
-    case ScannerResult::Verdict::Failed:
-        return "failed";
-    }
-    return "failed";
-}
-
-std::string probeOutcome(const PortProbe& probe) {
-    switch (probe.result) {
-    case PortProbe::Result::Answered:
-        return {};
-    case PortProbe::Result::OpenFailed:
-        return std::string("cannot open (") + channelErrorName(probe.error) + ")";
-    case PortProbe::Result::NoAnswer:
-        break;
-    }
-    return "no answer";
-}
-
-const char* outcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::None:
-        return "none";
-    case Outcome::PortOpened:
-        return "port opened";
-    case Outcome::Verified:
-        return "verified";
-    case Outcome::Written:
-        return "written";
-    case Outcome::PortNotFound:
-        return "port not found";
-    case Outcome::PortOpenFailed:
-        return "port open failed";
-    case Outcome::NotVerified:
-        return "not verified";
-    case Outcome::Refused:
-        return "refused";
-    case Outcome::NoDownloadMode:
-        return "no download mode";
-    case Outcome::TransferError:
-        return "transfer error";
-    case Outcome::ItemsNotAcknowledged:
-        return "items not acknowledged";
-    case Outcome::Cancelled:
-        return "cancelled";
-    case Outcome::Interrupted:
-        return "interrupted";
-    }
-    return "none";
-}
-
 EventLog::EventLog(std::FILE* out, Clock& clock) : out_(out), clock_(clock), startTickMs_(clock.tickMs()) {}
 
 template <class Json> void EventLog::write(Json& event, const char* name) {

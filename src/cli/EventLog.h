@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cli/ProgressMeter.h"
+#include "cli/ScannerResult.h"
 #include "cli/SessionWindow.h"
 #include "doctor/Finding.h"
 #include "serial/Clock.h"
@@ -17,32 +18,6 @@
 #include <vector>
 
 namespace orvexa {
-
-// How one scanner's session ended, as a fleet's summary row and a result event tell it.
-struct ScannerResult {
-    enum class Verdict {
-        NoScanner,      // nothing answered on the port, or it could not be opened
-        Skipped,        // another port of the same Bluetooth device reached the scanner first
-        Verified,       // --check: verified, nothing written
-        AlreadyCurrent, // verified, and it already runs the carried firmware: not written
-        Written,
-        Failed,
-    };
-    PortInfo port;
-    Verdict verdict = Verdict::NoScanner;
-    Outcome outcome = Outcome::None;
-    int exitCode = 0;
-    std::string model;          // "RDQ200A7UG"
-    std::string firmwareBefore; // as the scanner reported it
-    std::string firmwareAfter;  // the carried version once written
-    std::string why;            // for NoScanner, Skipped and Failed: one line
-    std::uint32_t elapsedMs = 0;
-};
-
-const char* verdictName(ScannerResult::Verdict verdict);
-// How a probe went, as the CLI says it: "no answer", "cannot open (busy)"; empty when it answered.
-std::string probeOutcome(const PortProbe& probe);
-const char* outcomeName(Outcome outcome);
 
 class EventLog {
 public:

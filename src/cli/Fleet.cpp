@@ -1,14 +1,11 @@
 #include "cli/Fleet.h"
 
-#include "app/AppContext.h"
 #include "app/ExitCodes.h"
-#include "app/UpgradeDialog.h"
+#include "cli/CliSession.h"
 #include "cli/SessionWindow.h"
 #include "cli/TerminalWindow.h"
-#include "cli/VersionReport.h"
+#include "firmware/FirmwareVersion.h"
 #include "serial/ExtraPorts.h"
-#include "serial/TracingChannel.h"
-#include "ui/Controls.h"
 
 #include <map>
 #include <optional>
@@ -69,15 +66,6 @@ private:
     std::string item_;
     int percent_ = -1;
 };
-
-std::string probeFailure(const ProcessRecords& records) {
-    for (const PortProbe& probe : records.probedPorts) {
-        if (probe.result == PortProbe::Result::OpenFailed) {
-            return probeOutcome(probe);
-        }
-    }
-    return "no answer";
-}
 
 } // namespace
 
@@ -165,35 +153,6 @@ void FleetRun::runGroup(std::size_t group) {
     }
 }
 
-ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records, Outcome outcome,
-                            int exitCode, bool check, const FirmwarePackage& package) {
-    using Verdict = ScannerResult::Verdict;
-    ScannerResult result;
-    result.port = port;
-    result.outcome = outcome;
-    result.exitCode = exitCode;
-    const DeviceInfo& device = records.deviceInfo;
-    if (outcome == Outcome::PortNotFound) {
-        result.verdict = Verdict::NoScanner;
-        result.why = probeFailure(records);
-        return result;
-    }
-    result.model = textOf(device.modelText);
-    if (!result.model.empty() && !textOf(device.firmwareText).empty()) {
-        result.firmwareBefore = runsBootloader(device) ? "bootloader" : scannerVersion(device);
-    }
-    if (outcome == Outcome::Written) {
-        result.verdict = Verdict::Written;
-        result.firmwareAfter = carriedVersion(device, package);
-    } else if (outcome == Outcome::Verified && exitCode == exitcode::kDone) {
-        result.verdict = check ? Verdict::Verified : Verdict::AlreadyCurrent;
-        result.firmwareAfter = result.firmwareBefore;
-    } else {
-        result.verdict = Verdict::Failed;
-    }
-    return result;
-}
-
 ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPlatform& platform,
                                  Interruption& interruption) {
     Clock& clock = platform.clock();
@@ -203,11 +162,11 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
     FixedPortDiscovery discovery({port}, hints_);
     ForwardingObserver forward;
     SessionWindow window(clock, package_.imageSize(), settings_.answerYes, forward);
-    AppContext app(
-        window, clock, discovery, platform.makeChannel(port, "main"),
-        [&platform, &port] { return platform.makeChannel(port, "probe"); }, package_, LanguageData::carried(),
-        RunMemory::Limits{.traceBytes = 0}); // no worker's run goes into a bundle
-    const ProcessRecords& records = app.records();
+    CliSession session(
+        window,
+        {clock, discovery, [&platform, &port](const char* role) { return platform.makeChannel(port, role); }},
+        package_, RunMemory::Limits{.traceBytes = 0}); // no worker's run goes into a bundle
+    const ProcessRecords& records = session.records();
     std::optional<EventLogObserver> events;
     if (events_) {
         events.emplace(*events_, records);
@@ -216,28 +175,20 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
     RowObserver observer(board_, row, events ? &*events : nullptr);
     forward.to = &observer;
 
-    StepContext& steps = app.steps();
-    steps.stopAfterVerification = true;
-    steps.endWhenNoPortAnswered = true;
-    steps.interruption = &interruption;
-    UpgradeDialog dialog(app);
-    dialog.initDialog();
-    window.setChecked(control::kSilentMode, true);
-    if (settings_.fonts) {
-        window.setChecked(control::kDownloadFont, true);
-    }
-
-    dialog.step1();
+    // Steps 1 and 2 chain themselves and stop there: whether Step 3 follows is the fleet's decision.
+    session.start({.silent = true, .stopAfterVerification = true, .fonts = settings_.fonts}, interruption);
+    session.dialog().step1();
     if (events) {
         events->flushProbes();
     }
+    const StepContext& steps = session.steps();
     if (steps.outcome == Outcome::Verified) {
         board_.setModel(row, textOf(records.deviceInfo.modelText));
         if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records.deviceInfo, package_))) {
-            dialog.step3();
+            session.dialog().step3();
         }
     }
-    const int exitCode = window.exitRequest() ? exitcode::kNotDone : exitCodeFor(steps.outcome, true);
+    const int exitCode = session.exitCode();
     ScannerResult result = sessionResult(port, records, steps.outcome, exitCode, settings_.check, package_);
     if (result.verdict == ScannerResult::Verdict::Failed) {
         result.why = window.why().empty() ? outcomeName(steps.outcome) : window.why();

@@ -47,10 +47,6 @@ std::vector<std::vector<std::size_t>> groupByDevice(const std::vector<PortInfo>&
 // current); otherwise the worst of the others in the order 130, 3, 1, 4; 1 when no scanner answered.
 int fleetExitCode(const std::vector<ScannerResult>& results);
 
-// How a session ended, from what its records hold; a Failed result's why is the caller's to say.
-ScannerResult sessionResult(const PortInfo& port, const ProcessRecords& records, Outcome outcome,
-                            int exitCode, bool check, const FirmwarePackage& package);
-
 // One scanner session on one port, as a worker of a fleet or a station runs it: Steps 1 and 2, then the
 // decision, then Step 3 where it is due; its row shows each stage and, with --json, its events are logged.
 class SessionRunner {

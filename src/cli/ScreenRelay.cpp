@@ -1,6 +1,5 @@
 #include "cli/ScreenRelay.h"
 
-#include "cli/Interrupts.h"
 #include "cli/ScreenPipe.h"
 
 #include <array>

@@ -60,6 +60,23 @@ void Station::rescan() {
     }
 }
 
+void Station::watch(PortWatcher& watcher, const std::function<bool()>& stopWatching,
+                    const Interruption& asked) {
+    while (!stopWatching() && !asked.stopRequested) {
+        rescan();
+        watcher.waitForChange(kRescanMs);
+    }
+}
+
+void Station::waitForTransfers(Clock& clock, const Interruption& asked) {
+    while (running() > 0) {
+        if (asked.stopRequested) {
+            stopTransfers();
+        }
+        clock.sleepMs(kLeftCheckMs);
+    }
+}
+
 std::size_t Station::running() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t count = 0;

@@ -7,14 +7,21 @@
 #pragma once
 
 #include "cli/Fleet.h"
+#include "serial/PortWatcher.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 
 namespace orvexa {
+
+// How long the station waits for the OS's notice before it looks at the ports anyway, and how often it
+// looks at the running transfers once it stopped watching.
+inline constexpr std::uint32_t kRescanMs = 1000;
+inline constexpr std::uint32_t kLeftCheckMs = 200;
 
 class Station {
 public:
@@ -23,6 +30,13 @@ public:
     ~Station();
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
+
+    // Looks at the ports, then waits for the watcher's next notice, again and again until stopWatching()
+    // says so (the first Ctrl-C) or a stop of the transfers is asked (the second, or SIGTERM).
+    void watch(PortWatcher& watcher, const std::function<bool()>& stopWatching, const Interruption& asked);
+    // Then waits for the transfers under way, looking every kLeftCheckMs; a stop asked meanwhile reaches
+    // each of them.
+    void waitForTransfers(Clock& clock, const Interruption& asked);
 
     // One look at the ports: a worker for each new one. Ports of one Bluetooth device wait while a worker
     // serves that device, and are looked at again next time.

@@ -1,84 +1,8 @@
 #include "cli/VersionReport.h"
 
-#include "device/Family.h"
-
-#include <algorithm>
-#include <cctype>
-#include <optional>
-#include <vector>
+#include "firmware/FirmwareVersion.h"
 
 namespace orvexa {
-
-namespace {
-
-constexpr char kBootloaderMark[] = "Bootloader";
-// A classic firmware text begins with its version: "3.05_200_A7UG".
-constexpr char kClassicVersionEnd[] = "_ ";
-// A framed firmware text holds its three version fields at these positions: "F500_03_0C00" is 00.03.0C,
-// as the container's versions are written ("00.04.05").
-constexpr std::size_t kFramedFieldAt[] = {2, 5, 8};
-constexpr std::size_t kFramedFieldLength = 2;
-
-// "3.05" as {3, 5}; nothing for a text that is not dot-separated hexadecimal fields. Decimal fields order
-// the same read as hexadecimal.
-std::optional<std::vector<unsigned long>> fieldsOf(const std::string& version) {
-    std::vector<unsigned long> fields;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = std::min(version.find('.', start), version.size());
-        const std::string field = version.substr(start, end - start);
-        if (field.empty() || field.size() > 8 ||
-            !std::all_of(field.begin(), field.end(), [](unsigned char c) { return std::isxdigit(c) != 0; })) {
-            return std::nullopt;
-        }
-        fields.push_back(std::stoul(field, nullptr, 16));
-        if (end == version.size()) {
-            return fields;
-        }
-        start = end + 1;
-    }
-}
-
-} // namespace
-
-std::string carriedVersion(const DeviceInfo& device, const FirmwarePackage& package) {
-    if (isFramedFamily(device)) {
-        return textOf(package.packageFirmwareText());
-    }
-    const std::string identity = package.identity(); // "M307_200_A7UG"
-    return identity.size() >= 4 ? identity.substr(1, 1) + "." + identity.substr(2, 2) : identity;
-}
-
-std::string scannerVersion(const DeviceInfo& device) {
-    const std::string text = textOf(device.firmwareText);
-    if (!isFramedFamily(device)) {
-        return text.substr(0, text.find_first_of(kClassicVersionEnd));
-    }
-    std::string version;
-    for (std::size_t at : kFramedFieldAt) {
-        if (at + kFramedFieldLength > text.size()) {
-            return text;
-        }
-        if (!version.empty()) {
-            version += '.';
-        }
-        version.append(text, at, kFramedFieldLength);
-    }
-    return version;
-}
-
-bool runsBootloader(const DeviceInfo& device) {
-    return textOf(device.firmwareText).rfind(kBootloaderMark, 0) == 0;
-}
-
-bool holdsCarriedFirmware(const DeviceInfo& device, const FirmwarePackage& package) {
-    if (runsBootloader(device)) {
-        return false;
-    }
-    const auto scannerFields = fieldsOf(scannerVersion(device));
-    const auto carriedFields = fieldsOf(carriedVersion(device, package));
-    return scannerFields && carriedFields && *scannerFields == *carriedFields;
-}
 
 std::string versionReport(const DeviceInfo& device, const FirmwarePackage& package) {
     const std::string carried = carriedVersion(device, package);
@@ -87,15 +11,14 @@ std::string versionReport(const DeviceInfo& device, const FirmwarePackage& packa
     }
     const std::string onScanner = scannerVersion(device);
     const std::string line = onScanner + " on the scanner, " + carried + " carried";
-    const auto scannerFields = fieldsOf(onScanner);
-    const auto carriedFields = fieldsOf(carried);
-    if (!scannerFields || !carriedFields) {
+    const std::optional<std::strong_ordering> order = compareVersions(carried, onScanner);
+    if (!order) {
         return line;
     }
-    if (*carriedFields < *scannerFields) {
+    if (*order < 0) {
         return line + ": older";
     }
-    return line + (*carriedFields == *scannerFields ? ": the same" : ": newer");
+    return line + (*order == 0 ? ": the same" : ": newer");
 }
 
 } // namespace orvexa

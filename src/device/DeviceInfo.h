@@ -40,6 +40,10 @@ template <std::size_t N> std::string textOf(const std::array<char, N>& field) {
     return std::string(field.data(), length);
 }
 
+// A scanner running its bootloader (no working firmware) reports "Bootloader ..." in place of its
+// firmware version.
+bool runsBootloader(const DeviceInfo& device);
+
 // Character i of a text field as an unsigned code, for the tests that compare by character code.
 template <std::size_t N> unsigned char charAt(const std::array<char, N>& field, std::size_t i) {
     return i < N ? static_cast<unsigned char>(field[i]) : 0;

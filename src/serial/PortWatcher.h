@@ -3,6 +3,8 @@
 // API is cheap to walk once a second; extra ports and pseudo-terminals announce nothing anywhere).
 #pragma once
 
+#include "serial/Clock.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -11,10 +13,11 @@ namespace orvexa {
 class PortWatcher {
 public:
     virtual ~PortWatcher() = default;
-    // Returns when the OS says a port may have come or gone, or after maxMs at the latest.
+    // Returns when the OS says a port may have come or gone, or after maxMs at the latest; a wait with no
+    // notice to wait for is the clock's.
     virtual void waitForChange(std::uint32_t maxMs) = 0;
 };
 
-std::unique_ptr<PortWatcher> makePortWatcher();
+std::unique_ptr<PortWatcher> makePortWatcher(Clock& clock);
 
 } // namespace orvexa

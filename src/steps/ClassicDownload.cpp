@@ -20,8 +20,6 @@ namespace {
 
 using namespace classic;
 
-constexpr char kInBootloaderPrefix[] = "Bootloader";
-constexpr std::size_t kInBootloaderPrefixLength = 10;
 constexpr std::int32_t kBlockSize = BlockFrame::kDataSize;
 
 const char kCantUpgrade[] = "This firmware can't be upgraded!!!\nPlease use a new firmware after A5";
@@ -94,8 +92,7 @@ void ClassicDownload::run() {
         endWithoutDownloadMode();
         return;
     }
-    inBootloader_ =
-        std::memcmp(device_.firmwareText.data(), kInBootloaderPrefix, kInBootloaderPrefixLength) == 0;
+    inBootloader_ = runsBootloader(device_);
     offset_ = 0;
     blockNumber_ = 0;
     if (!choosePath()) {

@@ -68,6 +68,9 @@ enum class Outcome {
     Interrupted,          // the front end asked Step 3 to stop (Ctrl-C): it stopped between two frames
 };
 
+// "port not found", "transfer error": an outcome as a front end names it to a script or a log.
+const char* outcomeName(Outcome outcome);
+
 // Shared by Step 3 and a front end that can be interrupted (orvexa-cli on Ctrl-C or SIGTERM). Both flags
 // are lock-free atomics, so that a signal handler may read and set them.
 struct Interruption {

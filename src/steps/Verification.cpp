@@ -15,9 +15,6 @@ namespace {
 
 // The verified messages show the model reply from this character on (six characters of ten).
 constexpr std::size_t kModelShownFrom = 4;
-// A scanner running its bootloader reports this in place of its firmware version.
-constexpr char kBootloaderMark[] = "Bootloader";
-constexpr std::size_t kBootloaderMarkLength = 10;
 // The process exit code after "Wrong RDQ500 Firmware!!!", as the original ended.
 constexpr int kWrongFirmwareExitCode = 0;
 
@@ -239,7 +236,7 @@ Compatibility checkCompatibility(CommandLink& link, const FirmwarePackage& packa
     auto firmware = [&device](std::size_t i) { return charAt(device.firmwareText, i); };
     auto carried = [&identity](std::size_t i) { return charAt(identity, i); };
 
-    if (std::memcmp(device.firmwareText.data(), kBootloaderMark, kBootloaderMarkLength) == 0) {
+    if (runsBootloader(device)) {
         return Compatibility::Fits;
     }
     if (firmware(2) != carried(2)) {

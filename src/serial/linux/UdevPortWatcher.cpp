@@ -4,7 +4,6 @@
 
 #include <libudev.h>
 #include <poll.h>
-#include <unistd.h>
 
 namespace orvexa {
 
@@ -12,7 +11,7 @@ namespace {
 
 class UdevPortWatcher : public PortWatcher {
 public:
-    UdevPortWatcher() {
+    explicit UdevPortWatcher(Clock& clock) : clock_(clock) {
         udev_ = udev_new();
         if (udev_ != nullptr) {
             monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
@@ -36,7 +35,7 @@ public:
 
     void waitForChange(std::uint32_t maxMs) override {
         if (monitor_ == nullptr) {
-            ::usleep(maxMs * 1000);
+            clock_.sleepMs(maxMs);
             return;
         }
         pollfd watched{udev_monitor_get_fd(monitor_), POLLIN, 0};
@@ -49,14 +48,15 @@ public:
     }
 
 private:
+    Clock& clock_;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
 };
 
 } // namespace
 
-std::unique_ptr<PortWatcher> makePortWatcher() {
-    return std::make_unique<UdevPortWatcher>();
+std::unique_ptr<PortWatcher> makePortWatcher(Clock& clock) {
+    return std::make_unique<UdevPortWatcher>(clock);
 }
 
 } // namespace orvexa

@@ -10,13 +10,17 @@ namespace {
 
 class RescanWatcher : public PortWatcher {
 public:
-    void waitForChange(std::uint32_t maxMs) override { Sleep(maxMs); }
+    explicit RescanWatcher(Clock& clock) : clock_(clock) {}
+    void waitForChange(std::uint32_t maxMs) override { clock_.sleepMs(maxMs); }
+
+private:
+    Clock& clock_;
 };
 
 } // namespace
 
-std::unique_ptr<PortWatcher> makePortWatcher() {
-    return std::make_unique<RescanWatcher>();
+std::unique_ptr<PortWatcher> makePortWatcher(Clock& clock) {
+    return std::make_unique<RescanWatcher>(clock);
 }
 
 } // namespace orvexa
