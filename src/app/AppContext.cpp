@@ -10,15 +10,13 @@ AppContext::AppContext(DialogWindow& window, Clock& clock, PortDiscovery& discov
       steps_{recordingWindow_, *mainChannel_, clock,   discovery, tracedProbes(std::move(makeProbeChannel)),
              package_,         languages_,    records_} {}
 
-void AppContext::useCatalogue(FirmwareCatalogue catalogue) {
+void AppContext::useCatalogue(const FirmwareCatalogue& catalogue) {
     if (catalogue.entries().size() == 1) {
         package_ = catalogue.entries().front().package;
-        catalogue_.reset();
         steps_.catalogue = nullptr;
         return;
     }
-    catalogue_ = std::move(catalogue);
-    steps_.catalogue = &*catalogue_;
+    steps_.catalogue = &catalogue;
 }
 
 ChannelFactory AppContext::tracedProbes(ChannelFactory make) {

@@ -12,7 +12,6 @@
 #include "steps/StepContext.h"
 
 #include <memory>
-#include <optional>
 
 namespace orvexa {
 
@@ -37,9 +36,10 @@ public:
     const RunMemory& runMemory() const { return runMemory_; }
     // Step 1 probes the remembered port first and remembers the one it opens (an addition); without it,
     // the usual order and nothing kept.
-    // A catalogue (an addition): with several packages Step 2 chooses the session's package from it; one
-    // package simply becomes the session's package, and nothing is chosen.
-    void useCatalogue(FirmwareCatalogue catalogue);
+    // A catalogue (an addition), which the caller keeps for the context's life (a fleet's workers share
+    // one): with several packages Step 2 chooses the session's package from it; one package simply becomes
+    // the session's package, and nothing is chosen.
+    void useCatalogue(const FirmwareCatalogue& catalogue);
     const FirmwareCatalogue* catalogue() const { return steps_.catalogue; }
     void rememberPortsWith(std::unique_ptr<PortMemory> memory) {
         portMemory_ = std::move(memory);
@@ -56,7 +56,6 @@ private:
     RecordingWindow recordingWindow_;
     std::unique_ptr<SerialChannel> mainChannel_;
     std::unique_ptr<PortMemory> portMemory_;
-    std::optional<FirmwareCatalogue> catalogue_;
     StepContext steps_;
 };
 

@@ -15,13 +15,14 @@ int supportBundleAlone(const CliOptions& options, std::FILE* out, std::FILE* err
 
 int runWorkflow(const CliOptions& options, std::FILE* out, std::FILE* err, std::FILE* in) {
     RunSetup setup(options);
-    if (!setup.openTrace(err)) {
+    // A catalogue is checked whole before any port is opened, and before a trace file is written.
+    if (!setup.loadFirmware(err) || !setup.openTrace(err)) {
         return exitcode::kUsage;
     }
     if (options.all || options.watch) {
         const int exitCode =
             options.all ? runFleet(options, setup, out, err) : runStation(options, setup, out, err);
-        writeRunBundle(options, setup.ports.discovery(), setup.package, nullptr, out, err);
+        writeRunBundle(options, setup.ports.discovery(), setup.firmware.package(), nullptr, out, err);
         return exitCode;
     }
     return runSingle(options, setup, out, err, in);

@@ -88,7 +88,9 @@ json resultJson(const ScannerResult& result) {
         {"model", &result.model},
         {"firmware_before", &result.firmwareBefore},
         {"firmware_after", &result.firmwareAfter},
-        {"why", &result.why}};
+        {"why", &result.why},
+        {"package", &result.package},
+        {"package_sha256", &result.packageSha256}};
     for (const auto& [key, value] : optional) {
         if (!value->empty()) {
             event[key] = *value;

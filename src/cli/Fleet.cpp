@@ -166,6 +166,9 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
         window,
         {clock, discovery, [&platform, &port](const char* role) { return platform.makeChannel(port, role); }},
         package_, RunMemory::Limits{.traceBytes = 0}); // no worker's run goes into a bundle
+    if (settings_.firmware != nullptr) {
+        settings_.firmware->applyTo(session.app());
+    }
     const ProcessRecords& records = session.records();
     std::optional<EventLogObserver> events;
     if (events_) {
@@ -182,17 +185,20 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
         events->flushProbes();
     }
     const StepContext& steps = session.steps();
+    // The session's own package: Step 2 completed its container versions, or chose it from a catalogue.
+    const FirmwarePackage& package = session.app().package();
     if (steps.outcome == Outcome::Verified) {
         board_.setModel(row, textOf(records.deviceInfo.modelText));
-        if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records.deviceInfo, package_))) {
+        if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records.deviceInfo, package))) {
             session.dialog().step3();
         }
     }
     const int exitCode = session.exitCode();
-    ScannerResult result = sessionResult(port, records, steps.outcome, exitCode, settings_.check, package_);
+    ScannerResult result = sessionResult(port, records, steps.outcome, exitCode, settings_.check, package);
     if (result.verdict == ScannerResult::Verdict::Failed) {
         result.why = window.why().empty() ? outcomeName(steps.outcome) : window.why();
     }
+    nameThePackage(result, settings_.firmware, records);
     result.elapsedMs = clock.tickMs() - startTickMs;
     std::string doing = verdictName(result.verdict);
     if (!result.why.empty()) {

@@ -9,6 +9,7 @@
 
 #include "cli/EventLog.h"
 #include "cli/FleetBoard.h"
+#include "cli/RunFirmware.h"
 #include "firmware/FirmwarePackage.h"
 #include "serial/Clock.h"
 #include "serial/PortDiscovery.h"
@@ -27,6 +28,8 @@ struct FleetSettings {
     bool force = false;    // --force: write a scanner that already runs the carried firmware
     bool fonts = false;    // --fonts
     bool answerYes = true; // --yes
+    // --firmware: the catalogue each session chooses from, and the names the results give.
+    const RunFirmware* firmware = nullptr;
 };
 
 // What one worker runs on: its clock and a line to each of its ports. The real one is the system's clock

@@ -167,7 +167,13 @@ void FleetBoard::redraw() {
 }
 
 std::vector<std::string> summaryLines(const std::vector<ScannerResult>& results, int width) {
+    // With --firmware each row names the package its scanner got.
+    const bool packages = std::any_of(results.begin(), results.end(),
+                                      [](const ScannerResult& r) { return !r.package.empty(); });
     std::vector<std::vector<std::string>> cells = {{"PORT", "MODEL", "BEFORE", "AFTER", "TIME", "RESULT"}};
+    if (packages) {
+        cells[0].insert(cells[0].begin() + 4, "PACKAGE");
+    }
     for (const ScannerResult& r : results) {
         std::string result = verdictName(r.verdict);
         if (!r.why.empty()) {
@@ -177,6 +183,9 @@ std::vector<std::string> summaryLines(const std::vector<ScannerResult>& results,
         auto orDash = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
         cells.push_back({port, orDash(r.model), orDash(r.firmwareBefore), orDash(r.firmwareAfter),
                          minutesAndSeconds(r.elapsedMs), result});
+        if (packages) {
+            cells.back().insert(cells.back().begin() + 4, orDash(r.package));
+        }
     }
     return columnsOf(cells, width);
 }

@@ -41,16 +41,17 @@ std::unique_ptr<EventLog> fleetEvents(const CliOptions& options, RunSetup& setup
         return nullptr;
     }
     auto events = std::make_unique<EventLog>(out, *setup.clock);
-    events->runStart(ORVEXA_VERSION, setup.package.identity(), true);
+    events->runStart(ORVEXA_VERSION, setup.firmware.package().identity(), true);
     return events;
 }
 
-FleetSettings fleetSettings(const CliOptions& options) {
+FleetSettings fleetSettings(const CliOptions& options, const RunFirmware& firmware) {
     FleetSettings settings;
     settings.check = options.check;
     settings.force = options.force;
     settings.fonts = options.fonts;
     settings.answerYes = options.yes;
+    settings.firmware = &firmware;
     return settings;
 }
 
@@ -73,8 +74,9 @@ int runFleet(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FI
     const std::unique_ptr<EventLog> events = fleetEvents(options, setup, out);
     const FleetBoard::Display display = displayFor(options, err);
     FleetBoard board(err, display, [err] { return terminalColumns(err); });
-    FleetRun fleet(setup.ports.discovery().discoverPorts(), fleetSettings(options), systemWorkers(setup),
-                   setup.package, &setup.ports.discovery(), board, events.get());
+    FleetRun fleet(setup.ports.discovery().discoverPorts(), fleetSettings(options, setup.firmware),
+                   systemWorkers(setup), setup.firmware.package(), &setup.ports.discovery(), board,
+                   events.get());
     InterruptResponse interruptResponse(fleet.interruptions());
     if (display == FleetBoard::Display::LiveTable) {
         interruptResponse.setQuiet(true);

@@ -19,7 +19,7 @@ WorkerPlatformFactory systemWorkers(RunSetup& setup);
 FleetBoard::Display displayFor(const CliOptions& options, std::FILE* err);
 // With --json, the events of a fleet or a station, begun.
 std::unique_ptr<EventLog> fleetEvents(const CliOptions& options, RunSetup& setup, std::FILE* out);
-FleetSettings fleetSettings(const CliOptions& options);
+FleetSettings fleetSettings(const CliOptions& options, const RunFirmware& firmware);
 // The closing table, and for scanners stopped mid-transfer the way back.
 void printSummary(const std::vector<ScannerResult>& results, std::FILE* out);
 

@@ -2,6 +2,7 @@
 #include "app/ExitCodes.h"
 #include "cli/CliCommands.h"
 #include "cli/CliPorts.h"
+#include "firmware/FirmwareCatalogue.h"
 #include "firmware/FirmwarePackage.h"
 #include "fonts/CarriedLanguages.h"
 #include "serial/TracingChannel.h"
@@ -31,6 +32,26 @@ int printCarriedInfo(std::FILE* out) {
     }
     std::fprintf(out, "Korean font:    %zu bytes\n", languages.koreanFont.size());
     std::fprintf(out, "Japanese font:  %zu bytes\n", languages.japaneseFont.size());
+    return exitcode::kDone;
+}
+
+int printCatalogueInfo(const std::string& path, std::FILE* out, std::FILE* err) {
+    const CatalogueLoad loaded = FirmwareCatalogue::load(path);
+    for (const std::string& note : loaded.notes) {
+        std::fprintf(err, "orvexa-cli: %s\n", note.c_str());
+    }
+    if (!loaded.catalogue) {
+        std::fprintf(err, "orvexa-cli: %s %s\n", loaded.fault->file.c_str(), loaded.fault->reason.c_str());
+        return exitcode::kUsage;
+    }
+    // Two lines a package, so that an 80-column terminal shows each whole.
+    for (const FirmwareCatalogue::Entry& entry : loaded.catalogue->entries()) {
+        const FirmwarePackage& package = entry.package;
+        std::fprintf(out, "%-15s %-18s %-8s %7d bytes  fonts: %s\n", package.identity().c_str(),
+                     package.caption().c_str(), package.isUpdateContainer() ? "framed" : "classic",
+                     package.imageSize(), package.offersFontOption() ? "yes" : "no");
+        std::fprintf(out, "%-15s sha256 %s\n", "", entry.sha256.c_str());
+    }
     return exitcode::kDone;
 }
 

@@ -10,8 +10,10 @@ namespace orvexa {
 namespace {
 
 // What each option with a value needs, in the words users have seen so far.
-constexpr std::pair<const char*, const char*> kValued[] = {
-    {"--port", "a path"}, {"--trace", "a file name"}, {"--support-bundle", "a file name"}};
+constexpr std::pair<const char*, const char*> kValued[] = {{"--port", "a path"},
+                                                           {"--trace", "a file name"},
+                                                           {"--support-bundle", "a file name"},
+                                                           {"--firmware", "a catalogue folder or an image"}};
 
 // The parser says what went wrong in its own words; a missing value keeps the message it always had.
 std::string messageFor(const CLI::ParseError& error) {
@@ -61,6 +63,7 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
     app.add_option("--port", options.ports)->type_name("PATH")->allow_extra_args(false);
     app.add_option("--trace", options.traceFile)->type_name("FILE");
     app.add_option("--support-bundle", options.supportBundle)->type_name("FILE");
+    app.add_option("--firmware", options.firmware)->type_name("PATH");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& parseError) {
@@ -79,6 +82,10 @@ bool parseOptions(int argc, const char* const* argv, CliOptions& options, std::s
             error = std::string(name) + " needs a file name";
             return false;
         }
+    }
+    if (app.count("--firmware") > 0 && (options.firmware.empty() || looksLikeAnOption(options.firmware))) {
+        error = "--firmware needs a catalogue folder or an image";
+        return false;
     }
     // N workers cannot ask N interleaved questions on one terminal: a fleet writes only when told to.
     for (const auto& [wanted, name] :
@@ -107,8 +114,8 @@ void printUsage(std::FILE* out) {
     std::fputs(
         "Usage: orvexa-cli [--port PATH]... [--silent] [--yes] [--fonts] [--check] [--json]\n"
         "                  [--all [--force]] [--watch] [--no-remember] [--list-ports]\n"
-        "                  [--trace FILE] [--doctor] [--support-bundle FILE] [--info]\n"
-        "                  [--version] [--help]\n"
+        "                  [--trace FILE] [--firmware PATH] [--doctor] [--support-bundle FILE]\n"
+        "                  [--info] [--version] [--help]\n"
         "\n"
         "Upgrades the firmware of an RDQ barcode scanner over a serial port: finds the port on which\n"
         "the scanner answers (Step 1), checks the scanner (Step 2) and writes the firmware (Step 3).\n"
@@ -131,6 +138,11 @@ void printUsage(std::FILE* out) {
         "                 otherwise probes first the port where it last found the scanner)\n"
         "  --list-ports   print the ports found and exit\n"
         "  --trace FILE   write a time-stamped hex transcript of every byte sent and received\n"
+        "  --firmware PATH\n"
+        "                 write the firmware of a catalogue instead of the carried one: a folder of\n"
+        "                 IDENTITY.bin images with the SHA256SUMS that lists them, or one image with\n"
+        "                 a SHA256SUMS beside it; each scanner gets the image that names its model,\n"
+        "                 edition and variant (with --info: list the catalogue)\n"
         "  --doctor       check what on this machine stands between you and a scanner (who may\n"
         "                 open the ports, programs that grab or hold them, Bluetooth ports): one\n"
         "                 line per finding with what to do; exit 1 when something stands in the way\n"

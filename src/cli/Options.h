@@ -25,6 +25,7 @@ struct CliOptions {
     bool doctor = false;       // what on this machine stands between the user and a scanner
     std::string traceFile;     // --trace FILE
     std::string supportBundle; // --support-bundle FILE
+    std::string firmware;      // --firmware PATH: a catalogue folder, or one image with its SHA256SUMS
 };
 
 // False with a one-line reason on bad usage. "--port PATH" and "--port=PATH" are both taken.

@@ -6,8 +6,12 @@
 namespace orvexa {
 
 RunSetup::RunSetup(const CliOptions& options)
-    : clock(makeSystemClock()), ports(options), package(FirmwarePackage::carried()),
+    : clock(makeSystemClock()), ports(options), firmwarePath_(options.firmware),
       traceName_(options.traceFile), bundleAsked_(!options.supportBundle.empty()) {}
+
+bool RunSetup::loadFirmware(std::FILE* err) {
+    return firmwarePath_.empty() || firmware.load(firmwarePath_, err);
+}
 
 bool RunSetup::openTrace(std::FILE* err) {
     if (traceName_.empty()) {

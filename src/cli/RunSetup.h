@@ -1,5 +1,5 @@
-// What every kind of run of orvexa-cli opens first (the wire trace when asked for, the channels that write
-// into it, the ports to probe and the carried package), and the kinds of run on it, each in a file of its
+// What every kind of run of orvexa-cli opens first (the firmware, the wire trace when asked for, the
+// channels that write into it, the ports to probe), and the kinds of run on it, each in a file of its
 // own: a single run (SingleRun.cpp), a fleet (FleetCommand.cpp), a station (StationCommand.cpp).
 #pragma once
 
@@ -7,6 +7,7 @@
 #include "cli/CliPorts.h"
 #include "cli/CliSession.h"
 #include "cli/Options.h"
+#include "cli/RunFirmware.h"
 #include "serial/TracingChannel.h"
 
 #include <cstdio>
@@ -24,6 +25,8 @@ public:
     RunMemory::Limits memoryLimits() const {
         return bundleAsked_ ? RunMemory::Limits{} : RunMemory::Limits{.traceBytes = 0};
     }
+    // False, with the message printed, when --firmware names no usable catalogue.
+    bool loadFirmware(std::FILE* err);
     // False, with the message printed, when the trace file cannot be written.
     bool openTrace(std::FILE* err);
     // The remembered port of a single run, unless --no-remember; its notes go to the wire trace.
@@ -35,9 +38,10 @@ public:
 
     std::unique_ptr<Clock> clock;
     CliPorts ports;
-    FirmwarePackage package;
+    RunFirmware firmware;
 
 private:
+    std::string firmwarePath_;
     std::string traceName_;
     bool bundleAsked_;
     std::ofstream traceFile_;

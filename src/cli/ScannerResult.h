@@ -29,6 +29,8 @@ struct ScannerResult {
     std::string firmwareBefore; // as the scanner reported it
     std::string firmwareAfter;  // the carried version once written
     std::string why;            // for NoScanner, Skipped and Failed: one line
+    std::string package;        // with --firmware: the package the session ended on, and its sha256
+    std::string packageSha256;
     std::uint32_t elapsedMs = 0;
 };
 

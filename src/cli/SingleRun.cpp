@@ -51,12 +51,13 @@ int runJson(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FIL
     InterruptResponse interruptResponse(interruption);
     InterruptHandlers interruptHandlers(interruptResponse);
     EventLog events(out, *setup.clock);
-    events.runStart(ORVEXA_VERSION, setup.package.identity(), false);
+    events.runStart(ORVEXA_VERSION, setup.firmware.package().identity(), false);
     const std::uint32_t startTickMs = setup.clock->tickMs();
 
     ForwardingObserver forward;
-    SessionWindow window(*setup.clock, setup.package.imageSize(), options.yes, forward);
-    CliSession session(window, setup.ground(), setup.package, setup.memoryLimits());
+    SessionWindow window(*setup.clock, setup.firmware.package().imageSize(), options.yes, forward);
+    CliSession session(window, setup.ground(), setup.firmware.package(), setup.memoryLimits());
+    setup.firmware.applyTo(session.app());
     EventLogObserver observer(events, session.records());
     forward.to = &observer;
     setup.rememberPorts(session.app(), options);
@@ -72,10 +73,12 @@ int runJson(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FIL
     if (result.verdict == ScannerResult::Verdict::Failed) {
         result.why = window.why();
     }
+    nameThePackage(result, &setup.firmware, session.records());
     result.elapsedMs = setup.clock->tickMs() - startTickMs;
     events.result(result);
     events.runEnd(exitCode, {});
-    writeRunBundle(options, setup.ports.discovery(), setup.package, &session.app().runMemory(), out, err);
+    writeRunBundle(options, setup.ports.discovery(), setup.firmware.package(), &session.app().runMemory(),
+                   out, err);
     return exitCode;
 }
 
@@ -88,27 +91,40 @@ int runOnTerminal(const CliOptions& options, RunSetup& setup, std::FILE* out, st
     settings.askOnTerminal = ScreenRelay::isTerminal(in);
     settings.liveProgress = ScreenRelay::isTerminal(err);
     settings.echoAnswers = !ScreenRelay::isTerminal(out);
-    settings.imageBytes = setup.package.imageSize();
+    settings.imageBytes = setup.firmware.package().imageSize();
     settings.columns = [err] { return terminalColumns(err); };
     TerminalWindow window(out, err, in, *setup.clock, settings);
 
-    CliSession session(window, setup.ground(), setup.package, setup.memoryLimits());
+    CliSession session(window, setup.ground(), setup.firmware.package(), setup.memoryLimits());
+    setup.firmware.applyTo(session.app());
     setup.rememberPorts(session.app(), options);
     StepContext& steps = session.steps();
-    steps.beforeWriting = [&window, &steps] {
+    const RunFirmware& firmware = setup.firmware;
+    auto packageLine = [&firmware, &steps](const char* verb) {
+        const PackageName name = firmware.nameOf(steps.records);
+        return std::string(verb) + " " + name.identity + " (sha256 " + name.sha256 + ").";
+    };
+    steps.beforeWriting = [&window, &steps, &firmware, &packageLine] {
         window.note(versionReport(steps.records.deviceInfo, steps.package));
+        if (firmware.named()) {
+            window.note(packageLine("Writing"));
+        }
     };
     session.start(sessionSettings(options), interruption);
     session.runSteps();
     if (steps.outcome == Outcome::PortNotFound) {
         reportNoAnswer(window, session.records());
     }
+    if (options.check && steps.outcome == Outcome::Verified && firmware.named()) {
+        window.note(packageLine("Would write"));
+    }
     if (steps.outcome == Outcome::Interrupted) {
         for (const char* line : kStoppedMidTransferLines) {
             window.note(line);
         }
     }
-    writeRunBundle(options, setup.ports.discovery(), setup.package, &session.app().runMemory(), out, err);
+    writeRunBundle(options, setup.ports.discovery(), setup.firmware.package(), &session.app().runMemory(),
+                   out, err);
     return session.exitCode();
 }
 

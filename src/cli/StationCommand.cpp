@@ -17,8 +17,8 @@ int runStation(const CliOptions& options, RunSetup& setup, std::FILE* out, std::
     const std::unique_ptr<EventLog> events = fleetEvents(options, setup, out);
     const FleetBoard::Display display = displayFor(options, err);
     FleetBoard board(err, display, [err] { return terminalColumns(err); });
-    Station station(setup.ports.discovery(), fleetSettings(options), systemWorkers(setup), setup.package,
-                    &setup.ports.discovery(), board, events.get());
+    Station station(setup.ports.discovery(), fleetSettings(options, setup.firmware), systemWorkers(setup),
+                    setup.firmware.package(), &setup.ports.discovery(), board, events.get());
 
     // Every Ctrl-C means something here, whether a transfer runs or not: the first ends the watching, the
     // second stops the transfers.
