@@ -155,3 +155,18 @@ TEST(CatalogueStep, Step2SendsTheSameBytesWithACatalogueAsWithItsChosenPackageAl
                   alone.window.controlText(control::kStatus));
     }
 }
+
+// Pages and fonts asked for the whole fleet: a package that offers none (the framed container) leaves
+// them out for its scanner without a refusal, and its firmware is written.
+TEST(CatalogueStep, FontsAskedForAreLeftOutWhereTheChosenPackageOffersNone) {
+    ScannerSession<> s({.personality = ScannerPersonality::framed(), .faults = {}});
+    likeSilentYesCli(s.window, s.ctx);
+    s.window.setChecked(control::kDownloadFont, true);
+    s.ctx.catalogue = &mixedCatalogue();
+    s.channel.openDefault("cable");
+    verifyDevice(s.ctx);
+    EXPECT_EQ(s.ctx.package.identity(), "U500_500_B2WW");
+    EXPECT_EQ(s.ctx.outcome, Outcome::Written);
+    EXPECT_FALSE(s.records.fontsDeclined);
+    EXPECT_FALSE(s.window.isChecked(control::kDownloadFont));
+}

@@ -57,15 +57,16 @@ void showVerified(StepContext& ctx, const std::string& text) {
     window.setControlText(control::kStatus, ctx.records.statusText);
     window.enableControl(control::kStep3, true);
     window.enableControl(control::kStatus, false);
-    // With a catalogue the font option is the chosen package's too, known only now.
-    const bool fontsOffered =
-        ctx.records.deviceInfo.fontCapable && (ctx.catalogue == nullptr || ctx.package.offersFontOption());
+    // With a catalogue the pages and fonts are asked for where the chosen package offers them: one that
+    // offers none (a framed container) leaves them out for this scanner, which is no refusal.
+    const bool packageOffersFonts = ctx.catalogue == nullptr || ctx.package.offersFontOption();
     // Asked for and taken off here: Step 3 then says that the pages and fonts were not written.
-    ctx.records.fontsDeclined = !fontsOffered && window.isChecked(control::kDownloadFont);
-    if (fontsOffered) {
+    ctx.records.fontsDeclined =
+        packageOffersFonts && !ctx.records.deviceInfo.fontCapable && window.isChecked(control::kDownloadFont);
+    if (packageOffersFonts && ctx.records.deviceInfo.fontCapable) {
         window.enableControl(control::kDownloadFont, true);
     } else {
-        if (window.isChecked(control::kDownloadFont)) {
+        if (packageOffersFonts && window.isChecked(control::kDownloadFont)) {
             window.messageBox(kFontNeedsFirmwareText, "", box::kOk);
         }
         window.enableControl(control::kDownloadFont, false);
