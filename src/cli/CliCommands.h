@@ -12,8 +12,9 @@ namespace orvexa {
 
 // --info: the firmware, language tables and fonts the program carries.
 int printCarriedInfo(std::FILE* out);
-// --info --firmware PATH: every package of the catalogue; exit 2 when it is refused.
-int printCatalogueInfo(const std::string& path, std::FILE* out, std::FILE* err);
+// --info: the carried firmware as printCarriedInfo says it, or every package of the catalogue that
+// --firmware PATH names (exit 2 when it is refused) or that the program carries.
+int printFirmwareInfo(const std::string& path, std::FILE* out, std::FILE* err);
 // --list-ports: the ports that Step 1 would probe, in that order.
 int listPorts(const CliOptions& options, std::FILE* out);
 // --support-bundle FILE with no run beside it: the bundle of this machine alone.

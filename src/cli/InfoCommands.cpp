@@ -35,7 +35,30 @@ int printCarriedInfo(std::FILE* out) {
     return exitcode::kDone;
 }
 
-int printCatalogueInfo(const std::string& path, std::FILE* out, std::FILE* err) {
+namespace {
+
+// Two lines a package, so that an 80-column terminal shows each whole.
+void printPackages(const FirmwareCatalogue& catalogue, std::FILE* out) {
+    for (const FirmwareCatalogue::Entry& entry : catalogue.entries()) {
+        const FirmwarePackage& package = entry.package;
+        std::fprintf(out, "%-15s %-18s %-8s %7d bytes  fonts: %s\n", package.identity().c_str(),
+                     package.caption().c_str(), package.isUpdateContainer() ? "framed" : "classic",
+                     package.imageSize(), package.offersFontOption() ? "yes" : "no");
+        std::fprintf(out, "%-15s sha256 %s\n", "", entry.sha256.c_str());
+    }
+}
+
+} // namespace
+
+int printFirmwareInfo(const std::string& path, std::FILE* out, std::FILE* err) {
+    if (path.empty()) {
+        const std::optional<FirmwareCatalogue> carried = FirmwareCatalogue::carried();
+        if (!carried) {
+            return printCarriedInfo(out);
+        }
+        printPackages(*carried, out);
+        return exitcode::kDone;
+    }
     const CatalogueLoad loaded = FirmwareCatalogue::load(path);
     for (const std::string& note : loaded.notes) {
         std::fprintf(err, "orvexa-cli: %s\n", note.c_str());
@@ -44,14 +67,7 @@ int printCatalogueInfo(const std::string& path, std::FILE* out, std::FILE* err) 
         std::fprintf(err, "orvexa-cli: %s %s\n", loaded.fault->file.c_str(), loaded.fault->reason.c_str());
         return exitcode::kUsage;
     }
-    // Two lines a package, so that an 80-column terminal shows each whole.
-    for (const FirmwareCatalogue::Entry& entry : loaded.catalogue->entries()) {
-        const FirmwarePackage& package = entry.package;
-        std::fprintf(out, "%-15s %-18s %-8s %7d bytes  fonts: %s\n", package.identity().c_str(),
-                     package.caption().c_str(), package.isUpdateContainer() ? "framed" : "classic",
-                     package.imageSize(), package.offersFontOption() ? "yes" : "no");
-        std::fprintf(out, "%-15s sha256 %s\n", "", entry.sha256.c_str());
-    }
+    printPackages(*loaded.catalogue, out);
     return exitcode::kDone;
 }
 

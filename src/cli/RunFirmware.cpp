@@ -6,7 +6,18 @@ namespace orvexa {
 
 RunFirmware::RunFirmware()
     : package_(FirmwarePackage::carried()),
-      packageSha256_(sha256Hex(package_.image(), package_.imageSize())) {}
+      packageSha256_(sha256Hex(package_.image(), package_.imageSize())) {
+    if (std::optional<FirmwareCatalogue> carried = FirmwareCatalogue::carried()) {
+        use(std::move(*carried));
+    }
+}
+
+void RunFirmware::use(FirmwareCatalogue catalogue) {
+    catalogue_ = std::move(catalogue);
+    several_ = catalogue_->entries().size() > 1;
+    package_ = catalogue_->entries().front().package;
+    packageSha256_ = catalogue_->entries().front().sha256;
+}
 
 bool RunFirmware::load(const std::string& path, std::FILE* err) {
     CatalogueLoad loaded = FirmwareCatalogue::load(path);
@@ -17,10 +28,7 @@ bool RunFirmware::load(const std::string& path, std::FILE* err) {
         std::fprintf(err, "orvexa-cli: %s %s\n", loaded.fault->file.c_str(), loaded.fault->reason.c_str());
         return false;
     }
-    catalogue_ = std::move(loaded.catalogue);
-    several_ = catalogue_->entries().size() > 1;
-    package_ = catalogue_->entries().front().package;
-    packageSha256_ = catalogue_->entries().front().sha256;
+    use(std::move(*loaded.catalogue));
     return true;
 }
 

@@ -21,7 +21,7 @@ struct PackageName {
 
 class RunFirmware {
 public:
-    // The carried package.
+    // The carried package, or the carried catalogue when the program was built with one.
     RunFirmware();
     // False, with the file and the reason printed, when --firmware names no usable catalogue; its notes
     // (files SHA256SUMS does not list) are printed on err too.
@@ -38,6 +38,8 @@ public:
     bool named() const { return catalogue_.has_value(); }
 
 private:
+    void use(FirmwareCatalogue catalogue);
+
     FirmwarePackage package_;
     std::string packageSha256_;
     std::optional<FirmwareCatalogue> catalogue_;

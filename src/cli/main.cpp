@@ -31,12 +31,10 @@ int run(int argc, char** argv) {
         return exitcode::kDone;
     }
     if (options.info || options.doctor || options.listPorts) {
-        const int exitCode =
-            options.info     ? (options.firmware.empty() ? printCarriedInfo(stdout)
-                                                         : printCatalogueInfo(options.firmware, stdout, stderr))
-            : options.doctor ? runDoctor(examineMachine(namedAndExtraPorts(options)), options.json, stdout,
-                                         terminalColumns(stdout))
-                             : listPorts(options, stdout);
+        const int exitCode = options.info     ? printFirmwareInfo(options.firmware, stdout, stderr)
+                             : options.doctor ? runDoctor(examineMachine(namedAndExtraPorts(options)),
+                                                          options.json, stdout, terminalColumns(stdout))
+                                              : listPorts(options, stdout);
         // A bundle asked for beside them holds the machine alone: they ran no scanner session to record.
         if (!options.supportBundle.empty() &&
             supportBundleAlone(options, stdout, stderr) != exitcode::kDone) {

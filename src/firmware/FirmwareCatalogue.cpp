@@ -12,6 +12,14 @@
 
 namespace orvexa {
 
+namespace embedded {
+extern const std::size_t carriedCatalogueCount;
+extern const char* const carriedCatalogueIdentities[];
+extern const unsigned char* const carriedCatalogueImages[];
+extern const std::size_t* const carriedCatalogueSizes[];
+extern const char* const carriedCatalogueSums[];
+} // namespace embedded
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -205,6 +213,22 @@ PackageChoice choosePackage(const FirmwareCatalogue& catalogue, const DeviceInfo
         choice.candidates.clear();
     }
     return choice;
+}
+
+std::optional<FirmwareCatalogue> FirmwareCatalogue::carried() {
+    if (embedded::carriedCatalogueCount == 0) {
+        return std::nullopt;
+    }
+    std::vector<Entry> entries;
+    for (std::size_t i = 0; i < embedded::carriedCatalogueCount; ++i) {
+        const unsigned char* image = embedded::carriedCatalogueImages[i];
+        const std::string identity = embedded::carriedCatalogueIdentities[i];
+        entries.push_back(Entry{
+            FirmwarePackage(identity,
+                            std::vector<std::uint8_t>(image, image + *embedded::carriedCatalogueSizes[i])),
+            identity + kImageEnding, embedded::carriedCatalogueSums[i]});
+    }
+    return FirmwareCatalogue(std::move(entries));
 }
 
 CatalogueLoad FirmwareCatalogue::load(const std::string& path) {

@@ -69,6 +69,9 @@ public:
     static CatalogueLoad load(const std::string& path);
 
     explicit FirmwareCatalogue(std::vector<Entry> entries) : entries_(std::move(entries)) {}
+    // The catalogue compiled into the program (ORVEXA_FIRMWARE_CATALOGUE, checked when it was configured);
+    // none when it carries only its one package.
+    static std::optional<FirmwareCatalogue> carried();
     const std::vector<Entry>& entries() const { return entries_; }
 
 private:
