@@ -3,6 +3,7 @@
 #include "app/SupportBundle.h"
 #include "ChildProcess.h"
 #include "DialogSession.h"
+#include "ProgramVersion.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -68,7 +69,7 @@ TEST_F(Bundle, StepsOneAndTwoLeaveEveryBoxStatusLineAndWireByteAndTheMachineFact
 
     EXPECT_EQ(keysOf(bundle), kTopKeys);
     EXPECT_EQ(bundle["schema"], 1);
-    EXPECT_EQ(bundle["program"], (json{{"name", "orvexa"}, {"version", ORVEXA_VERSION}}));
+    EXPECT_EQ(bundle["program"], (json{{"name", "orvexa"}, {"version", kProgramVersion}}));
     EXPECT_EQ(bundle["carried"], (json{{"identity", "M307_200_A7UG"},
                                        {"caption", "RDQ200 3.07 A7UG"},
                                        {"image_bytes", 174614},

@@ -7,6 +7,8 @@
 #include "serial/TracingChannel.h"
 #include "ui/Controls.h"
 
+#include "ProgramVersion.h"
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -159,7 +161,7 @@ std::string supportBundleText(const std::string& program, const MachineFacts& ma
     }
     const json bundle = {
         {"schema", kSupportBundleSchema},
-        {"program", {{"name", program}, {"version", ORVEXA_VERSION}}},
+        {"program", {{"name", program}, {"version", kProgramVersion}}},
         {"carried", carriedJson(package)},
         {"system", {{"os", machine.operatingSystem}}},
         {"doctor", findings},
