@@ -290,7 +290,7 @@ TEST_F(Bundle, RefusesToWriteOverAnythingButARegularFile) {
     // A regular file is replaced whole; Cancel writes nothing and shows nothing.
     TearDown();
     std::ofstream(path) << std::string(100000, 'x');
-    EXPECT_EQ(writeSupportBundle(path, "{}\n"), "");
+    EXPECT_EQ(writeSupportBundle(path, "{}\n"), std::nullopt);
     EXPECT_EQ(readFile(path), "{}\n");
     EXPECT_FALSE(fs::exists(path + ".part"));
     const std::size_t shown = window.boxes.size();
