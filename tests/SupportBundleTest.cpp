@@ -224,8 +224,8 @@ TEST(RunMemory, KeepsTheNewestWithinItsBoundsAndCountsWhatWent) {
     EXPECT_EQ(memory.statusLinesDropped(), 3u);
 
     {
-        RunMemory::Aside aside(memory);
-        memory.boxShown(box::kOk, "", "aside", kIdOk);
+        RunMemory::BoxRecordPause pause(memory);
+        memory.boxShown(box::kOk, "", "while paused", kIdOk);
     }
     EXPECT_EQ(memory.boxes().back().text, "box 10");
 

@@ -124,7 +124,7 @@ void UpgradeDialog::step3() {
 }
 
 void UpgradeDialog::saveSupportBundle() {
-    RunMemory::Aside aside(app_.runMemory());
+    RunMemory::BoxRecordPause pause(app_.runMemory());
     DialogWindow& window = app_.window();
     const std::optional<std::string> path = window.askSaveFileName(kSupportBundleDefaultName);
     if (!path) {
