@@ -3,7 +3,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliPorts.h"
 #include "firmware/FirmwarePackage.h"
-#include "fonts/CarriedLanguages.h"
+#include "fonts/LanguageData.h"
 #include "serial/TracingChannel.h"
 
 namespace orvexa {
