@@ -5,6 +5,9 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 # options, nlohmann-json for its JSON events and rdq-sim's record) and libudev (a station's notice of new
 # ports).
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev libudev-dev)
+# The project's own checks (scripts/test and what it runs: fuzz, test-wine, package-windows) treat a warning
+# as an error; a user's build (a plain cmake, scripts/demo, scripts/bench) only shows it.
+CHECK_OPTIONS=(-DORVEXA_WERROR=ON)
 
 apt_updated=0
 # ensure_packages PKG... : installs the missing ones; returns non-zero when they cannot be had. A user who

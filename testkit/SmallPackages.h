@@ -5,7 +5,7 @@
 #pragma once
 
 #include "firmware/FirmwarePackage.h"
-#include "fonts/CarriedLanguages.h"
+#include "fonts/LanguageData.h"
 
 #include <cstring>
 #include <utility>

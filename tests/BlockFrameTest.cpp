@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace orvexa;
@@ -44,8 +45,8 @@ TEST(BlockFrame, DataFrameCarriesKindBlockNumberAndBlockLowByteFirst) {
 TEST(BlockFrame, LastBlockIsFilledWithErasedFlashPastTheImage) {
     const Bytes image = pattern(174614);
     const BlockFrame frame = BlockFrame::data(682, image.data(), 174614, 682 * 256);
-    Bytes expected(image.begin() + 682 * 256, image.end()); // 22 image bytes remain
-    expected.resize(256, 0xFF);
+    Bytes expected(256, 0xFF); // erased flash past the 22 image bytes that remain
+    std::copy(image.begin() + 682 * 256, image.end(), expected.begin());
     EXPECT_EQ(part(frame, 5, 261), expected);
     EXPECT_EQ(frame.crc(), crc16Kermit(frame.bytes() + 2, 259));
 }

@@ -1,5 +1,5 @@
 #include "firmware/FirmwarePackage.h"
-#include "fonts/CarriedLanguages.h"
+#include "fonts/LanguageData.h"
 
 #include "TextChecks.h"
 

@@ -3,6 +3,7 @@
 #include "app/SupportBundle.h"
 #include "ChildProcess.h"
 #include "DialogSession.h"
+#include "ProgramVersion.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -68,7 +69,7 @@ TEST_F(Bundle, StepsOneAndTwoLeaveEveryBoxStatusLineAndWireByteAndTheMachineFact
 
     EXPECT_EQ(keysOf(bundle), kTopKeys);
     EXPECT_EQ(bundle["schema"], 1);
-    EXPECT_EQ(bundle["program"], (json{{"name", "orvexa"}, {"version", ORVEXA_VERSION}}));
+    EXPECT_EQ(bundle["program"], (json{{"name", "orvexa"}, {"version", kProgramVersion}}));
     EXPECT_EQ(bundle["carried"], (json{{"identity", "M307_200_A7UG"},
                                        {"caption", "RDQ200 3.07 A7UG"},
                                        {"image_bytes", 174614},
@@ -223,8 +224,8 @@ TEST(RunMemory, KeepsTheNewestWithinItsBoundsAndCountsWhatWent) {
     EXPECT_EQ(memory.statusLinesDropped(), 3u);
 
     {
-        RunMemory::Aside aside(memory);
-        memory.boxShown(box::kOk, "", "aside", kIdOk);
+        RunMemory::BoxRecordPause pause(memory);
+        memory.boxShown(box::kOk, "", "while paused", kIdOk);
     }
     EXPECT_EQ(memory.boxes().back().text, "box 10");
 
@@ -289,7 +290,7 @@ TEST_F(Bundle, RefusesToWriteOverAnythingButARegularFile) {
     // A regular file is replaced whole; Cancel writes nothing and shows nothing.
     TearDown();
     std::ofstream(path) << std::string(100000, 'x');
-    EXPECT_EQ(writeSupportBundle(path, "{}\n"), "");
+    EXPECT_EQ(writeSupportBundle(path, "{}\n"), std::nullopt);
     EXPECT_EQ(readFile(path), "{}\n");
     EXPECT_FALSE(fs::exists(path + ".part"));
     const std::size_t shown = window.boxes.size();

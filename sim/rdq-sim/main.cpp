@@ -9,6 +9,8 @@
 // The loop sleeps in ppoll() until the tool writes or the next reply byte is due: never a busy loop.
 #include "SimulatedScanner.h"
 
+#include "ProgramVersion.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -331,7 +333,7 @@ std::vector<Options> parse(int argc, char** argv) {
             std::exit(0);
         }
         if (option == "--version") {
-            std::cout << "rdq-sim " << ORVEXA_VERSION << "\n";
+            std::cout << "rdq-sim " << kProgramVersion << "\n";
             std::exit(0);
         }
         static const std::vector<std::string> flags = {"--no-bootloader",   "--in-bootloader", "--gps",

@@ -1,5 +1,5 @@
 #include "app/FilePortMemory.h"
-#include "app/WholeFile.h"
+#include "app/AtomicFile.h"
 
 #include <filesystem>
 #include <fstream>
@@ -68,9 +68,8 @@ void FilePortMemory::remember(const PortInfo& port) {
     const fs::path file = fs::path(folder_) / kFileName;
     const fs::path written = fs::path(folder_) / (std::string(kFileName) + ".new");
     // Replaced whole: a run that stops half way never leaves half a name behind.
-    const std::string why = replaceWhole(file, written, std::string(kHeader) + '\n' + name + '\n');
-    if (!why.empty()) {
-        say("remembered port: " + why);
+    if (const auto failure = writeFileAtomically(file, written, std::string(kHeader) + '\n' + name + '\n')) {
+        say("remembered port: " + *failure);
     }
 }
 

@@ -90,7 +90,7 @@ void keepNewest(std::deque<Item>& items, Item item, std::size_t limit, std::size
 } // namespace
 
 void RunMemory::boxShown(unsigned type, const std::string& caption, const std::string& text, int answer) {
-    if (!hasRun_ || asideDepth_ > 0) {
+    if (!hasRun_ || boxRecordPauses_ > 0) {
         return;
     }
     keepNewest(boxes_, RememberedBox{type, caption, text, answer}, limits_.boxes, boxesDropped_);

@@ -82,7 +82,7 @@ public:
     void continueRun();
     bool hasRun() const { return hasRun_; }
 
-    // What the dialog showed: ignored outside a run, and while an Aside lives.
+    // What the dialog showed: ignored outside a run, and while a BoxRecordPause lives.
     void boxShown(unsigned type, const std::string& caption, const std::string& text, int answer);
     // The status edit's whole text. The lines after those it shares with the text before are kept: the
     // steps add a line, or replace the last one, by setting the whole text again.
@@ -100,14 +100,14 @@ public:
     std::string trace() const { return traceBuffer_.text(); }
     std::size_t traceBytesDropped() const { return traceBuffer_.droppedBytes(); }
 
-    // While one lives, boxes are not kept: the support bundle's own "written to" box names a user's folder
-    // and is no part of what support needs.
-    class Aside {
+    // While one lives, the record of boxes is paused: the support bundle's own "written to" box names a
+    // user's folder and is no part of what support needs.
+    class BoxRecordPause {
     public:
-        explicit Aside(RunMemory& memory) : memory_(memory) { ++memory_.asideDepth_; }
-        ~Aside() { --memory_.asideDepth_; }
-        Aside(const Aside&) = delete;
-        Aside& operator=(const Aside&) = delete;
+        explicit BoxRecordPause(RunMemory& memory) : memory_(memory) { ++memory_.boxRecordPauses_; }
+        ~BoxRecordPause() { --memory_.boxRecordPauses_; }
+        BoxRecordPause(const BoxRecordPause&) = delete;
+        BoxRecordPause& operator=(const BoxRecordPause&) = delete;
 
     private:
         RunMemory& memory_;
@@ -116,7 +116,7 @@ public:
 private:
     Limits limits_;
     bool hasRun_ = false;
-    int asideDepth_ = 0;
+    int boxRecordPauses_ = 0; // the pauses that live
     std::deque<RememberedBox> boxes_;
     std::size_t boxesDropped_ = 0;
     std::deque<std::string> statusLines_;

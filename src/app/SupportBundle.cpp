@@ -1,11 +1,13 @@
 #include "app/SupportBundle.h"
-#include "app/WholeFile.h"
+#include "app/AtomicFile.h"
 
 #include "doctor/Doctor.h"
 #include "doctor/FindingJson.h"
 #include "serial/Platform.h"
 #include "serial/TracingChannel.h"
 #include "ui/Controls.h"
+
+#include "ProgramVersion.h"
 
 #include <nlohmann/json.hpp>
 
@@ -99,11 +101,11 @@ std::string whatItIs(const fs::file_status& status) {
 
 // Why nothing may be written at `path`, or nothing when it is free or a regular file. `followLinks`: the
 // name the user chose may be a link to a file; the part file beside it must be nothing but a file.
-std::string refusal(const fs::path& path, bool followLinks) {
+std::optional<std::string> refusal(const fs::path& path, bool followLinks) {
     std::error_code error;
     const fs::file_status status = followLinks ? fs::status(path, error) : fs::symlink_status(path, error);
     if (status.type() == fs::file_type::not_found || fs::is_regular_file(status)) {
-        return {};
+        return std::nullopt;
     }
     if (error) {
         return "cannot look at '" + path.string() + "': " + error.message();
@@ -114,16 +116,15 @@ std::string refusal(const fs::path& path, bool followLinks) {
     return why.append(", not a file: nothing is written into it");
 }
 
-std::string writeWhole(const std::string& path, const std::string& text) {
+std::optional<std::string> writeWhole(const std::string& path, const std::string& text) {
     const fs::path target(path);
     const fs::path part(path + kPartSuffix);
     for (const auto& [name, followLinks] : {std::pair{target, true}, std::pair{part, false}}) {
-        const std::string why = refusal(name, followLinks);
-        if (!why.empty()) {
+        if (auto why = refusal(name, followLinks)) {
             return why;
         }
     }
-    return replaceWhole(target, part, text);
+    return writeFileAtomically(target, part, text);
 }
 
 } // namespace
@@ -159,7 +160,7 @@ std::string supportBundleText(const std::string& program, const MachineFacts& ma
     }
     const json bundle = {
         {"schema", kSupportBundleSchema},
-        {"program", {{"name", program}, {"version", ORVEXA_VERSION}}},
+        {"program", {{"name", program}, {"version", kProgramVersion}}},
         {"carried", carriedJson(package)},
         {"system", {{"os", machine.operatingSystem}}},
         {"doctor", findings},
@@ -169,7 +170,7 @@ std::string supportBundleText(const std::string& program, const MachineFacts& ma
     return bundle.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-std::string writeSupportBundle(const std::string& path, const std::string& text) {
+std::optional<std::string> writeSupportBundle(const std::string& path, const std::string& text) {
     // A name that the file system's encoding cannot hold ends here, with its reason, not in an exception.
     try {
         return writeWhole(path, text);

@@ -11,6 +11,7 @@
 #include "firmware/FirmwarePackage.h"
 #include "serial/PortDiscovery.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ std::string supportBundleText(const std::string& program, const MachineFacts& ma
 
 // Writes `text` to `path` whole, through a file beside it that is then renamed, so that no half bundle
 // is ever left. Refuses a path that exists as anything but a regular file (a serial device, a directory,
-// a pipe): nothing is written into it. Empty on success, else why not, in one line.
-std::string writeSupportBundle(const std::string& path, const std::string& text);
+// a pipe): nothing is written into it. Nothing on success, else why not, in one line.
+std::optional<std::string> writeSupportBundle(const std::string& path, const std::string& text);
 
 } // namespace orvexa

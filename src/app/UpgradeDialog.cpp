@@ -124,19 +124,19 @@ void UpgradeDialog::step3() {
 }
 
 void UpgradeDialog::saveSupportBundle() {
-    RunMemory::Aside aside(app_.runMemory());
+    RunMemory::BoxRecordPause pause(app_.runMemory());
     DialogWindow& window = app_.window();
     const std::optional<std::string> path = window.askSaveFileName(kSupportBundleDefaultName);
     if (!path) {
         return;
     }
     const MachineFacts machine = examineThisMachine(app_.steps().discovery, extraPortsFromEnvironment());
-    const std::string why = writeSupportBundle(
+    const std::optional<std::string> failure = writeSupportBundle(
         *path, supportBundleText(kProgramName, machine, app_.package(), &app_.runMemory()));
-    if (why.empty()) {
-        window.messageBox("Support bundle written to\r\n" + *path, "", box::kOk);
+    if (failure) {
+        window.messageBox("The support bundle was not written:\r\n" + *failure, "", box::kError);
     } else {
-        window.messageBox("The support bundle was not written:\r\n" + why, "", box::kError);
+        window.messageBox("Support bundle written to\r\n" + *path, "", box::kOk);
     }
 }
 

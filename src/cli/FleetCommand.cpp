@@ -5,6 +5,8 @@
 #include "cli/ScreenRelay.h"
 #include "serial/Platform.h"
 
+#include "ProgramVersion.h"
+
 namespace orvexa {
 
 namespace {
@@ -41,7 +43,7 @@ std::unique_ptr<EventLog> fleetEvents(const CliOptions& options, RunSetup& setup
         return nullptr;
     }
     auto events = std::make_unique<EventLog>(out, *setup.clock);
-    events->runStart(ORVEXA_VERSION, setup.firmware.package().identity(), true);
+    events->runStart(kProgramVersion, setup.firmware.package().identity(), true);
     return events;
 }
 

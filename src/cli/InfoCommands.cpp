@@ -4,7 +4,7 @@
 #include "cli/CliPorts.h"
 #include "firmware/FirmwareCatalogue.h"
 #include "firmware/FirmwarePackage.h"
-#include "fonts/CarriedLanguages.h"
+#include "fonts/LanguageData.h"
 #include "serial/TracingChannel.h"
 
 namespace orvexa {

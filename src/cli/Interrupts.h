@@ -7,7 +7,7 @@
 // first write it ends the run as Ctrl-C does there; while a scanner is written, every transfer under way
 // goes on to its end with its closing frame, and the run ends with its own exit code.
 //
-// The OS edge (posix/ or win32/ ConsoleEdge) calls respond() from a signal handler or a console control
+// The OS edge (posix/ or win32/ *Interrupts.cpp) calls respond() from a signal handler or a console control
 // thread: it touches only lock-free atomics, and its texts are constants to be written as they stand.
 #pragma once
 

@@ -11,6 +11,8 @@
 #include "cli/VersionReport.h"
 #include "serial/Platform.h"
 
+#include "ProgramVersion.h"
+
 namespace orvexa {
 
 namespace {
@@ -51,7 +53,7 @@ int runJson(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FIL
     InterruptResponse interruptResponse(interruption);
     InterruptHandlers interruptHandlers(interruptResponse);
     EventLog events(out, *setup.clock);
-    events.runStart(ORVEXA_VERSION, setup.firmware.package().identity(), false);
+    events.runStart(kProgramVersion, setup.firmware.package().identity(), false);
     const std::uint32_t startTickMs = setup.clock->tickMs();
 
     ForwardingObserver forward;

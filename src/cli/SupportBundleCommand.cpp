@@ -23,9 +23,8 @@ bool writeRunBundle(const CliOptions& options, PortDiscovery& discovery, const F
     }
     const std::string text = supportBundleText(
         kProgramName, examineThisMachine(discovery, namedAndExtraPorts(options)), package, run);
-    const std::string why = writeSupportBundle(options.supportBundle, text);
-    if (!why.empty()) {
-        std::fprintf(err, "orvexa-cli: the support bundle was not written: %s\n", why.c_str());
+    if (const auto failure = writeSupportBundle(options.supportBundle, text)) {
+        std::fprintf(err, "orvexa-cli: the support bundle was not written: %s\n", failure->c_str());
         return false;
     }
     std::fprintf(options.json ? err : out, "Support bundle written to %s\n", options.supportBundle.c_str());

@@ -8,6 +8,8 @@
 #include "cli/SupportBundleCommand.h"
 #include "doctor/Doctor.h"
 
+#include "ProgramVersion.h"
+
 #include <cstdio>
 #include <string>
 
@@ -27,7 +29,7 @@ int run(int argc, char** argv) {
         return exitcode::kDone;
     }
     if (options.version) {
-        std::printf("orvexa-cli %s\n", ORVEXA_VERSION);
+        std::printf("orvexa-cli %s\n", kProgramVersion);
         return exitcode::kDone;
     }
     if (options.info || options.doctor || options.listPorts) {

@@ -6,8 +6,8 @@
 // a table is refused before anything is sent, never cut or reshaped.
 #pragma once
 
-#include "fonts/CarriedLanguages.h"
 #include "fonts/FlashLayout.h"
+#include "fonts/LanguageData.h"
 
 #include <array>
 #include <cstdint>

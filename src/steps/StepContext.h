@@ -6,7 +6,7 @@
 #include "device/DeviceInfo.h"
 #include "firmware/FirmwareCatalogue.h"
 #include "firmware/FirmwarePackage.h"
-#include "fonts/CarriedLanguages.h"
+#include "fonts/LanguageData.h"
 #include "serial/Clock.h"
 #include "serial/PortDiscovery.h"
 #include "serial/SerialChannel.h"

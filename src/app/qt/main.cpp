@@ -2,6 +2,8 @@
 #include "QtDialogWindow.h"
 #include "UpgradeApp.h"
 
+#include "ProgramVersion.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -35,7 +37,7 @@ bool answeredWithoutDisplay(int argc, char** argv) {
             return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("orvexa %s\n", ORVEXA_VERSION);
+            std::printf("orvexa %s\n", orvexa::kProgramVersion);
             return true;
         }
     }
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(orvexa::QtDialogWindow::defaultTitle());
-    QApplication::setApplicationVersion(QString::fromLatin1(ORVEXA_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(orvexa::kProgramVersion));
     orvexa::UpgradeApp app;
     return app.run();
 }

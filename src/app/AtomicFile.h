@@ -3,13 +3,14 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace orvexa {
 
-// Writes text to `part`, then renames it onto `target`. Empty on success, else why not, in one line;
+// Writes text to `part`, then renames it onto `target`. Nothing on success, else why not, in one line;
 // `part` is not left behind after a failure.
-std::string replaceWhole(const std::filesystem::path& target, const std::filesystem::path& part,
-                         const std::string& text);
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
+                                               const std::filesystem::path& part, const std::string& text);
 
 } // namespace orvexa

@@ -1,4 +1,4 @@
-#include "app/WholeFile.h"
+#include "app/AtomicFile.h"
 
 #include <cerrno>
 #include <fstream>
@@ -8,7 +8,8 @@ namespace orvexa {
 
 namespace fs = std::filesystem;
 
-std::string replaceWhole(const fs::path& target, const fs::path& part, const std::string& text) {
+std::optional<std::string> writeFileAtomically(const fs::path& target, const fs::path& part,
+                                               const std::string& text) {
     std::error_code error;
     {
         std::ofstream out(part, std::ios::binary | std::ios::trunc);
@@ -28,7 +29,7 @@ std::string replaceWhole(const fs::path& target, const fs::path& part, const std
         fs::remove(part, error);
         return why;
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace orvexa

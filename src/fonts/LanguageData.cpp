@@ -1,4 +1,4 @@
-#include "fonts/CarriedLanguages.h"
+#include "fonts/LanguageData.h"
 
 namespace orvexa {
 
