@@ -190,6 +190,7 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
     if (steps.outcome == Outcome::Verified) {
         board_.setModel(row, textOf(records.deviceInfo.modelText));
         if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records.deviceInfo, package))) {
+            window.setImageBytes(package.imageSize());
             session.dialog().step3();
         }
     }

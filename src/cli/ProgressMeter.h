@@ -34,6 +34,8 @@ public:
     static constexpr const char* kFirmwareUnits = "firmware";
 
     ProgressMeter(Clock& clock, std::int64_t imageBytes) : clock_(clock), imageBytes_(imageBytes) {}
+    // A session that chose its package from a catalogue learns the image's size only before Step 3.
+    void setImageBytes(std::int64_t imageBytes) { imageBytes_ = imageBytes; }
 
     void setStep(int step) { step_ = step; }
     void setRange(std::uint16_t lower, std::uint16_t upper);

@@ -70,6 +70,7 @@ public:
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>&) override { return std::nullopt; }
 
     std::optional<int> exitRequest() const { return exitRequest_; }
+    void setImageBytes(std::int64_t imageBytes) { meter_.setImageBytes(imageBytes); }
     // Why a session failed, in one line: the first line of the last box that was no question, else the
     // last line of the status text.
     std::string why() const;

@@ -63,6 +63,8 @@ int runJson(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FIL
     EventLogObserver observer(events, session.records());
     forward.to = &observer;
     setup.rememberPorts(session.app(), options);
+    StepContext& steps = session.steps();
+    steps.beforeWriting = [&window, &steps] { window.setImageBytes(steps.package.imageSize()); };
     session.start(sessionSettings(options), interruption);
     session.runSteps();
     observer.flushProbes();
@@ -107,6 +109,7 @@ int runOnTerminal(const CliOptions& options, RunSetup& setup, std::FILE* out, st
         return std::string(verb) + " " + name.identity + " (sha256 " + name.sha256 + ").";
     };
     steps.beforeWriting = [&window, &steps, &firmware, &packageLine] {
+        window.setImageBytes(steps.package.imageSize());
         window.note(versionReport(steps.records.deviceInfo, steps.package));
         if (firmware.named()) {
             window.note(packageLine("Writing"));

@@ -54,6 +54,7 @@ public:
     void showAbout(const std::string& caption, const std::vector<std::string>& lines) override;
 
     std::optional<int> exitRequest() const { return exitRequest_; }
+    void setImageBytes(std::int64_t imageBytes) { meter_.setImageBytes(imageBytes); }
     // Prints a line of the CLI's own (not a dialog text), keeping the progress bar's line intact.
     void note(const std::string& line);
 
