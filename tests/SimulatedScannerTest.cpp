@@ -3,8 +3,8 @@
 #include "SimulatedScanner.h"
 #include "Faults.h"
 #include "ScannerSession.h"
-#include "firmware/Sha256.h"
 #include "TextChecks.h"
+#include "firmware/Sha256.h"
 
 #include "device/CommandLink.h"
 #include "device/Family.h"

@@ -2,8 +2,8 @@
 // the scanner and writes the firmware, the language pages and the fonts; rdq-sim's record then shows what
 // the scanner holds. Without line pacing this takes only the pauses the exchanges mandate (a few seconds).
 #include "ChildProcess.h"
-#include "firmware/Sha256.h"
 #include "TextChecks.h"
+#include "firmware/Sha256.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"

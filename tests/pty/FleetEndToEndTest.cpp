@@ -1,10 +1,10 @@
 // orvexa-cli --all --json against rdq-sim --scanners over real pseudo-terminals, in real time: what a script
 // that drives a fleet reads, and what each scanner holds afterwards.
 #include "ChildProcess.h"
-#include "firmware/Sha256.h"
 #include "SimFleet.h"
 #include "TextChecks.h"
 #include "firmware/FirmwarePackage.h"
+#include "firmware/Sha256.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -3,9 +3,9 @@
 // frame, and the run ends with its own exit code. Over pseudo-terminals with rdq-sim, one scanner and a
 // fleet of two.
 #include "ChildProcess.h"
-#include "firmware/Sha256.h"
 #include "SimFleet.h"
 #include "TextChecks.h"
+#include "firmware/Sha256.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"

@@ -2,8 +2,8 @@
 // whole framed-family upgrade. Which cases apply depends on what this build carries: the carried classic
 // image, or a test "UPDATE" container (ORVEXA_FIRMWARE_IMAGE, see FramedContainer.sh).
 #include "ChildProcess.h"
-#include "firmware/Sha256.h"
 #include "TextChecks.h"
+#include "firmware/Sha256.h"
 
 #include "app/ExitCodes.h"
 #include "firmware/FirmwarePackage.h"
