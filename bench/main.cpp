@@ -323,14 +323,28 @@ constexpr ScannerPacing kUnpaced{0, 0};
 
 // Fresh classic scanners at 0 ms latency, one rdq-sim each: a scanner once written runs the carried
 // firmware and would be left alone as already current, so every run gets its own.
+// A mixed fleet's scanners, in turn: an RDQ200 A7UG, another RDQ200 variant and a model 18 of the J
+// edition, each of which the demo catalogue holds a package for.
+const std::vector<std::vector<std::string>> kMixedScanners = {
+    {},
+    {"--model-text", "RDQ200B1XX", "--firmware-text", "3.05_200_B1XX"},
+    {"--model-text", "RDQ180A7UG", "--firmware-text", "3.01_180JA7UG"},
+};
+const std::string kDemoCatalogue = std::string(ORVEXA_SOURCE_DIR) + "/data/catalogue";
+
 class FleetScanners {
 public:
-    FleetScanners(const std::string& sim, int count, ScannerPacing line) {
+    FleetScanners(const std::string& sim, int count, ScannerPacing line, bool mixed = false) {
         for (int i = 0; i < count; ++i) {
-            scanners_.push_back(std::make_unique<RdqSimProcess>(
-                sim, std::vector<std::string>{"--baud", std::to_string(line.baud), "--ready-delay",
-                                              std::to_string(kReadyDelayMs), "--spin-us",
-                                              std::to_string(line.spinUs)}));
+            std::vector<std::string> options{"--baud",        std::to_string(line.baud),
+                                             "--ready-delay", std::to_string(kReadyDelayMs),
+                                             "--spin-us",     std::to_string(line.spinUs)};
+            if (mixed) {
+                const std::vector<std::string>& kind =
+                    kMixedScanners[static_cast<std::size_t>(i) % kMixedScanners.size()];
+                options.insert(options.end(), kind.begin(), kind.end());
+            }
+            scanners_.push_back(std::make_unique<RdqSimProcess>(sim, options));
             if (scanners_.back()->path().empty()) {
                 throw std::runtime_error("rdq-sim did not start: " + sim);
             }
@@ -367,7 +381,9 @@ int writtenRows(const CliRunUsage& run) {
 struct FleetPair {
     CliRunUsage one;
     CliRunUsage fleet;
+    CliRunUsage mixed; // the same count of scanners of three kinds, through the demo catalogue
     int written = 0;
+    int mixedWritten = 0;
     double ratio() const { return fleet.wallMs / one.wallMs; }
 };
 
@@ -397,11 +413,20 @@ bool measureFleet(const std::string& sim, const std::string& cli, int scanners, 
             args.insert(args.end(), ports.begin(), ports.end());
             pair.fleet = runCliWatched(cli, args);
         }
+        {
+            FleetScanners fleet(sim, scanners, line, true);
+            std::vector<std::string> args{"--all", "--yes", "--fonts", "--firmware", kDemoCatalogue};
+            const std::vector<std::string> ports = fleet.portArgs();
+            args.insert(args.end(), ports.begin(), ports.end());
+            pair.mixed = runCliWatched(cli, args);
+        }
         pair.written = writtenRows(pair.fleet);
+        pair.mixedWritten = writtenRows(pair.mixed);
         pairs.push_back(std::move(pair));
     }
     const bool failed = std::any_of(pairs.begin(), pairs.end(), [scanners](const FleetPair& pair) {
-        return pair.one.code != 0 || pair.fleet.code != 0 || pair.written != scanners;
+        return pair.one.code != 0 || pair.fleet.code != 0 || pair.written != scanners ||
+               pair.mixed.code != 0 || pair.mixedWritten != scanners;
     });
     std::sort(pairs.begin(), pairs.end(),
               [](const FleetPair& a, const FleetPair& b) { return a.ratio() < b.ratio(); });
@@ -425,6 +450,11 @@ bool measureFleet(const std::string& sim, const std::string& cli, int scanners, 
     std::printf("  fleet/one wall time: %.4f (best %.4f of %zu), goal <= %.2f: %s\n", median.ratio(),
                 pairs.front().ratio(), pairs.size(), kFleetRatioGoal,
                 goalMark(median.ratio() <= kFleetRatioGoal));
+    std::printf("  mixed fleet --all --yes --fonts --firmware data/catalogue: %s, %d of %d written\n",
+                describeExit(median.mixed).c_str(), median.mixedWritten, scanners);
+    std::printf("  mixed fleet/fleet of one model wall time: %.4f, goal <= %.2f: %s\n",
+                median.mixed.wallMs / median.fleet.wallMs, kFleetRatioGoal,
+                goalMark(median.mixed.wallMs / median.fleet.wallMs <= kFleetRatioGoal));
     std::printf("  fleet CPU: %.3f %% of one core (worst %.3f %%), goal <= %.1f %%: %s\n",
                 median.fleet.cpuPercent(), worstCpu, kFleetCpuGoalPercent,
                 goalMark(worstCpu <= kFleetCpuGoalPercent));
