@@ -161,7 +161,11 @@ std::string scannerModelPart(const DeviceInfo& device) {
     }
     const std::string model = textOf(device.modelText);
     if (model.size() == kModelReplyLength && model.compare(0, 2, "RD") == 0) {
-        const std::string part = "_" + model.substr(3, 3) + kEditionOpen + model.substr(6);
+        // Appended piece by piece: GCC 12 at -O3 takes "_" + a temporary for an overlapping copy.
+        std::string part(1, '_');
+        part.append(model, 3, 3);
+        part += kEditionOpen;
+        part.append(model, 6);
         if (allOf(part, 1, kEditionInPart, isDigit) &&
             allOf(part, kEditionInPart + 1, part.size(), isVariantChar)) {
             return part;
