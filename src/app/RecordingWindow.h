@@ -41,6 +41,7 @@ public:
     std::optional<std::string> askSaveFileName(const std::string& suggestedName) override {
         return inner_.askSaveFileName(suggestedName);
     }
+    std::optional<std::string> askFirmwareFileName() override { return inner_.askFirmwareFileName(); }
 
 private:
     DialogWindow& inner_;

@@ -6,6 +6,7 @@
 #include "ui/Controls.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace orvexa {
 
@@ -103,6 +104,9 @@ bool UpgradeDialog::onSystemCommand(unsigned command) {
     case kSysCommandSupportBundle:
         saveSupportBundle();
         return true;
+    case kSysCommandOpenFirmware:
+        openFirmware();
+        return true;
     default:
         return false;
     }
@@ -138,6 +142,48 @@ void UpgradeDialog::saveSupportBundle() {
     } else {
         window.messageBox("Support bundle written to\r\n" + *path, "", box::kOk);
     }
+}
+
+void UpgradeDialog::openFirmware() {
+    const std::optional<std::string> chosen = app_.window().askFirmwareFileName();
+    if (!chosen) {
+        return;
+    }
+    // A file dialog picks files, and a catalogue is a folder: its SHA256SUMS names it.
+    const std::filesystem::path path(*chosen);
+    if (path.filename() == kSumsFileName) {
+        openFirmware(path.has_parent_path() ? path.parent_path().string() : std::string("."));
+    } else {
+        openFirmware(*chosen);
+    }
+}
+
+FirmwareOpening UpgradeDialog::openFirmware(const std::string& path) {
+    // Its box is no part of a run: a refused file says nothing of the scanner.
+    RunMemory::BoxRecordPause pause(app_.runMemory());
+    DialogWindow& window = app_.window();
+    CatalogueLoad loaded = FirmwareCatalogue::load(path);
+    FirmwareOpening opening{{}, std::move(loaded.notes)};
+    if (!loaded.catalogue) {
+        opening.refusal = loaded.fault->file + " " + loaded.fault->reason;
+        window.messageBox("The firmware was not opened:\r\n" + opening.refusal, "", box::kError);
+        return opening;
+    }
+    auto catalogue = std::make_unique<FirmwareCatalogue>(std::move(*loaded.catalogue));
+    // The context takes the new catalogue before the old one goes.
+    app_.useCatalogue(*catalogue);
+    catalogue_ = std::move(catalogue);
+    // What Step 2 verified (and chose) was judged against the firmware before: Step 3 must not write this
+    // one without a Step 2 of its own.
+    app_.records().verifiedOnOpenPort = false;
+    app_.records().chosenPackage.reset();
+    window.enableControl(control::kStep3, false);
+    const bool fonts = offersFontOption();
+    window.enableControl(control::kDownloadFont, fonts);
+    if (!fonts) {
+        window.setChecked(control::kDownloadFont, false);
+    }
+    return opening;
 }
 
 void UpgradeDialog::about() {

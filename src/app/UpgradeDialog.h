@@ -15,6 +15,7 @@
 
 #include "app/AppContext.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ inline constexpr const char* kAboutMenuText = "&About Orvexa...";
 // bits clear.
 inline constexpr unsigned kSysCommandSupportBundle = 32;
 inline constexpr const char* kSupportBundleMenuText = "Save support &bundle...";
+// The entry after it that opens a firmware catalogue or image (an addition).
+inline constexpr unsigned kSysCommandOpenFirmware = 48;
+inline constexpr const char* kOpenFirmwareMenuText = "Open &firmware...";
+
+// What opening a firmware came to.
+struct FirmwareOpening {
+    std::string refusal;            // "FILE REASON" when refused; empty when it is the session's firmware now
+    std::vector<std::string> notes; // files of the folder that SHA256SUMS does not list, left out
+};
 
 class UpgradeDialog {
 public:
@@ -44,8 +54,8 @@ public:
     // True when a step ran; the front end then goes on with its default handling of the key as well.
     bool onKey(char key);
     // A system-menu command: the About entry (its low four bits are the system's own) opens the About
-    // box, the support bundle entry saves one. True when handled here; everything else gets the default
-    // handling.
+    // box, the support bundle entry saves one, the firmware entry opens a firmware. True when handled here;
+    // everything else gets the default handling.
     bool onSystemCommand(unsigned command);
 
     void step1();
@@ -55,6 +65,14 @@ public:
     // Asks the window where to save, writes the bundle there (the last run as RunMemory holds it) and
     // says in a box that it was written, or why not.
     void saveSupportBundle();
+    // "Open firmware...": asks the window for an image or a catalogue's SHA256SUMS (which stands for its
+    // folder), then opens it as below.
+    void openFirmware();
+    // The catalogue at `path` (a folder, or one image with its SHA256SUMS beside it), checked whole,
+    // becomes the session's firmware: Step 3 waits for a Step 2 that verifies the scanner against it, and
+    // the start-up font rule is taken again. A fault is said in an error box with the file and why, and
+    // the session keeps its firmware. Nothing reaches a port either way.
+    FirmwareOpening openFirmware(const std::string& path);
 
     // The About box: its caption and two lines.
     static std::string aboutCaption();
@@ -64,6 +82,9 @@ private:
     bool offersFontOption() const;
 
     AppContext& app_;
+    // The opened catalogue, which the context points to; the context outlives the dialog but asks nothing
+    // of it once the dialog is gone.
+    std::unique_ptr<FirmwareCatalogue> catalogue_;
 };
 
 } // namespace orvexa

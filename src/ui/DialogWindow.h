@@ -71,6 +71,11 @@ public:
         (void)suggestedName;
         return std::nullopt;
     }
+
+    // Asks which firmware to open (an addition): an image, or a catalogue folder's SHA256SUMS, which
+    // stands for its folder. The chosen path, or nothing when the user cancels; a front end without a
+    // file dialog opens nothing.
+    virtual std::optional<std::string> askFirmwareFileName() { return std::nullopt; }
 };
 
 } // namespace orvexa

@@ -47,6 +47,7 @@ constexpr ControlTemplate kTemplate[] = {
 // The texts of the entries that the dialog adds to its window menu.
 constexpr char kAboutEntryText[] = "&About Orvexa...";
 constexpr char kSupportBundleEntryText[] = "Save support &bundle...";
+constexpr char kOpenFirmwareEntryText[] = "Open &firmware...";
 
 // Keys that run a step, by their Windows virtual-key codes: the digits of the main keyboard.
 constexpr int kVirtualKeyFirstDigit = 0x31;
@@ -207,11 +208,14 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(QString::fromLatin1(kAboutEntryText));
     QAction* supportBundle = menu.addAction(QString::fromLatin1(kSupportBundleEntryText));
+    QAction* openFirmware = menu.addAction(QString::fromLatin1(kOpenFirmwareEntryText));
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == about) {
         command(kAboutCommand);
     } else if (chosen == supportBundle) {
         command(kSupportBundleCommand);
+    } else if (chosen == openFirmware) {
+        command(kOpenFirmwareCommand);
     }
 }
 

@@ -25,10 +25,11 @@ class MainDialog : public QDialog {
 public:
     explicit MainDialog(const QString& caption, QWidget* parent = nullptr);
 
-    // The command identifiers of the "About Orvexa..." and "Save support bundle..." entries, as the
-    // system menu numbers them.
+    // The command identifiers of the "About Orvexa...", "Save support bundle..." and "Open firmware..."
+    // entries, as the system menu numbers them.
     static constexpr int kAboutCommand = 16;
     static constexpr int kSupportBundleCommand = 32;
+    static constexpr int kOpenFirmwareCommand = 48;
 
     // Run for a button (About, Step 1, 2, 3: their control identifiers) and for the menu's entries.
     std::function<void(int commandId)> onCommand;

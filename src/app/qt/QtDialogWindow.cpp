@@ -228,4 +228,17 @@ std::optional<std::string> QtDialogWindow::askSaveFileName(const std::string& su
     return std::string(QFile::encodeName(chosen).constData());
 }
 
+std::optional<std::string> QtDialogWindow::askFirmwareFileName() {
+    const QString chosen =
+        chooseFirmwareFile
+            ? chooseFirmwareFile()
+            : QFileDialog::getOpenFileName(
+                  &dialog_, QStringLiteral("Open firmware"), QDir::homePath(),
+                  QStringLiteral("Firmware images and catalogues (*.bin SHA256SUMS);;All files (*)"));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return std::string(QFile::encodeName(chosen).constData());
+}
+
 } // namespace orvexa

@@ -41,6 +41,7 @@ public:
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) override;
     void showAbout(const std::string& caption, const std::vector<std::string>& lines) override;
     std::optional<std::string> askSaveFileName(const std::string& suggestedName) override;
+    std::optional<std::string> askFirmwareFileName() override;
 
     // The progress bar as the Windows control keeps it: the position may lie outside the range.
     int progressPosition() const { return position_; }
@@ -53,6 +54,8 @@ public:
     std::function<void(int exitCode)> onExitProcess;
     // Tests replace the save-file dialog: the path chosen for the suggested name, empty for Cancel.
     std::function<QString(const QString& suggestedName)> chooseSaveFile;
+    // Tests replace the open-file dialog of "Open firmware...": the path chosen, empty for Cancel.
+    std::function<QString()> chooseFirmwareFile;
 
     // The title of a box whose caption is empty: the application's name.
     static QString defaultTitle();

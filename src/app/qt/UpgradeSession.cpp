@@ -14,15 +14,30 @@ UpgradeSession::UpgradeSession(Clock& clock, PortDiscovery& discovery,
                                         std::move(makeProbeChannel), std::move(package))),
       logic_(std::make_unique<UpgradeDialog>(*app_)) {
     dialog_->onCommand = [this](int commandId) {
-        if (commandId == MainDialog::kAboutCommand || commandId == MainDialog::kSupportBundleCommand) {
+        if (commandId == MainDialog::kAboutCommand || commandId == MainDialog::kSupportBundleCommand ||
+            commandId == MainDialog::kOpenFirmwareCommand) {
             logic_->onSystemCommand(static_cast<unsigned>(commandId));
         } else {
             logic_->onButton(commandId);
         }
+        showCaption();
     };
-    dialog_->onKey = [this](int virtualKey) { logic_->onKey(static_cast<char>(virtualKey)); };
+    dialog_->onKey = [this](int virtualKey) {
+        logic_->onKey(static_cast<char>(virtualKey));
+        showCaption();
+    };
     app_->rememberPortsWith(std::make_unique<FilePortMemory>(userSettingsFolder()));
     logic_->initDialog();
+}
+
+FirmwareOpening UpgradeSession::openFirmware(const std::string& path) {
+    FirmwareOpening opening = logic_->openFirmware(path);
+    showCaption();
+    return opening;
+}
+
+void UpgradeSession::showCaption() {
+    dialog_->setWindowTitle(QString::fromStdString(logic_->caption()));
 }
 
 } // namespace orvexa

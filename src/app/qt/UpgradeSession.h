@@ -1,6 +1,7 @@
 // One run of the desktop tool, wired: the main dialog, its DialogWindow, the application context and the
 // dialog's logic. The program builds one over the machine's ports and clock; the tests build one over
-// simulated ports on the virtual clock and click the same widgets a user does.
+// simulated ports on the virtual clock and click the same widgets a user does. The caption follows the
+// session's firmware: it is set again after every step and command.
 #pragma once
 
 #include "MainDialog.h"
@@ -24,7 +25,13 @@ public:
     AppContext& app() { return *app_; }
     UpgradeDialog& logic() { return *logic_; }
 
+    // A firmware named on the command line: as "Open firmware..." opens one (UpgradeDialog::openFirmware),
+    // with the caption following.
+    FirmwareOpening openFirmware(const std::string& path);
+
 private:
+    void showCaption();
+
     std::unique_ptr<MainDialog> dialog_;
     std::unique_ptr<QtDialogWindow> window_;
     std::unique_ptr<AppContext> app_;

@@ -193,4 +193,23 @@ std::optional<std::string> Win32DialogWindow::askSaveFileName(const std::string&
     return std::string(path);
 }
 
+// The system's open-file dialog, in the ANSI code page as the save-file dialog.
+std::optional<std::string> Win32DialogWindow::askFirmwareFileName() {
+    char path[MAX_PATH] = {};
+    static const char kFilter[] =
+        "Firmware images and catalogues (*.bin; SHA256SUMS)\0*.bin;SHA256SUMS\0All files (*.*)\0*.*\0";
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = dialog_;
+    dialog.lpstrFilter = kFilter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrTitle = "Open firmware";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&dialog)) {
+        return std::nullopt; // cancelled, or the dialog could not be shown
+    }
+    return std::string(path);
+}
+
 } // namespace orvexa

@@ -36,6 +36,7 @@ public:
     std::optional<std::size_t> runPortDialog(const std::vector<PortInfo>& ports) override;
     void showAbout(const std::string& caption, const std::vector<std::string>& lines) override;
     std::optional<std::string> askSaveFileName(const std::string& suggestedName) override;
+    std::optional<std::string> askFirmwareFileName() override;
 
     // The title of a message box that names none: the application's.
     static constexpr const char* kAppTitle = "Orvexa";

@@ -2,7 +2,9 @@
 // message loop of our own, so that the keys "1", "2" and "3" can be seen before the dialog manager
 // handles them, whichever control has the focus.
 #include "app/AppContext.h"
+#include "app/ExitCodes.h"
 #include "app/FilePortMemory.h"
+#include "app/FirmwareArgument.h"
 #include "app/UpgradeDialog.h"
 #include "app/win32/Win32DialogWindow.h"
 #include "app/win32/resource.h"
@@ -13,7 +15,10 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -28,7 +33,8 @@ struct MainDialog {
     HICON icon = nullptr;
 };
 
-// The About entry, and beside it the support bundle's (an addition; its text is the shared one).
+// The About entry, and beside it the support bundle's and the firmware's (additions; their texts are the
+// shared ones).
 void addToSystemMenu(HWND dialog, HINSTANCE instance) {
     const HMENU systemMenu = GetSystemMenu(dialog, FALSE);
     if (systemMenu == nullptr) {
@@ -40,6 +46,36 @@ void addToSystemMenu(HWND dialog, HINSTANCE instance) {
         AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
     }
     AppendMenuA(systemMenu, MF_STRING, IDM_SUPPORTBUNDLE, kSupportBundleMenuText);
+    AppendMenuA(systemMenu, MF_STRING, IDM_OPENFIRMWARE, kOpenFirmwareMenuText);
+}
+
+// The caption follows the session's firmware: with a catalogue, it names the package Step 2 chose.
+void showCaption(HWND dialog, const UpgradeDialog& logic) {
+    SetWindowTextA(dialog, logic.caption().c_str());
+}
+
+// The command line as the C runtime split it, in the ANSI code page as every other text of this front
+// end: the paths go to std::filesystem as the file dialogs' do.
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < __argc; ++i) {
+        arguments.emplace_back(__argv[i]);
+    }
+    return arguments;
+}
+
+// --firmware PATH into the session before the dialog shows: 0 to go on, else the exit code once the
+// refusal has been said in an error box.
+int startFirmware(UpgradeDialog& logic, DialogWindow& window) {
+    const FirmwareArgument firmware = firmwareArgument(commandLineArguments());
+    if (!firmware.error.empty()) {
+        window.messageBox(firmware.error, "", box::kError);
+        return exitcode::kUsage;
+    }
+    if (firmware.path && !logic.openFirmware(*firmware.path).refusal.empty()) {
+        return exitcode::kUsage;
+    }
+    return 0;
 }
 
 // Minimised, the dialog shows its icon centred in what is left of the client area.
@@ -65,6 +101,7 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_SYSCOMMAND:
         if (main != nullptr && main->logic->onSystemCommand(static_cast<unsigned>(wParam))) {
+            showCaption(dialog, *main->logic);
             return TRUE;
         }
         return FALSE;
@@ -83,6 +120,9 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 return TRUE;
             }
             main->logic->onButton(LOWORD(wParam));
+            if (IsWindow(dialog)) {
+                showCaption(dialog, *main->logic);
+            }
             return TRUE;
         }
         return FALSE;
@@ -127,8 +167,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     addToSystemMenu(dialog, instance);
     SendMessageA(dialog, WM_SETICON, kLargeIcon, reinterpret_cast<LPARAM>(main.icon));
     SendMessageA(dialog, WM_SETICON, kSmallIcon, reinterpret_cast<LPARAM>(main.icon));
-    SetWindowTextA(dialog, logic.caption().c_str());
     logic.initDialog();
+    // A catalogue with a fault is refused before the dialog shows, so before any port is opened.
+    if (const int refused = startFirmware(logic, window); refused != 0) {
+        DestroyWindow(dialog);
+        return refused;
+    }
+    showCaption(dialog, logic);
     ShowWindow(dialog, showCommand);
 
     MSG message;
@@ -138,6 +183,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
             if (!IsWindow(dialog)) {
                 break;
             }
+            showCaption(dialog, logic);
         }
         if (!IsDialogMessageA(dialog, &message)) {
             TranslateMessage(&message);
