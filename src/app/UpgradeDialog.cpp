@@ -169,7 +169,18 @@ FirmwareOpening UpgradeDialog::openFirmware(const std::string& path) {
         window.messageBox("The firmware was not opened:\r\n" + opening.refusal, "", box::kError);
         return opening;
     }
-    auto catalogue = std::make_unique<FirmwareCatalogue>(std::move(*loaded.catalogue));
+    adopt(std::make_unique<FirmwareCatalogue>(std::move(*loaded.catalogue)));
+    return opening;
+}
+
+void UpgradeDialog::useCarriedCatalogue() {
+    if (std::optional<FirmwareCatalogue> carried = FirmwareCatalogue::carried()) {
+        adopt(std::make_unique<FirmwareCatalogue>(std::move(*carried)));
+    }
+}
+
+void UpgradeDialog::adopt(std::unique_ptr<FirmwareCatalogue> catalogue) {
+    DialogWindow& window = app_.window();
     // The context takes the new catalogue before the old one goes.
     app_.useCatalogue(*catalogue);
     catalogue_ = std::move(catalogue);
@@ -183,7 +194,6 @@ FirmwareOpening UpgradeDialog::openFirmware(const std::string& path) {
     if (!fonts) {
         window.setChecked(control::kDownloadFont, false);
     }
-    return opening;
 }
 
 void UpgradeDialog::about() {

@@ -73,6 +73,8 @@ public:
     // the start-up font rule is taken again. A fault is said in an error box with the file and why, and
     // the session keeps its firmware. Nothing reaches a port either way.
     FirmwareOpening openFirmware(const std::string& path);
+    // A program built with a catalogue inside starts on it, as on one opened (nothing when it has none).
+    void useCarriedCatalogue();
 
     // The About box: its caption and two lines.
     static std::string aboutCaption();
@@ -80,6 +82,7 @@ public:
 
 private:
     bool offersFontOption() const;
+    void adopt(std::unique_ptr<FirmwareCatalogue> catalogue);
 
     AppContext& app_;
     // The opened catalogue, which the context points to; the context outlives the dialog but asks nothing

@@ -29,6 +29,7 @@ int UpgradeApp::start(UpgradeSession& session) const {
         return exitcode::kUsage;
     }
     if (!firmware.path) {
+        session.useCarriedCatalogue();
         return 0;
     }
     const FirmwareOpening opening = session.openFirmware(*firmware.path);

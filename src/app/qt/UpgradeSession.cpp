@@ -36,6 +36,11 @@ FirmwareOpening UpgradeSession::openFirmware(const std::string& path) {
     return opening;
 }
 
+void UpgradeSession::useCarriedCatalogue() {
+    logic_->useCarriedCatalogue();
+    showCaption();
+}
+
 void UpgradeSession::showCaption() {
     dialog_->setWindowTitle(QString::fromStdString(logic_->caption()));
 }

@@ -28,6 +28,8 @@ public:
     // A firmware named on the command line: as "Open firmware..." opens one (UpgradeDialog::openFirmware),
     // with the caption following.
     FirmwareOpening openFirmware(const std::string& path);
+    // No firmware named: the catalogue the program carries, if it was built with one.
+    void useCarriedCatalogue();
 
 private:
     void showCaption();

@@ -72,7 +72,9 @@ int startFirmware(UpgradeDialog& logic, DialogWindow& window) {
         window.messageBox(firmware.error, "", box::kError);
         return exitcode::kUsage;
     }
-    if (firmware.path && !logic.openFirmware(*firmware.path).refusal.empty()) {
+    if (!firmware.path) {
+        logic.useCarriedCatalogue();
+    } else if (!logic.openFirmware(*firmware.path).refusal.empty()) {
         return exitcode::kUsage;
     }
     return 0;
