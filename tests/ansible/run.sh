@@ -4,6 +4,8 @@
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
 cd "$ROOT"
+# Ansible refuses to start without a UTF-8 locale.
+export LC_ALL=C.UTF-8
 ensure_packages ansible-core ansible-lint || exit 1
 B="$ROOT/build/normal"
 work="$(mktemp -d)"
