@@ -171,19 +171,29 @@ void Win32DialogWindow::showAbout(const std::string&, const std::vector<std::str
                     reinterpret_cast<LPARAM>(&lines));
 }
 
+namespace {
+
+// What the save-file and the open-file dialog share: their owner, filter, path buffer (MAX_PATH) and title.
+OPENFILENAMEA fileDialog(HWND owner, const char* filter, char* path, const char* title) {
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrTitle = title;
+    return dialog;
+}
+
+} // namespace
+
 // The system's save-file dialog, in the ANSI code page as every other text of this front end: the
 // bundle's path goes to std::filesystem as the command line's paths do.
 std::optional<std::string> Win32DialogWindow::askSaveFileName(const std::string& suggestedName) {
     char path[MAX_PATH] = {};
     suggestedName.copy(path, sizeof path - 1);
     static const char kFilter[] = "JSON files (*.json)\0*.json\0All files (*.*)\0*.*\0";
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = dialog_;
-    dialog.lpstrFilter = kFilter;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = "Save support bundle";
+    OPENFILENAMEA dialog = fileDialog(dialog_, kFilter, path, "Save support bundle");
     dialog.lpstrDefExt = "json";
     // The user is asked before a file is replaced; the working folder stays where it was.
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
@@ -198,13 +208,7 @@ std::optional<std::string> Win32DialogWindow::askFirmwareFileName() {
     char path[MAX_PATH] = {};
     static const char kFilter[] =
         "Firmware images and catalogues (*.bin; SHA256SUMS)\0*.bin;SHA256SUMS\0All files (*.*)\0*.*\0";
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = dialog_;
-    dialog.lpstrFilter = kFilter;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = "Open firmware";
+    OPENFILENAMEA dialog = fileDialog(dialog_, kFilter, path, "Open firmware");
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     if (!GetOpenFileNameA(&dialog)) {
         return std::nullopt; // cancelled, or the dialog could not be shown
