@@ -14,7 +14,6 @@ RunFirmware::RunFirmware()
 
 void RunFirmware::use(FirmwareCatalogue catalogue) {
     catalogue_ = std::move(catalogue);
-    several_ = catalogue_->entries().size() > 1;
     package_ = catalogue_->entries().front().package;
     packageSha256_ = catalogue_->entries().front().sha256;
 }
@@ -39,7 +38,7 @@ void RunFirmware::applyTo(AppContext& app) const {
 }
 
 PackageName RunFirmware::nameOf(const ProcessRecords& records) const {
-    if (several_) {
+    if (several()) {
         if (!records.chosenPackage) {
             return {};
         }

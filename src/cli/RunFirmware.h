@@ -29,8 +29,6 @@ public:
 
     // The package every session starts on: the catalogue's only one, or the carried one.
     const FirmwarePackage& package() const { return package_; }
-    // The catalogue of several packages, when there is one.
-    const FirmwareCatalogue* catalogue() const { return several_ ? &*catalogue_ : nullptr; }
     void applyTo(AppContext& app) const;
     PackageName nameOf(const ProcessRecords& records) const;
     // Whether --firmware gave the run its firmware: only then do the results name each scanner's package,
@@ -39,11 +37,11 @@ public:
 
 private:
     void use(FirmwareCatalogue catalogue);
+    bool several() const { return catalogue_ && catalogue_->entries().size() > 1; }
 
     FirmwarePackage package_;
     std::string packageSha256_;
     std::optional<FirmwareCatalogue> catalogue_;
-    bool several_ = false;
 };
 
 // With --firmware, the result names the package its session ended on.
