@@ -33,16 +33,40 @@ std::string findingsOf(const std::vector<Finding>& findings, const std::string& 
 
 const LinuxLogin kAnn = {kUser, "ann", {kUsers}};
 
+// A machine whose BlueZ holds view (by default, a build without Bluetooth).
 std::vector<Finding> examine(const FakeMachine& machine, LinuxLogin login = kAnn,
-                             std::map<std::string, NodeAccess> nodes = {}, std::vector<PortInfo> extra = {}) {
-    return LinuxDoctor(machine.root(), std::move(login), std::move(extra),
-                       [nodes](const std::string& path) {
-                           const auto found = nodes.find(path);
-                           return found != nodes.end() ? std::optional<NodeAccess>(found->second)
-                                                       : std::nullopt;
-                       })
+                             std::map<std::string, NodeAccess> nodes = {}, std::vector<PortInfo> extra = {},
+                             BluetoothView view = {}, bool kernelHasSockets = true) {
+    return LinuxDoctor(
+               machine.root(), std::move(login), std::move(extra),
+               [nodes](const std::string& path) {
+                   const auto found = nodes.find(path);
+                   return found != nodes.end() ? std::optional<NodeAccess>(found->second) : std::nullopt;
+               },
+               [view] { return view; }, [kernelHasSockets] { return kernelHasSockets; })
         .examine();
 }
+
+std::string bluetoothOf(const FakeMachine& machine, BluetoothView view, bool kernelHasSockets = true,
+                        std::vector<PortInfo> named = {}) {
+    return findingsOf(examine(machine, kAnn, {}, std::move(named), std::move(view), kernelHasSockets),
+                      "bluetooth");
+}
+
+BluetoothAdapter adapter(const std::string& name, bool powered) {
+    return {"/org/bluez/" + name, name, "00:1A:7D:00:00:0" + name.substr(3), powered};
+}
+
+BluetoothDevice device(const std::string& adapterName, const std::string& address, const std::string& alias,
+                       bool paired = true, bool servesSerialPort = true) {
+    return {"", "/org/bluez/" + adapterName, address, alias, paired, servesSerialPort};
+}
+
+BluetoothView answered(std::vector<BluetoothAdapter> adapters, std::vector<BluetoothDevice> devices) {
+    return {BluetoothView::Reach::Answered, "", std::move(adapters), std::move(devices)};
+}
+
+const std::string kScanner = "00:1A:7D:DA:71:13";
 
 } // namespace
 
@@ -142,27 +166,143 @@ TEST(LinuxDoctor, NamesTheProcessThatHoldsAPortOnce) {
     EXPECT_TRUE(contains(findingsOf(examine(idle), "port-holder"), "fine: No process holds a serial port"));
 }
 
-TEST(LinuxDoctor, BluetoothListsBoundPortsAndPairedScannersWithoutOne) {
-    FakeMachine machine;
-    machine.addFile("sys/class/bluetooth/hci0/type", "");
-    machine.addFile("sys/class/bluetooth/hci0:11/type", ""); // a connection, not an adapter
-    std::ofstream(machine.addTty("rfcomm1", "virtual") / "address") << "00:1a:7d:da:71:13\n";
-    const std::string paired = "var/lib/bluetooth/00:1A:7D:00:00:01/";
-    machine.addFile(paired + "00:1A:7D:DA:71:13/info", "[General]\nName=RDQ500 bound\n");
-    machine.addFile(paired + "00:16:A4:12:34:56/info", "[General]\nName=RDQ200 \x1b[2Jspare\n");
-    machine.addFile(paired + "00:16:A4:00:00:09/info", "[General]\nName=Headset\n");
-    machine.addFile(paired + "settings", "[General]\n");
-    const std::string found = findingsOf(examine(machine), "bluetooth");
-    EXPECT_TRUE(contains(found, "fine: Bluetooth adapter: hci0."));
-    EXPECT_TRUE(contains(found, "is bound to 00:1A:7D:DA:71:13"));
-    EXPECT_TRUE(contains(found,
-                         "note: The paired scanner \"RDQ200 ?[2Jspare\" (00:16:A4:12:34:56) has no serial "
-                         "port bound. | sudo rfcomm bind 0 00:16:A4:12:34:56 1"));
-    EXPECT_TRUE(lacks(found, "Headset"));
-    EXPECT_TRUE(lacks(found, "RDQ500"));
+TEST(LinuxDoctor, BluetoothSaysWhyBlueZCouldNotBeAsked) {
+    using Reach = BluetoothView::Reach;
+    struct Case {
+        const char* what;
+        Reach reach;
+        bool kernelHasSockets;
+        bool wired; // another port is there, and an adapter the kernel lists
+        std::vector<std::string> expected;
+    };
+    const std::string detail = "org.bluez was not provided";
+    const std::vector<Case> cases = {
+        {"no stack, nothing else",
+         Reach::NoStack,
+         true,
+         false,
+         {"problem: BlueZ (bluetoothd) is not running (" + detail +
+              "): paired scanners are not listed as bt: "
+              "ports. | sudo systemctl start bluetooth",
+          "note: No Bluetooth adapter was found."}},
+        {"no stack, a wired port",
+         Reach::NoStack,
+         true,
+         true,
+         {"note: BlueZ (bluetoothd) is not running", "fine: The kernel lists Bluetooth adapter: hci0."}},
+        {"no stack, no Bluetooth in the kernel",
+         Reach::NoStack,
+         false,
+         false,
+         {"problem: This kernel has no Bluetooth sockets", "| Run Orvexa on the host"}},
+        {"no bus", Reach::NoBus, true, true, {"note: The system D-Bus cannot be reached (" + detail + ")"}},
+        {"no bus, no Bluetooth in the kernel",
+         Reach::NoBus,
+         false,
+         true,
+         {"note: This kernel has no Bluetooth"}},
+        {"not built", Reach::NotBuilt, false, false, {"note: This build of Orvexa has no Bluetooth support"}},
+        {"no answer",
+         Reach::NoAnswer,
+         true,
+         false,
+         {"unchecked: BlueZ did not answer in time (" + detail + ")"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeMachine machine;
+        if (c.wired) {
+            machine.addTty("ttyUSB0", "pci0000:00/usb1/1-1/1-1:1.0");
+            machine.addFile("sys/class/bluetooth/hci0/type", "");
+            machine.addFile("sys/class/bluetooth/hci0:11/type", ""); // a connection, not an adapter
+        }
+        const std::string found = bluetoothOf(machine, {c.reach, detail, {}, {}}, c.kernelHasSockets);
+        for (const std::string& part : c.expected) {
+            EXPECT_TRUE(contains(found, part));
+        }
+        EXPECT_TRUE(lacks(found, "rfcomm bind"));
+    }
+}
 
-    FakeMachine wired;
-    EXPECT_TRUE(contains(findingsOf(examine(wired), "bluetooth"), "note: No Bluetooth adapter was found."));
+TEST(LinuxDoctor, BluetoothSaysWhichPairedScannersAreReachableAsPorts) {
+    struct Case {
+        const char* what;
+        BluetoothView view;
+        std::vector<std::string> expected;
+        std::vector<std::string> absent = {};
+    };
+    const std::string reachable =
+        "The paired scanner \"RDQ500\" (" + kScanner + ") is reachable as port bt:" + kScanner + ".";
+    const std::vector<Case> cases = {
+        {"a powered adapter",
+         answered({adapter("hci0", true)}, {device("hci0", kScanner, "RDQ500")}),
+         {"fine: Bluetooth adapter: hci0 (on).", "fine: " + reachable}},
+        {"an unpowered adapter",
+         answered({adapter("hci0", false)}, {device("hci0", kScanner, "RDQ500")}),
+         {"problem: No Bluetooth adapter is switched on: hci0 (off). | bluetoothctl power on",
+          "note: The paired scanner \"RDQ500\" (" + kScanner + ") is port bt:" + kScanner +
+              ", but its adapter hci0 is switched off."}},
+        {"paired with two adapters, one on",
+         answered({adapter("hci0", false), adapter("hci1", true)},
+                  {device("hci0", kScanner, "RDQ500"), device("hci1", kScanner, "RDQ500")}),
+         {"fine: Bluetooth adapters: hci0 (off), hci1 (on). | \nfine: " + reachable + " | \n"},
+         {"switched off"}},
+        {"paired with the adapter that is off",
+         answered({adapter("hci0", true), adapter("hci1", false)}, {device("hci1", kScanner, "RDQ500")}),
+         {"adapter hci1 is switched off. | In bluetoothctl: select 00:1A:7D:00:00:01, then power on"}},
+        {"an odd alias",
+         answered({adapter("hci0", true)}, {device("hci0", kScanner, "RDQ\x1b[2J\xc3\xa9")}),
+         {"\"RDQ?[2J??\""}},
+        {"scanners that are no port, and a headset",
+         answered({adapter("hci0", true)}, {device("hci0", "00:16:A4:12:34:56", "RDQ200", true, false),
+                                            device("hci0", "00:16:A4:12:34:57", "RDQ300", false),
+                                            device("hci0", "00:16:A4:00:00:09", "Headset", true, false)}),
+         {"note: The paired scanner \"RDQ200\" (00:16:A4:12:34:56) offers no serial port profile",
+          "note: The scanner \"RDQ300\" (00:16:A4:12:34:57) is known to BlueZ but not paired. | bluetoothctl "
+          "pair 00:16:A4:12:34:57",
+          "note: No paired device offers the serial port profile."},
+         {"Headset"}},
+        {"no adapter", answered({}, {}), {"problem: BlueZ is running but lists no Bluetooth adapter."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeMachine machine;
+        const std::string found = bluetoothOf(machine, c.view);
+        for (const std::string& part : c.expected) {
+            EXPECT_TRUE(contains(found, part));
+        }
+        for (const std::string& part : c.absent) {
+            EXPECT_TRUE(lacks(found, part));
+        }
+    }
+}
+
+TEST(LinuxDoctor, BluetoothTellsABoundPortAndTheBtPortOfOneScannerAsOne) {
+    FakeMachine machine;
+    std::ofstream(machine.addTty("rfcomm1", "virtual") / "address") << "00:1a:7d:da:71:13\n";
+    std::ofstream(machine.addTty("rfcomm2", "virtual") / "address") << "00:16:a4:12:34:56\n";
+    const std::string found =
+        bluetoothOf(machine, answered({adapter("hci0", true)}, {device("hci0", kScanner, "RDQ500")}));
+    EXPECT_TRUE(contains(found, "is bound to " + kScanner + ", the scanner that is port bt:" + kScanner +
+                                    " too: one scanner, written once."));
+    EXPECT_TRUE(contains(found, "is bound to 00:16:A4:12:34:56."));
+}
+
+TEST(LinuxDoctor, BluetoothPortsTheUserNamedAreLookedUpInBlueZ) {
+    FakeMachine machine;
+    const std::vector<Finding> findings =
+        examine(machine, kAnn, {},
+                {namedPort("bt:" + kScanner), namedPort("bt:zz"), namedPort("bt:00:16:A4:12:34:56")},
+                answered({adapter("hci0", true)}, {device("hci0", kScanner, "RDQ500")}));
+    const std::string found = findingsOf(findings, "bluetooth");
+    EXPECT_TRUE(contains(found, "fine: The paired scanner \"RDQ500\""));
+    EXPECT_TRUE(contains(found, "problem: bt:zz names no Bluetooth address."));
+    EXPECT_TRUE(contains(found,
+                         "problem: bt:00:16:A4:12:34:56 is no paired scanner that offers the serial port "
+                         "profile. | Pair the scanner with this computer: bluetoothctl pair "
+                         "00:16:A4:12:34:56"));
+    EXPECT_EQ(findingsOf(findings, "port-access"), "");
+    EXPECT_EQ(findingsOf(findings, "ports"), ""); // a bt: port is a port
 }
 
 TEST(LinuxDoctor, FinishesOnABrokenMachineAndSaysWhatItPassedOver) {
