@@ -368,7 +368,12 @@ void LinuxDoctor::checkBluetooth(const BluetoothView& view, const std::vector<Po
     }
     checkAdapters(view, ports.empty());
     checkBluetoothPorts(view, btPorts);
-    checkScannersWithoutPort(view, btPorts);
+    // A scanner told of by name says more than that no device is a port.
+    if (!checkScannersWithoutPort(view, btPorts) && btPorts.empty() && !view.adapters.empty()) {
+        add("bluetooth", FindingLevel::Note, "", "No paired device offers the serial port profile.",
+            "To use a scanner over Bluetooth, pair it with this computer: in bluetoothctl, scan on, then "
+            "pair its address; or from the desktop's Bluetooth settings.");
+    }
     checkNamedBluetoothPorts(named, btPorts);
 }
 
@@ -470,16 +475,11 @@ void LinuxDoctor::checkBluetoothPorts(const BluetoothView& view, const std::vect
                 powerOnFix(view, *off));
         }
     }
-    if (btPorts.empty() && !view.adapters.empty()) {
-        add("bluetooth", FindingLevel::Note, "", "No paired device offers the serial port profile.",
-            "To use a scanner over Bluetooth, pair it with this computer: in bluetoothctl, scan on, then "
-            "pair "
-            "its address; or from the desktop's Bluetooth settings.");
-    }
 }
 
-void LinuxDoctor::checkScannersWithoutPort(const BluetoothView& view, const std::vector<PortInfo>& btPorts) {
+bool LinuxDoctor::checkScannersWithoutPort(const BluetoothView& view, const std::vector<PortInfo>& btPorts) {
     std::set<std::string> told;
+    bool any = false;
     for (const PortInfo& port : btPorts) {
         told.insert(port.deviceAddress);
     }
@@ -494,6 +494,7 @@ void LinuxDoctor::checkScannersWithoutPort(const BluetoothView& view, const std:
             add("bluetooth", FindingLevel::Note, address,
                 "The scanner " + deviceNamed(device, address) + " is known to BlueZ but not paired.",
                 "bluetoothctl pair " + address);
+            any = true;
         } else if (!device.servesSerialPort) {
             add("bluetooth", FindingLevel::Note, address,
                 "The paired scanner " + deviceNamed(device, address) +
@@ -501,8 +502,10 @@ void LinuxDoctor::checkScannersWithoutPort(const BluetoothView& view, const std:
                     "not offer it).",
                 "Set the scanner to its serial port mode, then pair it again: bluetoothctl remove " +
                     address + ", then pair it.");
+            any = true;
         }
     }
+    return any;
 }
 
 void LinuxDoctor::checkNamedBluetoothPorts(const std::vector<PortInfo>& named,

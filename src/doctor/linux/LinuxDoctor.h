@@ -92,8 +92,9 @@ private:
     void checkUnreachableStack(const BluetoothView& view, bool noOtherPort);
     void checkAdapters(const BluetoothView& view, bool noOtherPort);
     void checkBluetoothPorts(const BluetoothView& view, const std::vector<PortInfo>& btPorts);
-    // Scanners BlueZ knows that are no port: paired without the serial port profile, or not paired.
-    void checkScannersWithoutPort(const BluetoothView& view, const std::vector<PortInfo>& btPorts);
+    // Scanners BlueZ knows that are no port: paired without the serial port profile, or not paired. True
+    // when it told of any.
+    bool checkScannersWithoutPort(const BluetoothView& view, const std::vector<PortInfo>& btPorts);
     void checkNamedBluetoothPorts(const std::vector<PortInfo>& named, const std::vector<PortInfo>& btPorts);
     std::vector<std::string> kernelAdapters() const;
     // A finding per bound rfcomm port; btPorts tells which of them reach a scanner that is a bt: port too.
