@@ -2,9 +2,9 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 # What every build needs: the toolchain, GoogleTest, two header-only libraries (CLI11 for orvexa-cli's
-# options, nlohmann-json for its JSON events and rdq-sim's record) and libudev (a station's notice of new
-# ports).
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev libudev-dev)
+# options, nlohmann-json for its JSON events and rdq-sim's record), libudev (a station's notice of new
+# ports) and libsystemd's sd-bus (paired Bluetooth scanners as bt: ports, through BlueZ).
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev libudev-dev libsystemd-dev)
 # The project's own checks (scripts/test and what it runs: fuzz, test-wine, package-windows) treat a warning
 # as an error; a user's build (a plain cmake, scripts/demo, scripts/bench) only shows it.
 CHECK_OPTIONS=(-DORVEXA_WERROR=ON)

@@ -86,8 +86,10 @@ int listPorts(const CliOptions& options, std::FILE* out) {
         } else if (problem != ChannelError::None) {
             mark = std::string(" (") + channelErrorName(problem) + ")";
         }
-        std::fprintf(out, "%-24s %-12s %s%s\n", port.path.c_str(), port.displayName.c_str(),
-                     port.detail.c_str(), mark.c_str());
+        // A name that only repeats the path (a "bt:" port) is not said twice.
+        const std::string name = port.displayName == port.path ? std::string() : port.displayName;
+        std::fprintf(out, "%-24s %-12s %s%s\n", port.path.c_str(), name.c_str(), port.detail.c_str(),
+                     mark.c_str());
     }
     return exitcode::kDone;
 }

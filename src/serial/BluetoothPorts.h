@@ -36,11 +36,11 @@ struct BluetoothDevice {
 // What could be asked of the stack, and what it said.
 struct BluetoothView {
     enum class Reach {
-        Answered,  // the stack answered: adapters and devices are what it holds
-        NoStack,   // the system bus is there, the stack is not on it (not running, not installed)
-        NoBus,     // no system bus could be reached
-        NotBuilt,  // this build of the tool has no Bluetooth support
-        NoAnswer,  // the stack did not answer in time, or its answer could not be read
+        Answered, // the stack answered: adapters and devices are what it holds
+        NoStack,  // the system bus is there, the stack is not on it (not running, not installed)
+        NoBus,    // no system bus could be reached
+        NotBuilt, // this build of the tool has no Bluetooth support
+        NoAnswer, // the stack did not answer in time, or its answer could not be read
     };
     Reach reach = Reach::NotBuilt;
     std::string detail; // for what is not Answered: what the bus said, for the doctor to show

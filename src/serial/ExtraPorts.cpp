@@ -1,5 +1,7 @@
 #include "serial/ExtraPorts.h"
 
+#include "serial/BluetoothPorts.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -17,6 +19,9 @@ bool listed(const std::vector<PortInfo>& ports, const std::string& path) {
 } // namespace
 
 PortInfo namedPort(const std::string& path) {
+    if (const std::string address = addressOfBluetoothPort(path); !address.empty()) {
+        return bluetoothPort(address);
+    }
     std::string name = path;
     if (name.rfind(kDevPrefix, 0) == 0 && name.size() > kDevPrefix.size()) {
         name.erase(0, kDevPrefix.size());

@@ -201,8 +201,9 @@ bool naturalLess(const std::string& a, const std::string& b) {
 }
 
 LinuxPortDiscovery::LinuxPortDiscovery(std::string sysRoot, std::string devRoot,
-                                       std::vector<PortInfo> extraPorts)
-    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), extraPorts_(std::move(extraPorts)) {}
+                                       std::vector<PortInfo> extraPorts, BluetoothSource bluetooth)
+    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), extraPorts_(std::move(extraPorts)),
+      bluetooth_(std::move(bluetooth)) {}
 
 std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
     const fs::path classDir = fs::path(sysRoot_) / "class" / "tty";
@@ -251,11 +252,22 @@ std::vector<PortInfo> LinuxPortDiscovery::discoverPorts() {
               [](const PortInfo& a, const PortInfo& b) { return naturalLess(a.displayName, b.displayName); });
     std::sort(passedOver_.begin(), passedOver_.end(),
               [](const PassedOver& a, const PassedOver& b) { return naturalLess(a.name, b.name); });
+    if (bluetooth_.view) {
+        appendExtraPorts(ports, bluetoothPortsOf(bluetooth_.view()));
+    }
     appendExtraPorts(ports, extraPorts_);
     return ports;
 }
 
 std::string LinuxPortDiscovery::accessHint(const PortInfo& port, ChannelError error) const {
+    if (const std::string address = addressOfBluetoothPort(port.path); !address.empty()) {
+        std::string reason = bluetooth_.lastReason ? bluetooth_.lastReason(address) : std::string();
+        if (reason.empty()) {
+            return {};
+        }
+        reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+        return port.displayName + ": " + reason + ".";
+    }
     switch (error) {
     case ChannelError::PermissionDenied:
         return permissionHint(port.path);
@@ -269,6 +281,9 @@ std::string LinuxPortDiscovery::accessHint(const PortInfo& port, ChannelError er
 }
 
 ChannelError LinuxPortDiscovery::nodeProblem(const PortInfo& port) const {
+    if (!addressOfBluetoothPort(port.path).empty()) {
+        return ChannelError::None; // no node: only a connection tells
+    }
     struct stat info {};
     if (::stat(port.path.c_str(), &info) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? ChannelError::NoSuchPort : ChannelError::None;

@@ -6,22 +6,32 @@
 // Each is classified by its sysfs path (usb, bluetooth, platform) and shown with its /dev/serial/by-id name
 // where udev made one. The list is in natural order of the device-node names (ttyUSB2 before ttyUSB10):
 // that order decides which of two answering ports wins, so it must not depend on by-id names or on the
-// order of directory entries. The extra ports the user names follow.
+// order of directory entries. The paired Bluetooth scanners that the stack offers as "bt:" ports come
+// next, in order of address; the extra ports the user names follow.
 //
 // Both roots are parameters, so that tests walk fake trees under a temporary directory.
 #pragma once
 
+#include "serial/BluetoothPorts.h"
 #include "serial/PortDiscovery.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace orvexa {
 
+// Where the Bluetooth ports come from: the stack's view of paired devices, and why the last connection to
+// an address failed. Either may be empty: no Bluetooth ports, no reasons.
+struct BluetoothSource {
+    std::function<BluetoothView()> view;
+    std::function<std::string(const std::string& address)> lastReason;
+};
+
 class LinuxPortDiscovery : public PortDiscovery {
 public:
     explicit LinuxPortDiscovery(std::string sysRoot = "/sys", std::string devRoot = "/dev",
-                                std::vector<PortInfo> extraPorts = {});
+                                std::vector<PortInfo> extraPorts = {}, BluetoothSource bluetooth = {});
 
     std::vector<PortInfo> discoverPorts() override;
     // Permission: the group that owns the node (usually dialout) and how to join it, when that group may
@@ -43,6 +53,7 @@ private:
     std::string sysRoot_;
     std::string devRoot_;
     std::vector<PortInfo> extraPorts_;
+    BluetoothSource bluetooth_;
     std::vector<PassedOver> passedOver_;
 };
 

@@ -1,6 +1,9 @@
-// udev's monitor of the tty subsystem: a port plugged in, paired or bound, or gone, wakes the station at
-// once. Without udev (a container, a chroot) the wait is the rescan's whole second.
+// udev's monitor of the tty subsystem and BlueZ's notices on the system bus: a port plugged in or bound, a
+// scanner paired or removed, wakes the station at once. Without either (a container, a chroot) the wait is
+// the rescan's whole second.
 #include "serial/PortWatcher.h"
+
+#include "serial/linux/Bluez.h"
 
 #include <libudev.h>
 #include <poll.h>
@@ -34,21 +37,33 @@ public:
     UdevPortWatcher& operator=(const UdevPortWatcher&) = delete;
 
     void waitForChange(std::uint32_t maxMs) override {
-        if (monitor_ == nullptr) {
+        // A notice read before this wait (the bus reads ahead) is answered without waiting.
+        if (bluetooth_->drain()) {
+            return;
+        }
+        const int bus = bluetooth_->descriptor();
+        if (monitor_ == nullptr && bus < 0) {
             clock_.sleepMs(maxMs);
             return;
         }
-        pollfd watched{udev_monitor_get_fd(monitor_), POLLIN, 0};
-        if (::poll(&watched, 1, static_cast<int>(maxMs)) > 0) {
+        pollfd watched[2] = {{monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1, POLLIN, 0},
+                             {bus, POLLIN, 0}};
+        if (::poll(watched, 2, static_cast<int>(maxMs)) > 0) {
             // Read every notice that is waiting: one look at the ports answers them all.
-            while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+            while (monitor_ != nullptr && (watched[0].revents & POLLIN) != 0) {
+                udev_device* device = udev_monitor_receive_device(monitor_);
+                if (device == nullptr) {
+                    break;
+                }
                 udev_device_unref(device);
             }
+            bluetooth_->drain();
         }
     }
 
 private:
     Clock& clock_;
+    std::unique_ptr<BluetoothWatch> bluetooth_ = BluetoothWatch::open();
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
 };

@@ -1,7 +1,6 @@
-// The POSIX parts of this machine's platform; what is Linux's own is in linux/LinuxPlatform.cpp.
+// The POSIX parts of this machine's platform; what is Linux's own (its ports, its channel) is in
+// linux/LinuxPlatform.cpp.
 #include "serial/Platform.h"
-
-#include "serial/posix/PosixSerialChannel.h"
 
 #include <cstdlib>
 
@@ -11,10 +10,6 @@ namespace orvexa {
 
 std::unique_ptr<Clock> makeSystemClock() {
     return std::make_unique<SteadyClock>();
-}
-
-std::unique_ptr<SerialChannel> makeSerialChannel() {
-    return std::make_unique<PosixSerialChannel>();
 }
 
 bool isTerminal(std::FILE* stream) {

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -173,12 +174,19 @@ void releasePortsForExit() noexcept {
 
 PosixSerialChannel::PosixSerialChannel() : modemLines_(systemModemLines) {}
 
+PosixSerialChannel::PosixSerialChannel(SocketPorts* socketPorts)
+    : modemLines_(systemModemLines), socketPorts_(socketPorts) {}
+
 PosixSerialChannel::~PosixSerialChannel() {
     PosixSerialChannel::close();
 }
 
 void PosixSerialChannel::close() {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && !socketPort_.empty()) {
+        socketPorts_->release(socketPort_, fd_);
+        socketPort_.clear();
+        fd_ = -1;
+    } else if (fd_ >= 0) {
         // Exclusive mode belongs to the terminal, not to this descriptor: it outlives the close while the
         // far end holds the line (a Bluetooth link, rdq-sim's pseudo-terminal), and every later open by a
         // user other than root, Step 2's reopen of the port that Step 1 found among them, is refused.
@@ -193,6 +201,18 @@ bool PosixSerialChannel::open(const std::string& portName, std::uint32_t baudRat
                               std::uint8_t parity, std::uint8_t stopBits, std::uint32_t access) {
     close();
     lastError_ = ChannelError::None;
+
+    if (socketPorts_ != nullptr && socketPorts_->names(portName)) {
+        ChannelError error = ChannelError::Other;
+        const int fd = socketPorts_->connect(portName, error);
+        if (fd < 0) {
+            lastError_ = error;
+            return false;
+        }
+        fd_ = fd;
+        socketPort_ = portName;
+        return true;
+    }
 
     const bool wantRead = (access & 0x80000000u) != 0;
     const bool wantWrite = (access & 0x40000000u) != 0;
@@ -293,7 +313,11 @@ std::int32_t PosixSerialChannel::write(const std::uint8_t* buffer, std::int32_t 
         (static_cast<std::int64_t>(kWriteTotalMultiplierMs) * count + kWriteTotalConstantMs) * kNsPerMs;
     std::int32_t sent = 0;
     while (sent < count) {
-        const ssize_t put = ::write(fd_, buffer + sent, static_cast<std::size_t>(count - sent));
+        // A socket whose far end is gone must fail the call, not raise SIGPIPE.
+        const ssize_t put =
+            socketPort_.empty()
+                ? ::write(fd_, buffer + sent, static_cast<std::size_t>(count - sent))
+                : ::send(fd_, buffer + sent, static_cast<std::size_t>(count - sent), MSG_NOSIGNAL);
         if (put > 0) {
             sent += static_cast<std::int32_t>(put);
             continue;

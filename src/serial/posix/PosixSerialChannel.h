@@ -11,16 +11,31 @@
 
 #include "serial/SerialChannel.h"
 
+#include <string>
+
 namespace orvexa {
 
 // The call that moves the modem-control lines: ioctl(fd, request, lines) with TIOCMBIC, TIOCMBIS or
 // TIOCMSET. A pseudo-terminal has no such lines, so this is where a test watches what open does to them.
 using ModemLineControl = int (*)(int fd, unsigned long request, int* lines);
 
+// Ports that are sockets, not terminal devices (a Bluetooth scanner's serial port profile): who connects
+// them and lets them go. The channel reads and writes such a socket with the same time-outs as a tty.
+class SocketPorts {
+public:
+    virtual ~SocketPorts() = default;
+    virtual bool names(const std::string& portName) const = 0;
+    // A connected, non-blocking stream socket, or -1 with error set.
+    virtual int connect(const std::string& portName, ChannelError& error) = 0;
+    // Ends the connection at once and closes fd.
+    virtual void release(const std::string& portName, int fd) = 0;
+};
+
 class PosixSerialChannel : public SerialChannel {
 public:
     PosixSerialChannel();
     explicit PosixSerialChannel(ModemLineControl modemLines) : modemLines_(modemLines) {}
+    explicit PosixSerialChannel(SocketPorts* socketPorts);
     ~PosixSerialChannel() override;
     PosixSerialChannel(const PosixSerialChannel&) = delete;
     PosixSerialChannel& operator=(const PosixSerialChannel&) = delete;
@@ -40,6 +55,8 @@ private:
     void lineLost(std::int64_t untilNs);
 
     ModemLineControl modemLines_;
+    SocketPorts* socketPorts_ = nullptr;
+    std::string socketPort_; // the socket port open, or empty for a terminal device
     int fd_ = -1;
     ChannelError lastError_ = ChannelError::None;
 };
