@@ -676,4 +676,10 @@ void SimulatedScanner::discardArrived(std::uint64_t nowUs) {
     }
 }
 
+void SimulatedScanner::dropUnsent(std::uint64_t nowUs) {
+    settle(nowUs);
+    out_.clear();
+    outLineFreeUs_ = std::min(outLineFreeUs_, nowUs);
+}
+
 } // namespace orvexa

@@ -165,6 +165,9 @@ public:
     std::size_t takeDue(std::uint64_t nowUs, std::uint8_t* out, std::size_t max);
     // Drops the reply bytes that have arrived by nowUs, as a port purge does.
     void discardArrived(std::uint64_t nowUs);
+    // The link under the line went down at nowUs (a socket's peer closed it): the reply bytes not yet
+    // sent are lost with it, as a radio link loses what it still held. An endless reply goes on.
+    void dropUnsent(std::uint64_t nowUs);
 
     // The scanner hung up the line (a vanish fault) at or before nowUs.
     bool lineLost(std::uint64_t nowUs) const { return vanishedAtUs_ && *vanishedAtUs_ <= nowUs; }

@@ -2,7 +2,9 @@
 // a test) opens the terminal's path like any serial port. The first line on standard output is that
 // path; with --link the same terminal is also reachable under a name of one's choosing. With --scanners N
 // there are N scanners, each on a terminal and a thread of its own, sharing nothing but the stop signal,
-// so that each answers in the time it would alone; their paths are the first N lines.
+// so that each answers in the time it would alone; their paths are the first N lines. With --listen a
+// scanner is served on a listening unix stream socket instead, one connection after the other, as a
+// Bluetooth stack hands the tool a connected socket to a scanner that stays on between connections.
 //
 // We keep a slave descriptor of our own open for the whole run, so that the master never sees a hang-up
 // when the tool closes its port between steps; a vanish fault is the only way the line goes away.
@@ -33,7 +35,9 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -102,6 +106,11 @@ framed-start, framed-block):
 
 Output:
   --link PATH                 also make PATH a symbolic link to the terminal (removed on exit)
+  --listen PATH               no terminal: listen on a unix stream socket at PATH (printed as the
+                              port, removed on exit) and serve each connection as the terminal,
+                              one at a time; the scanner keeps its state from one to the next and
+                              loses the reply bytes not yet sent when a connection ends; a vanish
+                              fault closes the connection and the socket
   --record FILE               on exit, write what the scanner received as JSON: commands, frames,
                               chunks, packets, and the image and flash as sha256 and length
   --record-data               put the bytes themselves (hex) in the record too
@@ -114,7 +123,7 @@ Several scanners:
   --scanner K                 the options after it, up to the next --scanner, are scanner K's alone
                               (K from 1 to N; --scanners N comes before the first --scanner)
 The options before the first --scanner are every scanner's; a scanner's own options come after them, so
-they win where both set the same thing. --link and --record name one scanner's file: with N above 1
+they win where both set the same thing. --link, --listen and --record name one scanner's file: with N above 1
 they go after that scanner's --scanner K. Each scanner answers in real time whatever the others do; a
 vanish fault hangs up that scanner's line alone, and rdq-sim ends once every line is gone or it is
 stopped, writing the record of every scanner that has one.
@@ -126,6 +135,7 @@ struct Options {
     ScannerPersonality personality;
     ScannerFaults faults;
     std::string link;
+    std::string listen;
     std::string record;
     bool recordData = false;
     std::uint64_t spinUs = 0;
@@ -299,6 +309,12 @@ Options options(const Given& given) {
             commandFault(parts[0]).lateMs = static_cast<std::uint32_t>(number(parts[1], option, 0, 600'000));
         } else if (option == "--link") {
             o.link = value;
+        } else if (option == "--listen") {
+            if (value.empty() || value.size() >= sizeof(sockaddr_un::sun_path)) {
+                usageError("--listen wants a path of 1 to " +
+                           std::to_string(sizeof(sockaddr_un::sun_path) - 1) + " bytes");
+            }
+            o.listen = value;
         } else if (option == "--record") {
             o.record = value;
         } else if (option == "--record-data") {
@@ -306,6 +322,9 @@ Options options(const Given& given) {
         } else {
             usageError("unknown option " + option);
         }
+    }
+    if (!o.listen.empty() && !o.link.empty()) {
+        usageError("--link names a terminal, and a scanner with --listen has none");
     }
     return o;
 }
@@ -367,7 +386,7 @@ std::vector<Options> parse(int argc, char** argv) {
     }
     if (own.size() > 1) {
         for (const auto& [option, value] : common) {
-            if (option == "--record" || option == "--link") {
+            if (option == "--record" || option == "--link" || option == "--listen") {
                 usageError(option +
                            " before the first --scanner would be every scanner's: give each scanner's " +
                            option + " after its --scanner K");
@@ -382,6 +401,7 @@ std::vector<Options> parse(int argc, char** argv) {
     }
     refuseShared(scanners, &Options::record, "--record");
     refuseShared(scanners, &Options::link, "--link");
+    refuseShared(scanners, &Options::listen, "--listen");
     return scanners;
 }
 
@@ -453,6 +473,72 @@ private:
     std::string path_;
 };
 
+// A --listen scanner's socket. A socket file left at the path (by an rdq-sim that was killed) is replaced;
+// any other file there is left alone, and the socket is not made.
+class ListeningSocket {
+public:
+    explicit ListeningSocket(std::string path) : path_(std::move(path)) {
+        struct stat existing {};
+        if (lstat(path_.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) {
+            ::unlink(path_.c_str());
+        }
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1); // its length was checked with the options
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            error_ = std::strerror(errno);
+            close();
+            return;
+        }
+        bound_ = true;
+        if (::listen(fd_, 1) != 0) {
+            error_ = std::strerror(errno);
+            close();
+        }
+    }
+    ~ListeningSocket() { close(); }
+    ListeningSocket(const ListeningSocket&) = delete;
+    ListeningSocket& operator=(const ListeningSocket&) = delete;
+
+    // No more connections: the socket goes, and its file with it.
+    void close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (bound_) {
+            ::unlink(path_.c_str());
+            bound_ = false;
+        }
+    }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    // Why the socket could not be made; empty when it was.
+    const std::string& error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+    std::string path_;
+    std::string error_;
+};
+
+// Where one scanner is served: its pseudo-terminal, or its listening socket.
+struct Line {
+    std::unique_ptr<PseudoTerminal> terminal;
+    std::unique_ptr<ListeningSocket> listener;
+
+    const std::string& path() const { return terminal ? terminal->path() : listener->path(); }
+    void hangUp() {
+        if (terminal) {
+            terminal->hangUp();
+        } else {
+            listener->close();
+        }
+    }
+};
+
 void writeRecord(const Options& options, const SimulatedScanner& scanner) {
     if (options.record.empty()) {
         return;
@@ -464,14 +550,9 @@ void writeRecord(const Options& options, const SimulatedScanner& scanner) {
     }
 }
 
-// Serves the scanner until a stop signal or a hang-up; returns the exit code. A stop wakes the wait through
-// stopFd as well, when it is not -1.
-int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t originUs, std::uint64_t spinUs,
-          int stopFd) {
-    std::vector<std::uint8_t> buffer(4096);
-    bool outputBlocked = false;
-    // The stop signals are held back except inside ppoll(), so that one arriving just before the wait
-    // still ends it instead of waiting for the next byte.
+// The stop signals are held back except inside ppoll(), so that one arriving just before a wait still ends
+// it instead of waiting for the next byte. Returns the mask to wait with.
+sigset_t holdStopSignals() {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -482,6 +563,22 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigdelset(&waitMask, signal);
     }
+    return waitMask;
+}
+
+enum class Served {
+    Stopped,  // a stop signal
+    LineLost, // the scanner hung up (a vanish fault)
+    Closed,   // the other end went away: a connection the tool closed
+    Failed,
+};
+
+// Serves the scanner on fd (a terminal's master, or one connection) until one of the ends above. A stop
+// wakes the wait through stopFd as well, when it is not -1.
+Served serve(int fd, SimulatedScanner& scanner, std::uint64_t originUs, std::uint64_t spinUs, int stopFd,
+             const sigset_t& waitMask) {
+    std::vector<std::uint8_t> buffer(4096);
+    bool outputBlocked = false;
     while (!stopRequested) {
         std::uint64_t nowUs = monotonicUs() - originUs;
         if (outputBlocked) {
@@ -492,12 +589,11 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
         }
         for (std::size_t n = scanner.takeDue(nowUs, buffer.data(), buffer.size()); n > 0 && !outputBlocked;
              n = scanner.takeDue(nowUs, buffer.data(), buffer.size())) {
-            const ssize_t put = ::write(terminal.master(), buffer.data(), n);
+            const ssize_t put = ::write(fd, buffer.data(), n);
             outputBlocked = put < static_cast<ssize_t>(n);
         }
         if (scanner.lineLost(nowUs)) {
-            terminal.hangUp();
-            return 0;
+            return Served::LineLost;
         }
         std::optional<std::uint64_t> next = outputBlocked ? std::nullopt : scanner.nextDueUs();
         if (scanner.vanished()) {
@@ -516,7 +612,7 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
             timeout.tv_nsec = static_cast<long>(leftUs % 1'000'000) * 1000;
             wait = &timeout;
         }
-        pollfd fds[2] = {{terminal.master(), static_cast<short>(POLLIN | (outputBlocked ? POLLOUT : 0)), 0},
+        pollfd fds[2] = {{fd, static_cast<short>(POLLIN | (outputBlocked ? POLLOUT : 0)), 0},
                          {stopFd, POLLIN, 0}};
         const int ready = ppoll(fds, stopFd >= 0 ? 2 : 1, wait, &waitMask);
         if (ready < 0) {
@@ -524,14 +620,73 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
                 continue;
             }
             std::perror("rdq-sim: poll");
-            return 1;
+            return Served::Failed;
         }
-        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
-            const ssize_t got = ::read(terminal.master(), buffer.data(), buffer.size());
+        // A terminal never reports a hang-up (our own slave end keeps it up); a connection does once the
+        // tool shut it down, and its read then finds the end.
+        if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
             if (got > 0) {
                 scanner.receive(buffer.data(), static_cast<std::size_t>(got), monotonicUs() - originUs);
+            } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                return Served::Closed;
             }
         }
+    }
+    return Served::Stopped;
+}
+
+// The next connection to a --listen scanner: its descriptor, or -1 on a stop or an error.
+int acceptConnection(const ListeningSocket& listener, int stopFd, const sigset_t& waitMask) {
+    while (!stopRequested) {
+        pollfd fds[2] = {{listener.fd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int ready = ppoll(fds, stopFd >= 0 ? 2 : 1, nullptr, &waitMask);
+        if (ready < 0 && errno != EINTR) {
+            std::perror("rdq-sim: poll");
+            return -1;
+        }
+        if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
+            const int connection = accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (connection >= 0) {
+                return connection;
+            }
+            if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
+                std::perror("rdq-sim: accept");
+                return -1;
+            }
+        }
+    }
+    return -1;
+}
+
+// Serves one scanner until a stop signal or a hang-up; returns the exit code. On a terminal that is one
+// serve(); on a listening socket, one serve() per connection, the scanner's state running on from one to
+// the next, until the scanner hangs up. A stop wakes the waits through stopFd as well, when it is not -1.
+int serveLine(Line& line, SimulatedScanner& scanner, std::uint64_t originUs, std::uint64_t spinUs,
+              int stopFd) {
+    const sigset_t waitMask = holdStopSignals();
+    if (line.terminal) {
+        const Served served = serve(line.terminal->master(), scanner, originUs, spinUs, stopFd, waitMask);
+        if (served == Served::LineLost || served == Served::Closed) {
+            line.hangUp();
+        }
+        return served == Served::Failed ? 1 : 0;
+    }
+    while (!stopRequested) {
+        const int connection = acceptConnection(*line.listener, stopFd, waitMask);
+        if (connection < 0) {
+            return stopRequested ? 0 : 1;
+        }
+        const Served served = serve(connection, scanner, originUs, spinUs, stopFd, waitMask);
+        ::close(connection);
+        if (served == Served::Failed) {
+            return 1;
+        }
+        if (served == Served::LineLost) {
+            line.hangUp();
+            return 0;
+        }
+        scanner.dropUnsent(monotonicUs() - originUs);
     }
     return 0;
 }
@@ -539,23 +694,18 @@ int serve(PseudoTerminal& terminal, SimulatedScanner& scanner, std::uint64_t ori
 // Every scanner in a thread of its own, so that a reply due on one line never waits for work on another.
 // The stop signals are blocked here, before the threads inherit the mask: each thread lets them in only
 // inside its ppoll(), as a single scanner does. Returns the worst exit code.
-int serveFleet(const std::vector<std::unique_ptr<PseudoTerminal>>& terminals,
-               const std::vector<std::unique_ptr<SimulatedScanner>>& scanners,
+int serveFleet(std::vector<Line>& lines, const std::vector<std::unique_ptr<SimulatedScanner>>& scanners,
                const std::vector<Options>& fleet, std::uint64_t originUs, int stopFd) {
-    sigset_t stopSignals;
     sigset_t previous;
-    sigemptyset(&stopSignals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stopSignals, signal);
-    }
-    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    pthread_sigmask(SIG_BLOCK, nullptr, &previous);
+    holdStopSignals();
     std::vector<int> codes(scanners.size(), 0);
     int startCode = 0;
     std::vector<std::thread> threads;
     try {
         for (std::size_t i = 0; i < scanners.size(); ++i) {
             threads.emplace_back(
-                [&, i] { codes[i] = serve(*terminals[i], *scanners[i], originUs, fleet[i].spinUs, stopFd); });
+                [&, i] { codes[i] = serveLine(lines[i], *scanners[i], originUs, fleet[i].spinUs, stopFd); });
         }
     } catch (const std::system_error& error) {
         std::cerr << "rdq-sim: cannot start a thread for every scanner: " << error.what() << "\n";
@@ -591,9 +741,18 @@ int main(int argc, char** argv) {
     // The kernel may otherwise round each wait up by 50 us, most of a byte's time at 115200 baud.
     prctl(PR_SET_TIMERSLACK, 1UL);
 
-    std::vector<std::unique_ptr<PseudoTerminal>> terminals;
+    std::vector<Line> lines(fleet.size());
     for (std::size_t i = 0; i < fleet.size(); ++i) {
-        terminals.push_back(std::make_unique<PseudoTerminal>());
+        if (fleet[i].listen.empty()) {
+            lines[i].terminal = std::make_unique<PseudoTerminal>();
+            continue;
+        }
+        lines[i].listener = std::make_unique<ListeningSocket>(fleet[i].listen);
+        if (!lines[i].listener->error().empty()) {
+            std::cerr << "rdq-sim: cannot listen on " << fleet[i].listen << ": " << lines[i].listener->error()
+                      << "\n";
+            return 1;
+        }
     }
     auto unlinkLinks = [&](std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -611,26 +770,25 @@ int main(int argc, char** argv) {
         if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
             ::unlink(link.c_str());
         }
-        if (symlink(terminals[i]->path().c_str(), link.c_str()) != 0) {
+        if (symlink(lines[i].path().c_str(), link.c_str()) != 0) {
             std::cerr << "rdq-sim: cannot link " << link << ": " << std::strerror(errno) << "\n";
             unlinkLinks(i);
             return 1;
         }
     }
-    for (std::size_t i = 0; i + 1 < terminals.size(); ++i) {
-        std::cout << terminals[i]->path() << "\n";
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        std::cout << lines[i].path() << "\n";
     }
-    std::cout << terminals.back()->path() << std::endl;
+    std::cout << lines.back().path() << std::endl;
 
     std::vector<std::unique_ptr<SimulatedScanner>> scanners;
     for (const Options& options : fleet) {
         scanners.push_back(std::make_unique<SimulatedScanner>(options.personality, options.faults));
     }
-    const int code = fleet.size() == 1
-                         ? serve(*terminals[0], *scanners[0], monotonicUs(), fleet[0].spinUs, -1)
-                         : serveFleet(terminals, scanners, fleet, monotonicUs(), stopPipe[0]);
-    for (std::size_t i = 0; i < fleet.size(); ++i) {
-        terminals[i]->hangUp();
+    const int code = fleet.size() == 1 ? serveLine(lines[0], *scanners[0], monotonicUs(), fleet[0].spinUs, -1)
+                                       : serveFleet(lines, scanners, fleet, monotonicUs(), stopPipe[0]);
+    for (Line& line : lines) {
+        line.hangUp();
     }
     unlinkLinks(fleet.size());
     for (std::size_t i = 0; i < fleet.size(); ++i) {

@@ -9,11 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace orvexa;
 
@@ -23,6 +30,28 @@ const std::string& kRdqSim = rdqSimProgram();
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A connection to a --listen scanner: writes `command`, then reads for up to limitMs or until the other end
+// closes; what came back.
+std::string exchangeOnSocket(const std::string& path, const std::string& command, int limitMs) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::write(fd, command.data(), command.size()) == static_cast<ssize_t>(command.size())) {
+        pollfd pfd{fd, POLLIN, 0};
+        char buffer[64];
+        for (ssize_t got = 1; got > 0 && ::poll(&pfd, 1, limitMs) == 1;) {
+            got = ::read(fd, buffer, sizeof buffer);
+            reply.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        }
+    }
+    ::shutdown(fd, SHUT_RDWR);
+    ::close(fd);
+    return reply;
 }
 
 } // namespace
@@ -76,6 +105,19 @@ TEST(RdqSim, VanishingScannerHangsUpTheLine) {
     EXPECT_EQ(sim.wait(), 0); // it ends by itself once the line is gone
 }
 
+// One connection after the other, the scanner's state running on: the third "M" is the one the fault counts.
+TEST(RdqSim, ListeningScannerServesEachConnectionAndHangsUpForGood) {
+    const std::string socketPath = scratchPath("rdq-sim-listen.sock");
+    RdqSimProcess sim(kRdqSim, {"--listen", socketPath, "--vanish-at", "M:3"});
+    ASSERT_EQ(sim.path(), socketPath);
+    EXPECT_EQ(exchangeOnSocket(socketPath, "M", 300), "RDQ200A7UG");
+    EXPECT_EQ(exchangeOnSocket(socketPath, "M", 300), "RDQ200A7UG");
+    EXPECT_EQ(exchangeOnSocket(socketPath, "M", 2000), ""); // closed at once, not after the 2 s
+    EXPECT_EQ(sim.wait(), 0);
+    struct stat gone {};
+    EXPECT_NE(::lstat(socketPath.c_str(), &gone), 0);
+}
+
 TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
     const CliRun help = runProgram(kRdqSim, {"--help"});
     ASSERT_EQ(help.exitCode, 0) << help.err;
@@ -84,12 +126,12 @@ TEST(RdqSim, HelpNamesEveryOptionAndBadOptionsAreRefused) {
         "--gps --no-font-support --refuse-it --refuse-gwq --flash-type --external-memory --framed-texts "
         "--framed-reply-length --ready-delay --baud --latency --silent-from --silent-after --vanish-at "
         "--vanish-after --nak --silent --refuse --garbage --overlong --unknown-letter --babble --late --link "
-        "--record --record-data --help");
+        "--listen --record --record-data --help");
     for (std::string option; options >> option;) {
         EXPECT_TRUE(contains(help.out, std::string("  ") + option + " "));
     }
-    for (const char* bad :
-         {"--family serial", "--nak 3", "--flash-type x", "--bogus 1", "--silent-from frame"}) {
+    for (const char* bad : {"--family serial", "--nak 3", "--flash-type x", "--bogus 1",
+                            "--silent-from frame", "--listen /tmp/s --link /tmp/l"}) {
         std::istringstream words(bad);
         EXPECT_EQ(runProgram(kRdqSim, {std::istream_iterator<std::string>(words), {}}).exitCode, 2) << bad;
     }
