@@ -209,8 +209,7 @@ void LinuxDoctor::checkPorts(const std::vector<PortInfo>& ports, const std::vect
     } else if (ports.empty() && btPorts.empty()) {
         add("ports", FindingLevel::Problem, "", "No serial port was found.",
             "Plug in the scanner's USB cable, or pair it with this computer over Bluetooth (see the "
-            "Bluetooth "
-            "findings).");
+            "Bluetooth findings).");
     }
 }
 
@@ -395,8 +394,7 @@ void LinuxDoctor::checkUnreachableStack(const BluetoothView& view, bool noOtherP
     } else if (view.reach == Reach::NoBus) {
         add("bluetooth", level, "",
             "The system D-Bus cannot be reached" + detail +
-                ", so BlueZ cannot be asked which scanners are "
-                "paired.",
+                ", so BlueZ cannot be asked which scanners are paired.",
             "sudo systemctl start dbus; in a container, pass in the host's (docker run --volume "
             "/run/dbus:/run/dbus).");
     } else if (view.reach == Reach::NotBuilt) {
