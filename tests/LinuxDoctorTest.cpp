@@ -33,15 +33,42 @@ std::string findingsOf(const std::vector<Finding>& findings, const std::string& 
 
 const LinuxLogin kAnn = {kUser, "ann", {kUsers}};
 
+// A machine whose BlueZ holds view (by default, a build without Bluetooth).
 std::vector<Finding> examine(const FakeMachine& machine, LinuxLogin login = kAnn,
-                             std::map<std::string, NodeAccess> nodes = {}, std::vector<PortInfo> extra = {}) {
-    return LinuxDoctor(machine.root(), std::move(login), std::move(extra),
-                       [nodes](const std::string& path) {
-                           const auto found = nodes.find(path);
-                           return found != nodes.end() ? std::optional<NodeAccess>(found->second)
-                                                       : std::nullopt;
-                       })
+                             std::map<std::string, NodeAccess> nodes = {}, std::vector<PortInfo> extra = {},
+                             BluetoothView view = {}, bool kernelHasSockets = true) {
+    return LinuxDoctor(
+               machine.root(), std::move(login), std::move(extra),
+               [nodes](const std::string& path) {
+                   const auto found = nodes.find(path);
+                   return found != nodes.end() ? std::optional<NodeAccess>(found->second) : std::nullopt;
+               },
+               [view] { return view; }, [kernelHasSockets] { return kernelHasSockets; })
         .examine();
+}
+
+std::string bluetoothOf(const FakeMachine& machine, BluetoothView view, bool kernelHasSockets = true) {
+    return findingsOf(examine(machine, kAnn, {}, {}, std::move(view), kernelHasSockets), "bluetooth");
+}
+
+const std::string kScanner = "00:1A:7D:DA:71:13";
+
+// Adapter hciN, and a device paired with it.
+BluetoothAdapter hci(int n, bool powered) {
+    return {"/org/bluez/hci" + std::to_string(n), "hci" + std::to_string(n),
+            "00:1A:7D:00:00:0" + std::to_string(n), powered};
+}
+BluetoothDevice pairedWith(int n, std::string alias = "RDQ500", std::string address = kScanner,
+                           bool paired = true, bool servesSerialPort = true) {
+    return {"",
+            "/org/bluez/hci" + std::to_string(n),
+            std::move(address),
+            std::move(alias),
+            paired,
+            servesSerialPort};
+}
+BluetoothView answered(std::vector<BluetoothAdapter> adapters, std::vector<BluetoothDevice> devices) {
+    return {BluetoothView::Reach::Answered, "", std::move(adapters), std::move(devices)};
 }
 
 } // namespace
@@ -142,27 +169,104 @@ TEST(LinuxDoctor, NamesTheProcessThatHoldsAPortOnce) {
     EXPECT_TRUE(contains(findingsOf(examine(idle), "port-holder"), "fine: No process holds a serial port"));
 }
 
-TEST(LinuxDoctor, BluetoothListsBoundPortsAndPairedScannersWithoutOne) {
-    FakeMachine machine;
-    machine.addFile("sys/class/bluetooth/hci0/type", "");
-    machine.addFile("sys/class/bluetooth/hci0:11/type", ""); // a connection, not an adapter
-    std::ofstream(machine.addTty("rfcomm1", "virtual") / "address") << "00:1a:7d:da:71:13\n";
-    const std::string paired = "var/lib/bluetooth/00:1A:7D:00:00:01/";
-    machine.addFile(paired + "00:1A:7D:DA:71:13/info", "[General]\nName=RDQ500 bound\n");
-    machine.addFile(paired + "00:16:A4:12:34:56/info", "[General]\nName=RDQ200 \x1b[2Jspare\n");
-    machine.addFile(paired + "00:16:A4:00:00:09/info", "[General]\nName=Headset\n");
-    machine.addFile(paired + "settings", "[General]\n");
-    const std::string found = findingsOf(examine(machine), "bluetooth");
-    EXPECT_TRUE(contains(found, "fine: Bluetooth adapter: hci0."));
-    EXPECT_TRUE(contains(found, "is bound to 00:1A:7D:DA:71:13"));
-    EXPECT_TRUE(contains(found,
-                         "note: The paired scanner \"RDQ200 ?[2Jspare\" (00:16:A4:12:34:56) has no serial "
-                         "port bound. | sudo rfcomm bind 0 00:16:A4:12:34:56 1"));
-    EXPECT_TRUE(lacks(found, "Headset"));
-    EXPECT_TRUE(lacks(found, "RDQ500"));
+TEST(LinuxDoctor, BluetoothSaysWhyBlueZCouldNotBeAsked) {
+    using Reach = BluetoothView::Reach;
+    struct Case {
+        Reach reach;
+        bool kernelHasSockets;
+        bool wired; // a tty, and an adapter the kernel lists
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {Reach::NoStack, true, false,
+         "problem: BlueZ (bluetoothd) is not running (gone): paired scanners are not "
+         "listed as bt: ports. | sudo systemctl start bluetooth"},
+        {Reach::NoStack, true, true, "note: BlueZ (bluetoothd) is not running"},
+        {Reach::NoStack, false, false, "problem: This kernel has no Bluetooth sockets"},
+        {Reach::NoBus, true, true, "note: The system D-Bus cannot be reached (gone)"},
+        {Reach::NoBus, false, true, "note: This kernel has no Bluetooth sockets"},
+        {Reach::NotBuilt, false, false, "note: This build of Orvexa has no Bluetooth support"},
+        {Reach::NoAnswer, true, false, "unchecked: BlueZ did not answer in time (gone)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        FakeMachine machine;
+        if (c.wired) {
+            machine.addTty("ttyUSB0", "pci0000:00/usb1/1-1/1-1:1.0");
+            machine.addFile("sys/class/bluetooth/hci0/type", "");
+            machine.addFile("sys/class/bluetooth/hci0:11/type", ""); // a connection, not an adapter
+        }
+        const std::string found = bluetoothOf(machine, {c.reach, "gone", {}, {}}, c.kernelHasSockets);
+        EXPECT_TRUE(contains(found, c.expected));
+        EXPECT_TRUE(contains(found, c.wired ? "fine: The kernel lists Bluetooth adapter: hci0."
+                                            : "note: No Bluetooth adapter was found."));
+    }
+}
 
-    FakeMachine wired;
-    EXPECT_TRUE(contains(findingsOf(examine(wired), "bluetooth"), "note: No Bluetooth adapter was found."));
+TEST(LinuxDoctor, BluetoothSaysWhichPairedScannersAreReachableAsPorts) {
+    struct Case {
+        BluetoothView view;
+        std::string expected;
+    };
+    const std::string scanner = "The paired scanner \"RDQ500\" (" + kScanner + ")";
+    const std::string reachable = scanner + " is reachable as port bt:" + kScanner + ". | \n";
+    const std::vector<Case> cases = {
+        {answered({hci(0, true)}, {pairedWith(0)}),
+         "fine: Bluetooth adapter: hci0 (on). | \nfine: " + reachable},
+        {answered({hci(0, false)}, {pairedWith(0)}),
+         "problem: No Bluetooth adapter is switched on: hci0 (off). | bluetoothctl power on\nnote: " +
+             scanner + " is port bt:" + kScanner +
+             ", but its adapter hci0 is switched off. | bluetoothctl power on\n"},
+        // Paired with both adapters: one port, reachable while either is on.
+        {answered({hci(0, false), hci(1, true)}, {pairedWith(0), pairedWith(1)}),
+         "fine: Bluetooth adapters: hci0 (off), hci1 (on). | \nfine: " + reachable},
+        {answered({hci(0, true), hci(1, false)}, {pairedWith(1)}),
+         "adapter hci1 is switched off. | In bluetoothctl: select 00:1A:7D:00:00:01, then power on"},
+        {answered({hci(0, true)}, {pairedWith(0, "RDQ\x1b[2J\xc3\xa9")}), "\"RDQ?[2J??\""},
+        // A headset is not ours to mention.
+        {answered({hci(0, true)}, {pairedWith(0, "Headset", "00:16:A4:00:00:09", true, false),
+                                   pairedWith(0, "RDQ200", kScanner, true, false)}),
+         "fine: Bluetooth adapter: hci0 (on). | \nnote: The paired scanner \"RDQ200\" (" + kScanner +
+             ") offers no serial port profile, so it is no port (a scanner paired as a keyboard does not "
+             "offer "
+             "it). | Set the scanner to its serial port mode, then pair it again: bluetoothctl remove " +
+             kScanner + ", then pair it.\n"},
+        {answered({hci(0, true)}, {}), "note: No paired device offers the serial port profile."},
+        {answered({hci(0, true)}, {pairedWith(0, "RDQ300", kScanner, false)}),
+         "note: The scanner \"RDQ300\" (" + kScanner +
+             ") is known to BlueZ but not paired. | bluetoothctl pair " + kScanner},
+        {answered({}, {}), "problem: BlueZ is running but lists no Bluetooth adapter."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        FakeMachine machine;
+        EXPECT_TRUE(contains(bluetoothOf(machine, c.view), c.expected));
+    }
+}
+
+TEST(LinuxDoctor, BluetoothTellsABoundPortAndTheBtPortOfOneScannerAsOne) {
+    FakeMachine machine;
+    std::ofstream(machine.addTty("rfcomm1", "virtual") / "address") << "00:1a:7d:da:71:13\n";
+    std::ofstream(machine.addTty("rfcomm2", "virtual") / "address") << "00:16:a4:12:34:56\n";
+    const std::string found = bluetoothOf(machine, answered({hci(0, true)}, {pairedWith(0)}));
+    EXPECT_TRUE(contains(found, "is bound to " + kScanner + ", the scanner that is port bt:" + kScanner +
+                                    " too: one scanner, written once."));
+    EXPECT_TRUE(contains(found, "is bound to 00:16:A4:12:34:56."));
+}
+
+TEST(LinuxDoctor, BluetoothPortsTheUserNamedAreLookedUpInBlueZ) {
+    FakeMachine machine;
+    const std::vector<Finding> findings =
+        examine(machine, kAnn, {},
+                {namedPort("bt:" + kScanner), namedPort("bt:zz"), namedPort("bt:00:16:A4:12:34:56")},
+                answered({hci(0, true)}, {pairedWith(0)}));
+    const std::string found = findingsOf(findings, "bluetooth");
+    EXPECT_TRUE(contains(found, "problem: bt:zz names no Bluetooth address."));
+    EXPECT_TRUE(contains(
+        found, "problem: bt:00:16:A4:12:34:56 is no paired scanner that offers the serial port "
+               "profile. | Pair the scanner with this computer: bluetoothctl pair 00:16:A4:12:34:56"));
+    EXPECT_EQ(findingsOf(findings, "port-access") + findingsOf(findings, "ports"),
+              ""); // a bt: port is no node
 }
 
 TEST(LinuxDoctor, FinishesOnABrokenMachineAndSaysWhatItPassedOver) {

@@ -149,8 +149,8 @@ cli refused --port bt:AA:BB:CC:00:00:13 --silent --yes
 check "a scanner that refuses: exit 1, 'refused the connection'" "[ \$refused_rc -eq 1 ] && says refused 'refused the connection'"
 paired hci0 AA:BB:CC:00:00:14 "Mute" never
 cli never --port bt:AA:BB:CC:00:00:14 --silent --yes
-check "a connection never answered ends bounded: exit 1, 'did not come up in time', in ${never_s} s (at most 25)" \
-    "[ \$never_rc -eq 1 ] && says never 'did not come up in time' && $PY -c 'import sys; sys.exit($never_s > 25)'"
+check "a connection never answered ends bounded: exit 1, 'did not connect within 20 s', in ${never_s} s (at most 25)" \
+    "[ \$never_rc -eq 1 ] && says never 'did not connect within 20 s' && $PY -c 'import sys; sys.exit($never_s > 25)'"
 paired hci0 AA:BB:CC:00:00:15 "No serial port"
 cli unavailable --port bt:AA:BB:CC:00:00:15 --silent --yes
 check "a scanner offering no serial port now: exit 1, 'no serial port'" \

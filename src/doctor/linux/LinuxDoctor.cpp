@@ -20,12 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A process's name is at most 15 characters; a group file line, a Bluetooth info file and a udev rules file
-// are short. Anything longer is read only this far.
+// A process's name is at most 15 characters; a group file line and a udev rules file are short. Anything
+// longer is read only this far.
 constexpr std::size_t kProcessNameLimit = 64;
 constexpr std::size_t kAccountFileLimit = 1 << 20;
-constexpr std::size_t kInfoFileLimit = 16 * 1024;
 constexpr std::size_t kRulesFileLimit = 256 * 1024;
+// What the bus said of a stack it could not reach is shown only this far.
+constexpr std::size_t kStackDetailShown = 200;
 // A finding lists at most this many names, then says how many more.
 constexpr std::size_t kNamesListed = 8;
 // The getgroups limit on Linux (NGROUPS_MAX).
@@ -70,44 +71,33 @@ bool containsNoCase(const std::string& text, const std::string& part) {
            }) != text.end();
 }
 
-// The Name= line of a paired device's info file.
-std::string pairedName(const fs::path& info) {
-    const std::optional<BoundedText> read = readBounded(info, kInfoFileLimit);
-    if (!read) {
-        return {};
-    }
-    std::istringstream in(read->text);
-    constexpr std::string_view kNameKey = "Name=";
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(kNameKey, 0) == 0) {
-            return printableText(line.substr(kNameKey.size()));
-        }
-    }
-    return {};
+bool isBluetoothPortPath(const std::string& path) {
+    return path.rfind(kBluetoothPortPrefix, 0) == 0;
 }
 
-struct PairedScanner {
-    std::string address;
-    std::string name;
-};
+// A device as a finding names it: its alias, made printable, and its address.
+std::string deviceNamed(const BluetoothDevice& device, const std::string& address) {
+    return device.alias.empty() ? address : "\"" + printableText(device.alias) + "\" (" + address + ")";
+}
 
-// The scanners paired with one adapter (a folder of /var/lib/bluetooth, a folder per device named by its
-// address) that have no port bound to them, in the folder's order.
-std::vector<PairedScanner> unboundScannersOf(const fs::path& adapter, const std::set<std::string>& bound) {
-    std::vector<PairedScanner> scanners;
-    std::error_code ec;
-    for (fs::directory_iterator it(adapter, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string address = bluetoothAddressFromText(it->path().filename().string());
-        if (address.empty() || bound.count(address) > 0) {
-            continue; // settings files beside the devices; or a device with its port
-        }
-        const std::string name = pairedName(it->path() / "info");
-        if (!containsNoCase(name, kScannerNameMark)) {
-            continue; // a headset or a phone: not ours to mention
-        }
-        scanners.push_back({address, name});
+const BluetoothAdapter* adapterAt(const BluetoothView& view, const std::string& path) {
+    const auto found =
+        std::find_if(view.adapters.begin(), view.adapters.end(),
+                     [&](const BluetoothAdapter& adapter) { return adapter.objectPath == path; });
+    return found != view.adapters.end() ? &*found : nullptr;
+}
+
+std::string adapterName(const BluetoothAdapter& adapter) {
+    return printableText(adapter.name.empty() ? adapter.objectPath : adapter.name);
+}
+
+// How to switch an adapter on: bluetoothctl's "power on" acts on its default adapter, the only one when
+// there is one.
+std::string powerOnFix(const BluetoothView& view, const BluetoothAdapter& adapter) {
+    if (view.adapters.size() == 1 || adapter.address.empty()) {
+        return "bluetoothctl power on";
     }
-    return scanners;
+    return "In bluetoothctl: select " + printableText(adapter.address) + ", then power on";
 }
 
 // The accounts of a group or passwd file by number: name:password:number:fourth field (a group's members).
@@ -157,9 +147,10 @@ std::vector<Finding> examineMachine(const std::vector<PortInfo>& extraPorts) {
 }
 
 LinuxDoctor::LinuxDoctor(fs::path root, LinuxLogin login, std::vector<PortInfo> extraPorts,
-                         AccessReader access)
+                         AccessReader access, BluetoothReader bluetooth, SocketProbe kernelHasSockets)
     : root_(std::move(root)), login_(std::move(login)), extraPorts_(std::move(extraPorts)),
-      access_(std::move(access)) {}
+      access_(std::move(access)), bluetooth_(std::move(bluetooth)),
+      kernelHasSockets_(std::move(kernelHasSockets)) {}
 
 std::vector<Finding> LinuxDoctor::examine() {
     findings_.clear();
@@ -167,8 +158,14 @@ std::vector<Finding> LinuxDoctor::examine() {
     readAccounts();
     readProcesses();
     LinuxPortDiscovery discovery((root_ / "sys").string(), (root_ / "dev").string(), extraPorts_);
-    const std::vector<PortInfo> ports = discovery.discoverPorts();
-    checkPorts(ports);
+    // A bt: port the user named is no node: the Bluetooth check looks at it, not the checks of ttys.
+    std::vector<PortInfo> ports;
+    std::vector<PortInfo> namedBluetooth;
+    for (PortInfo& port : discovery.discoverPorts()) {
+        (isBluetoothPortPath(port.path) ? namedBluetooth : ports).push_back(std::move(port));
+    }
+    const BluetoothView view = bluetooth_();
+    checkPorts(ports, bluetoothPortsOf(view));
     for (const PortInfo& port : ports) {
         // Only a path the user named can be something other than a device; discovery lists device nodes.
         const bool named = std::any_of(extraPorts_.begin(), extraPorts_.end(),
@@ -192,7 +189,7 @@ std::vector<Finding> LinuxDoctor::examine() {
     }
     checkHolders(ports);
     checkGrabbers();
-    checkBluetooth(ports);
+    checkBluetooth(view, ports, namedBluetooth);
     std::vector<std::string> noHardware;
     std::vector<std::string> noNode;
     for (const LinuxPortDiscovery::PassedOver& passed : discovery.passedOver()) {
@@ -203,15 +200,16 @@ std::vector<Finding> LinuxDoctor::examine() {
     return findings_;
 }
 
-void LinuxDoctor::checkPorts(const std::vector<PortInfo>& ports) {
+void LinuxDoctor::checkPorts(const std::vector<PortInfo>& ports, const std::vector<PortInfo>& btPorts) {
     std::error_code ec;
     if (!fs::is_directory(root_ / "sys" / "class" / "tty", ec)) {
         add("ports", FindingLevel::Unchecked, "",
             "The kernel's list of serial ports (/sys/class/tty) cannot be read: only the ports named were "
             "examined.");
-    } else if (ports.empty()) {
+    } else if (ports.empty() && btPorts.empty()) {
         add("ports", FindingLevel::Problem, "", "No serial port was found.",
-            "Plug in the scanner's USB cable, or bind its Bluetooth port (see the Bluetooth findings).");
+            "Plug in the scanner's USB cable, or pair it with this computer over Bluetooth (see the "
+            "Bluetooth findings).");
     }
 }
 
@@ -359,21 +357,173 @@ void LinuxDoctor::judge(const Grabber& grabber) {
     }
 }
 
-void LinuxDoctor::checkBluetooth(const std::vector<PortInfo>& ports) {
-    const std::vector<std::string> adapters = bluetoothAdapters();
-    const std::set<std::string> bound = checkBoundPorts(ports);
-    if (adapters.empty() && bound.empty()) {
-        add("bluetooth", FindingLevel::Note, "", "No Bluetooth adapter was found.",
-            "A scanner on its USB cable needs none; for Bluetooth, plug in or switch on an adapter.");
+void LinuxDoctor::checkBluetooth(const BluetoothView& view, const std::vector<PortInfo>& ports,
+                                 const std::vector<PortInfo>& named) {
+    const std::vector<PortInfo> btPorts = bluetoothPortsOf(view);
+    checkBoundPorts(ports, btPorts);
+    if (view.reach != BluetoothView::Reach::Answered) {
+        checkUnreachableStack(view, ports.empty());
         return;
     }
-    if (!adapters.empty()) {
-        add("bluetooth", FindingLevel::Fine, "", "Bluetooth adapter: " + listed(adapters) + ".");
+    checkAdapters(view, ports.empty());
+    checkBluetoothPorts(view, btPorts);
+    // A scanner told of by name says more than that no device is a port.
+    if (!checkScannersWithoutPort(view, btPorts) && btPorts.empty() && !view.adapters.empty()) {
+        add("bluetooth", FindingLevel::Note, "", "No paired device offers the serial port profile.",
+            "To use a scanner over Bluetooth, pair it with this computer: in bluetoothctl, scan on, then "
+            "pair its address; or from the desktop's Bluetooth settings.");
     }
-    checkPairedScanners(ports, bound);
+    checkNamedBluetoothPorts(named, btPorts);
 }
 
-std::vector<std::string> LinuxDoctor::bluetoothAdapters() const {
+void LinuxDoctor::checkUnreachableStack(const BluetoothView& view, bool noOtherPort) {
+    using Reach = BluetoothView::Reach;
+    const FindingLevel level = noOtherPort ? FindingLevel::Problem : FindingLevel::Note;
+    const std::string detail =
+        view.detail.empty() ? "" : " (" + printableText(view.detail.substr(0, kStackDetailShown)) + ")";
+    // Without Bluetooth in the kernel, starting the stack or the bus would not help: say so instead.
+    if ((view.reach == Reach::NoStack || view.reach == Reach::NoBus) && !kernelHasSockets_()) {
+        add("bluetooth", level, "",
+            "This kernel has no Bluetooth sockets (in a container, say): no scanner can be reached over "
+            "Bluetooth here.",
+            "Run Orvexa on the host, or connect the scanner by its USB cable.");
+    } else if (view.reach == Reach::NoStack) {
+        add("bluetooth", level, "",
+            "BlueZ (bluetoothd) is not running" + detail + ": paired scanners are not listed as bt: ports.",
+            "sudo systemctl start bluetooth");
+    } else if (view.reach == Reach::NoBus) {
+        add("bluetooth", level, "",
+            "The system D-Bus cannot be reached" + detail +
+                ", so BlueZ cannot be asked which scanners are paired.",
+            "sudo systemctl start dbus; in a container, pass in the host's (docker run --volume "
+            "/run/dbus:/run/dbus).");
+    } else if (view.reach == Reach::NotBuilt) {
+        add("bluetooth", FindingLevel::Note, "",
+            "This build of Orvexa has no Bluetooth support: paired scanners are not listed as bt: ports.",
+            "Connect the scanner by its USB cable, or install a build with Bluetooth support.");
+    } else {
+        add("bluetooth", FindingLevel::Unchecked, "",
+            "BlueZ did not answer in time" + detail + ": the paired scanners were not checked.");
+    }
+    // The kernel still tells whether there is an adapter to reach a scanner with.
+    const std::vector<std::string> adapters = kernelAdapters();
+    if (adapters.empty()) {
+        add("bluetooth", FindingLevel::Note, "", "No Bluetooth adapter was found.",
+            "A scanner on its USB cable needs none; for Bluetooth, plug in or switch on an adapter.");
+    } else {
+        add("bluetooth", FindingLevel::Fine, "",
+            "The kernel lists Bluetooth adapter: " + listed(adapters) + ".");
+    }
+}
+
+void LinuxDoctor::checkAdapters(const BluetoothView& view, bool noOtherPort) {
+    const FindingLevel level = noOtherPort ? FindingLevel::Problem : FindingLevel::Note;
+    if (view.adapters.empty()) {
+        add("bluetooth", level, "", "BlueZ is running but lists no Bluetooth adapter.",
+            "A scanner on its USB cable needs none; for Bluetooth, plug in an adapter, or unblock it: rfkill "
+            "unblock bluetooth");
+        return;
+    }
+    std::vector<std::string> names;
+    bool anyPowered = false;
+    for (const BluetoothAdapter& adapter : view.adapters) {
+        names.push_back(adapterName(adapter) + (adapter.powered ? " (on)" : " (off)"));
+        anyPowered = anyPowered || adapter.powered;
+    }
+    if (anyPowered) {
+        add("bluetooth", FindingLevel::Fine, "",
+            std::string(names.size() == 1 ? "Bluetooth adapter: " : "Bluetooth adapters: ") + listed(names) +
+                ".");
+    } else {
+        add("bluetooth", level, "", "No Bluetooth adapter is switched on: " + listed(names) + ".",
+            "bluetoothctl power on");
+    }
+}
+
+void LinuxDoctor::checkBluetoothPorts(const BluetoothView& view, const std::vector<PortInfo>& btPorts) {
+    for (const PortInfo& port : btPorts) {
+        // A scanner paired with two adapters is one port, reachable while either of them is on.
+        const BluetoothDevice* named = nullptr;
+        const BluetoothAdapter* off = nullptr;
+        bool reachable = false;
+        for (const BluetoothDevice& device : view.devices) {
+            if (!device.paired || !device.servesSerialPort ||
+                bluetoothAddressFromText(device.address) != port.deviceAddress) {
+                continue;
+            }
+            named = named != nullptr ? named : &device;
+            const BluetoothAdapter* adapter = adapterAt(view, device.adapterPath);
+            if (adapter == nullptr || adapter->powered) {
+                reachable = true;
+            } else {
+                off = off != nullptr ? off : adapter;
+            }
+        }
+        if (named == nullptr) {
+            continue; // not a device of this view
+        }
+        const std::string scanner = "The paired scanner " + deviceNamed(*named, port.deviceAddress);
+        if (reachable) {
+            add("bluetooth", FindingLevel::Fine, port.path,
+                scanner + " is reachable as port " + port.path + ".");
+        } else {
+            add("bluetooth", FindingLevel::Note, port.path,
+                scanner + " is port " + port.path + ", but its adapter " + adapterName(*off) +
+                    " is switched off.",
+                powerOnFix(view, *off));
+        }
+    }
+}
+
+bool LinuxDoctor::checkScannersWithoutPort(const BluetoothView& view, const std::vector<PortInfo>& btPorts) {
+    std::set<std::string> told;
+    bool any = false;
+    for (const PortInfo& port : btPorts) {
+        told.insert(port.deviceAddress);
+    }
+    for (const BluetoothDevice& device : view.devices) {
+        const std::string address = bluetoothAddressFromText(device.address);
+        // A headset or a phone is not ours to mention; a device paired with two adapters is told once.
+        if (address.empty() || !containsNoCase(device.alias, kScannerNameMark) ||
+            !told.insert(address).second) {
+            continue;
+        }
+        if (!device.paired) {
+            add("bluetooth", FindingLevel::Note, address,
+                "The scanner " + deviceNamed(device, address) + " is known to BlueZ but not paired.",
+                "bluetoothctl pair " + address);
+            any = true;
+        } else if (!device.servesSerialPort) {
+            add("bluetooth", FindingLevel::Note, address,
+                "The paired scanner " + deviceNamed(device, address) +
+                    " offers no serial port profile, so it is no port (a scanner paired as a keyboard does "
+                    "not offer it).",
+                "Set the scanner to its serial port mode, then pair it again: bluetoothctl remove " +
+                    address + ", then pair it.");
+            any = true;
+        }
+    }
+    return any;
+}
+
+void LinuxDoctor::checkNamedBluetoothPorts(const std::vector<PortInfo>& named,
+                                           const std::vector<PortInfo>& btPorts) {
+    for (const PortInfo& port : named) {
+        const std::string address = addressOfBluetoothPort(port.path);
+        if (address.empty()) {
+            add("bluetooth", FindingLevel::Problem, port.path,
+                printableText(port.path) + " names no Bluetooth address.",
+                "Name it as bt: and six hex pairs joined by colons: bt:00:11:22:AA:BB:CC");
+        } else if (std::none_of(btPorts.begin(), btPorts.end(),
+                                [&](const PortInfo& bt) { return bt.deviceAddress == address; })) {
+            add("bluetooth", FindingLevel::Problem, port.path,
+                printableText(port.path) + " is no paired scanner that offers the serial port profile.",
+                "Pair the scanner with this computer: bluetoothctl pair " + address);
+        }
+    }
+}
+
+std::vector<std::string> LinuxDoctor::kernelAdapters() const {
     std::vector<std::string> adapters;
     std::error_code ec;
     for (fs::directory_iterator it(root_ / "sys" / "class" / "bluetooth", ec), end; !ec && it != end;
@@ -386,8 +536,7 @@ std::vector<std::string> LinuxDoctor::bluetoothAdapters() const {
     return adapters;
 }
 
-std::set<std::string> LinuxDoctor::checkBoundPorts(const std::vector<PortInfo>& ports) {
-    std::set<std::string> bound;
+void LinuxDoctor::checkBoundPorts(const std::vector<PortInfo>& ports, const std::vector<PortInfo>& btPorts) {
     for (const PortInfo& port : ports) {
         if (port.displayName.rfind("rfcomm", 0) != 0) {
             continue;
@@ -395,43 +544,17 @@ std::set<std::string> LinuxDoctor::checkBoundPorts(const std::vector<PortInfo>& 
         if (port.deviceAddress.empty()) {
             add("bluetooth", FindingLevel::Note, port.path,
                 port.path + " is bound, but its address cannot be read.");
-        } else {
-            bound.insert(port.deviceAddress);
-            add("bluetooth", FindingLevel::Fine, port.path,
-                port.path + " is bound to " + port.deviceAddress + ".");
+            continue;
         }
-    }
-    return bound;
-}
-
-void LinuxDoctor::checkPairedScanners(const std::vector<PortInfo>& ports,
-                                      const std::set<std::string>& bound) {
-    std::error_code ec;
-    fs::directory_iterator adaptersSeen(root_ / "var" / "lib" / "bluetooth", ec);
-    if (ec == std::errc::permission_denied) {
-        add("bluetooth", FindingLevel::Unchecked, "",
-            "Paired devices are listed in /var/lib/bluetooth, which only root may read.",
-            "To see paired scanners without a port: sudo orvexa-cli --doctor");
-        return;
-    }
-    // Each scanner without a port is offered the lowest rfcomm number that no port and no earlier offer has.
-    std::set<std::string> taken;
-    for (const PortInfo& port : ports) {
-        taken.insert(port.displayName);
-    }
-    int offered = 0;
-    for (fs::directory_iterator end; !ec && adaptersSeen != end; adaptersSeen.increment(ec)) {
-        for (const PairedScanner& scanner : unboundScannersOf(adaptersSeen->path(), bound)) {
-            while (taken.count("rfcomm" + std::to_string(offered)) > 0) {
-                ++offered;
-            }
-            taken.insert("rfcomm" + std::to_string(offered));
-            add("bluetooth", ports.empty() ? FindingLevel::Problem : FindingLevel::Note, scanner.address,
-                "The paired scanner \"" + scanner.name + "\" (" + scanner.address +
-                    ") has no serial port bound.",
-                "sudo rfcomm bind " + std::to_string(offered) + " " + scanner.address +
-                    " 1, or connect it as a serial port from the desktop's Bluetooth settings.");
-        }
+        // The fleet groups ports by address: the two ports of one scanner never write it twice.
+        const bool alsoBt = std::any_of(btPorts.begin(), btPorts.end(), [&](const PortInfo& bt) {
+            return bt.deviceAddress == port.deviceAddress;
+        });
+        add("bluetooth", FindingLevel::Fine, port.path,
+            port.path + " is bound to " + port.deviceAddress +
+                (alsoBt ? ", the scanner that is port " + bluetoothPortName(port.deviceAddress) +
+                              " too: one scanner, written once."
+                        : "."));
     }
 }
 

@@ -370,10 +370,18 @@ private:
         receivedFd_ = -1;
         answered_ = false;
         answer_ = {};
+        // The bus gives a question kBluezCallMs; a connection gets its own limit, and the bus waits a little
+        // longer, so that the limit that ends the wait is ours and says so.
+        sd_bus_message* request = nullptr;
         sd_bus_slot* slot = nullptr;
-        if (sd_bus_call_method_async(bus_.get(), &slot, kBluezService, devicePath.c_str(), kDeviceInterface,
-                                     "ConnectProfile", onConnectAnswer, this, "s",
-                                     kSerialPortProfileUuid.data()) < 0) {
+        const bool asked =
+            sd_bus_message_new_method_call(bus_.get(), &request, kBluezService, devicePath.c_str(),
+                                           kDeviceInterface, "ConnectProfile") >= 0 &&
+            sd_bus_message_append(request, "s", kSerialPortProfileUuid.data()) >= 0 &&
+            sd_bus_call_async(bus_.get(), &slot, request, onConnectAnswer, this,
+                              (kBluetoothConnectMs + kBluezCallMs) * kUsPerMs) >= 0;
+        sd_bus_message_unref(request);
+        if (!asked) {
             failure = {ChannelError::Other, "the connection could not be asked for"};
             return -1;
         }
