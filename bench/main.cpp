@@ -4,7 +4,8 @@
 // share and peak memory of orvexa-cli through a whole classic upgrade with pages and fonts. Last the
 // fleet: orvexa-cli --all writing ten scanners, its wall time set against one scanner's run of the same
 // benchmark run, its CPU share and peak memory, and how soon its Step 1 opens a scanner's port when ten
-// silent ports are probed with it.
+// silent ports are probed with it. Then the same upgrade over a bt: port (the tests' fake BlueZ on a bus of
+// its own, rdq-sim --listen behind it) against one over a pseudo-terminal.
 #include "ChildProcess.h"
 #include "Scenarios.h"
 #include "WireLimit.h"
@@ -29,9 +30,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace orvexa;
@@ -62,12 +65,15 @@ Times the real step code against rdq-sim over pseudo-terminals at 115200 baud an
 the measured wall time, the wire limit (line time of every byte, the scanner's latency, the mandated
 pauses and waits) and their ratio; then Step 1 with silent ports before the scanner's, and the CPU share
 and peak memory of orvexa-cli during a classic upgrade with pages and fonts.
-Last the fleet: orvexa-cli --all --yes --fonts with ten scanners against one scanner's run, its CPU share
+Then the fleet: orvexa-cli --all --yes --fonts with ten scanners against one scanner's run, its CPU share
 and peak memory, and the time its Step 1 takes to open the scanner's port behind ten silent ports.
+Last orvexa-cli --silent --yes --fonts over a bt: port against the same over a pseudo-terminal: the
+tests' fake BlueZ (tests/bluetooth, python3-dbusmock) on a private bus, rdq-sim --listen behind it.
   --quick        Steps 1 to 3 and the 1024-byte framed download at 0 ms only; one silent port; no CPU run;
-                 the fleet with three unpaced scanners (0 baud) and one silent port in its Step 1
+                 the fleet with three unpaced scanners (0 baud) and one silent port in its Step 1; no
+                 bt: run
   --only TEXT    only the runs whose name holds TEXT ("512", "fonts", "Step 1", "cli", "fleet",
-                 "catalogue")
+                 "catalogue", "bluetooth")
   --repeat N     run each N times; print the median run and the best ratio (also the fleet's) [1]
   --latency MS   a latency per reply to run (repeatable)            [0 2 16 40]
   --sim PATH     rdq-sim to use                                     [the build's]
@@ -245,7 +251,8 @@ double msOf(const timeval& time) {
     return time.tv_sec * 1000.0 + time.tv_usec / 1000.0;
 }
 
-CliRunUsage runCliWatched(const std::string& cli, const std::vector<std::string>& args) {
+CliRunUsage runCliWatched(const std::string& cli, const std::vector<std::string>& args,
+                          const std::vector<std::pair<std::string, std::string>>& environment = {}) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         throw std::runtime_error("no pipe for orvexa-cli's output");
@@ -253,7 +260,7 @@ CliRunUsage runCliWatched(const std::string& cli, const std::vector<std::string>
     CliRunUsage run;
     const double start = nowMs();
     // Its progress lines on standard error would break up the table; its exit code says how it ended.
-    const pid_t pid = spawnChild(cli, args, {-1, out[1], -1});
+    const pid_t pid = spawnChild(cli, args, {-1, out[1], -1}, environment);
     ::close(out[1]);
     std::string pending;
     char buffer[4096];
@@ -577,6 +584,138 @@ bool measureCatalogue(int repeat) {
     return loaded;
 }
 
+// The tests' fake BlueZ on a private bus of its own, which the tool is told is the system bus, with one
+// paired scanner that it connects to rdq-sim --listen at socketPath().
+class FakeBluez {
+public:
+    static constexpr const char* kAddress = "AA:BB:CC:DD:EE:FF";
+
+    FakeBluez() {
+        const std::string base = "/tmp/orvexa-bench-" + std::to_string(getpid());
+        busFile_ = base + ".bus";
+        socket_ = base + ".sock";
+        environment_ = {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + busFile_}};
+        for (const char* program : {kDbusDaemon, kPython, kGdbus}) {
+            if (access(program, X_OK) != 0) {
+                problem_ = std::string(program) + " is not installed";
+                return;
+            }
+        }
+        bus_ = spawnChild(kDbusDaemon, {"--session", "--nofork", "--address=unix:path=" + busFile_});
+        fake_ = spawnChild(kPython, {"-m", "dbusmock", "--template", kTemplate}, {}, environment_);
+        const double end = nowMs() + kStartLimitMs;
+        while (!call({"org.freedesktop.DBus.ObjectManager.GetManagedObjects"})) {
+            if (nowMs() > end) {
+                problem_ = "the fake BlueZ did not start (is python3-dbusmock installed?)";
+                return;
+            }
+            poll(nullptr, 0, 50);
+        }
+        if (!call({"org.bluez.Mock.AddAdapter", "hci0", "Bench"}) ||
+            !call({"org.bluez.Mock.AddDevice", "hci0", kAddress, "Bench scanner"}) ||
+            !call({"org.bluez.Mock.PairScanner", "hci0", kAddress}) ||
+            !call({"org.bluez.Mock.SetSerialPort", kAddress, "listen:" + socket_})) {
+            problem_ = "the fake BlueZ refused its scanner";
+        }
+    }
+    ~FakeBluez() {
+        for (const pid_t pid : {fake_, bus_}) {
+            if (pid > 0) {
+                ::kill(pid, SIGTERM);
+                waitChild(pid, 5000);
+            }
+        }
+        ::unlink(busFile_.c_str());
+    }
+    FakeBluez(const FakeBluez&) = delete;
+    FakeBluez& operator=(const FakeBluez&) = delete;
+
+    // Why it does not run; empty when it does.
+    const std::string& problem() const { return problem_; }
+    const std::string& socketPath() const { return socket_; }
+    // What the tool's environment needs to reach it.
+    const std::vector<std::pair<std::string, std::string>>& environment() const { return environment_; }
+
+private:
+    static constexpr const char* kDbusDaemon = "/usr/bin/dbus-daemon";
+    // python3-dbusmock is a Debian package, for the system's python whatever python3 is first on PATH.
+    static constexpr const char* kPython = "/usr/bin/python3";
+    static constexpr const char* kGdbus = "/usr/bin/gdbus";
+    static constexpr const char* kTemplate = ORVEXA_SOURCE_DIR "/tests/bluetooth/fake_bluez.py";
+    static constexpr int kStartLimitMs = 10000;
+
+    bool call(const std::vector<std::string>& method) {
+        std::vector<std::string> args{"call",          "--system", "--dest",  "org.bluez",
+                                      "--object-path", "/",        "--method"};
+        args.insert(args.end(), method.begin(), method.end());
+        const pid_t pid = spawnChild(kGdbus, args, {}, environment_);
+        return pid > 0 && waitChild(pid, 5000).code == 0;
+    }
+
+    std::string busFile_;
+    std::string socket_;
+    std::vector<std::pair<std::string, std::string>> environment_;
+    std::string problem_;
+    pid_t bus_ = -1;
+    pid_t fake_ = -1;
+};
+
+constexpr double kBluetoothRatioGoal = 1.01;
+
+// orvexa-cli --silent --yes --fonts over a pseudo-terminal, then over a bt: port, each against a fresh
+// scanner at 115200 baud, as often as asked: the socket BlueZ hands over must cost the upgrade nothing the
+// line does not. False when a run did not end as it should.
+bool measureBluetooth(const std::string& sim, const std::string& cli, int repeat) {
+    const FakeBluez bluez;
+    if (!bluez.problem().empty()) {
+        std::printf("\nbluetooth: skipped: %s\n", bluez.problem().c_str());
+        return true;
+    }
+    const std::vector<std::string> line{"--baud",        std::to_string(kBaudRate),
+                                        "--ready-delay", std::to_string(kReadyDelayMs),
+                                        "--spin-us",     std::to_string(kSimSpinUs)};
+    const std::vector<std::string> upgrade{"--silent", "--yes", "--fonts", "--no-remember", "--port"};
+    struct Pair {
+        CliRunUsage tty;
+        CliRunUsage bt;
+        double ratio() const { return bt.wallMs / tty.wallMs; }
+    };
+    std::vector<Pair> pairs;
+    for (int i = 0; i < repeat; ++i) {
+        Pair pair;
+        {
+            RdqSimProcess scanner(sim, line);
+            std::vector<std::string> args = upgrade;
+            args.push_back(scanner.path());
+            pair.tty = runCliWatched(cli, args, bluez.environment());
+        }
+        {
+            std::vector<std::string> options = line;
+            options.insert(options.end(), {"--listen", bluez.socketPath()});
+            RdqSimProcess scanner(sim, options);
+            std::vector<std::string> args = upgrade;
+            args.push_back(std::string("bt:") + FakeBluez::kAddress);
+            pair.bt = runCliWatched(cli, args, bluez.environment());
+        }
+        pairs.push_back(std::move(pair));
+    }
+    const bool failed = std::any_of(pairs.begin(), pairs.end(),
+                                    [](const Pair& pair) { return pair.tty.code != 0 || pair.bt.code != 0; });
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.ratio() < b.ratio(); });
+    const Pair& median = pairs[(pairs.size() - 1) / 2];
+    std::printf("\nbluetooth: classic, pages+fonts, %u baud, 0 ms latency, --silent --yes --fonts%s\n",
+                kBaudRate, repeat > 1 ? " (the median of the runs)" : "");
+    std::printf("  over a pseudo-terminal: %s; %s\n", describeExit(median.tty).c_str(),
+                describeUsage(median.tty).c_str());
+    std::printf("  over bt: (fake BlueZ):  %s; %s\n", describeExit(median.bt).c_str(),
+                describeUsage(median.bt).c_str());
+    std::printf("  bt:/terminal wall time: %.4f (best %.4f of %zu), goal <= %.2f: %s%s\n", median.ratio(),
+                pairs.front().ratio(), pairs.size(), kBluetoothRatioGoal,
+                goalMark(median.ratio() <= kBluetoothRatioGoal), failed ? "  (FAILED)" : "");
+    std::fflush(stdout);
+    return !failed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -671,6 +810,9 @@ int main(int argc, char** argv) {
         }
         if (selected("fleet Step 1")) {
             allEnded &= measureFleetStep1(sim, cli, quick ? 1 : kFleetScanners, fleetLine, repeat);
+        }
+        if (!quick && selected("bluetooth")) {
+            allEnded &= measureBluetooth(sim, cli, repeat);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "orvexa-bench: %s\n", error.what());

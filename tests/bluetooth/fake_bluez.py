@@ -6,8 +6,8 @@ port profile connected for real.
 On top of the stock adapters and devices (org.bluez.Mock AddAdapter, AddDevice, PairDevice, RemoveAdapter;
 Adapter1.RemoveDevice):
 
-- ProfileManager1.RegisterProfile/UnregisterProfile keep each caller's profiles, and forget them when the
-  caller leaves the bus, as BlueZ does.
+- ProfileManager1.RegisterProfile/UnregisterProfile keep each caller's profiles, and forget them (and shut
+  their links down) when the caller leaves the bus, as BlueZ does.
 - Device1.ConnectProfile answers as the device's behaviour says (org.bluez.Mock.SetSerialPort):
     listen:PATH    connect a unix stream socket to PATH (rdq-sim --listen) and hand it to the caller's
                    profile with Profile1.NewConnection(device, fd, {}); ConnectProfile is answered once
@@ -133,6 +133,9 @@ def forget_owner(owner):
     for key in [key for key in profiles if key[0] == owner]:
         log(f'profile gone with its owner {owner} {key[1]}')
         profiles.pop(key)['watch'].cancel()
+    # Its links go with it, as BlueZ closes the connections of a profile it drops.
+    for path in [path for path, link in links.items() if link['owner'] == owner]:
+        drop_link(path, 'its profile left the bus')
 
 
 @dbus.service.method(bluez5.PROFILE_MANAGER_IFACE, in_signature='o', out_signature='', sender_keyword='sender')
