@@ -496,6 +496,9 @@ private:
 class BluezWatch : public BluetoothWatch {
 public:
     explicit BluezWatch(Bus bus) : bus_(std::move(bus)) {
+        if (!bus_) {
+            return; // no bus: nothing to watch, and the wait is the rescan's
+        }
         for (const char* member : {"InterfacesAdded", "InterfacesRemoved"}) {
             addMatch(kObjectManager, member);
         }
@@ -510,7 +513,7 @@ public:
     int descriptor() const override { return bus_ ? sd_bus_get_fd(bus_.get()) : -1; }
     bool drain() override {
         changed_ = false;
-        while (sd_bus_process(bus_.get(), nullptr) > 0) {
+        while (bus_ && sd_bus_process(bus_.get(), nullptr) > 0) {
         }
         return changed_;
     }
@@ -540,12 +543,6 @@ private:
     bool changed_ = false;
 };
 
-class NoWatch : public BluetoothWatch {
-public:
-    int descriptor() const override { return -1; }
-    bool drain() override { return false; }
-};
-
 } // namespace
 
 BluetoothView readBluetoothView() {
@@ -562,11 +559,7 @@ BluetoothConnector& BluetoothConnector::instance() {
 }
 
 std::unique_ptr<BluetoothWatch> BluetoothWatch::open() {
-    Bus bus = openSystemBus();
-    if (!bus) {
-        return std::make_unique<NoWatch>();
-    }
-    return std::make_unique<BluezWatch>(std::move(bus));
+    return std::make_unique<BluezWatch>(openSystemBus());
 }
 
 } // namespace orvexa
