@@ -96,6 +96,9 @@ json resultJson(const ScannerResult& result) {
             event[key] = *value;
         }
     }
+    if (result.verdict == ScannerResult::Verdict::Verified) {
+        event["would_write"] = result.wouldWrite;
+    }
     return event;
 }
 } // namespace

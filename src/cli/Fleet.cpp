@@ -187,15 +187,18 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
     const StepContext& steps = session.steps();
     // The session's own package: Step 2 completed its container versions, or chose it from a catalogue.
     const FirmwarePackage& package = session.app().package();
+    bool writes = false;
     if (steps.outcome == Outcome::Verified) {
         board_.setModel(row, textOf(records.deviceInfo.modelText));
-        if (!settings_.check && (settings_.force || !holdsCarriedFirmware(records.deviceInfo, package))) {
+        writes = settings_.force || !holdsCarriedFirmware(records.deviceInfo, package);
+        if (!settings_.check && writes) {
             window.setImageBytes(package.imageSize());
             session.dialog().step3();
         }
     }
     const int exitCode = session.exitCode();
     ScannerResult result = sessionResult(port, records, steps.outcome, exitCode, settings_.check, package);
+    result.wouldWrite = result.verdict == ScannerResult::Verdict::Verified && writes;
     if (result.verdict == ScannerResult::Verdict::Failed) {
         result.why = window.why().empty() ? outcomeName(steps.outcome) : window.why();
     }

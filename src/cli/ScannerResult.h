@@ -31,6 +31,9 @@ struct ScannerResult {
     std::string why;            // for NoScanner, Skipped and Failed: one line
     std::string package;        // with --firmware: the package the session ended on, and its sha256
     std::string packageSha256;
+    // For Verified: whether the same run without --check would write the scanner, so that a script can
+    // say what a rollout would change without repeating the fleet's rule.
+    bool wouldWrite = false;
     std::uint32_t elapsedMs = 0;
 };
 

@@ -74,6 +74,8 @@ int runJson(const CliOptions& options, RunSetup& setup, std::FILE* out, std::FIL
     const PortInfo port = outcome == Outcome::PortNotFound ? PortInfo{} : session.records().selectedPort;
     ScannerResult result =
         sessionResult(port, session.records(), outcome, exitCode, options.check, session.app().package());
+    // One named scanner is written whatever it runs, so a verified one always would be.
+    result.wouldWrite = result.verdict == ScannerResult::Verdict::Verified;
     if (result.verdict == ScannerResult::Verdict::Failed) {
         result.why = window.why();
     }

@@ -79,24 +79,35 @@ TEST(Fleet, TheTwoPortsOfOneBluetoothScannerAreTriedInTurnAndItIsWrittenOnce) {
     EXPECT_EQ(desk.exitCode(), exitcode::kDone);
 }
 
-TEST(Fleet, CheckWritesNothingAndForceWritesEvenACurrentScanner) {
+TEST(Fleet, CheckWritesNothingButSaysWhatWouldBeWrittenAndForceWritesEvenACurrentScanner) {
     struct Case {
         const char* name;
+        bool current;
         FleetSettings settings;
         Verdict verdict;
         bool written;
+        bool wouldWrite;
     } cases[] = {
-        {"--check", {true, false, false, false}, Verdict::Verified, false},
-        {"--force", {false, true, false, true}, Verdict::Written, true},
+        {"--check, current", true, {true, false, false, false}, Verdict::Verified, false, false},
+        {"--check, old", false, {true, false, false, false}, Verdict::Verified, false, true},
+        {"--check --force, current", true, {true, true, false, false}, Verdict::Verified, false, true},
+        {"--force, current", true, {false, true, false, true}, Verdict::Written, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FleetDesk desk;
-        SimulatedScanner& current = desk.scanner("/dev/ttyUSB0", runningCarried());
-        desk.run(c.settings);
+        SimulatedScanner& scanner =
+            desk.scanner("/dev/ttyUSB0", c.current ? runningCarried() : ScannerPersonality{});
+        std::FILE* json = std::tmpfile();
+        desk.run(c.settings, json);
+        const std::string events = streamText(json);
+        std::fclose(json);
         EXPECT_EQ(desk.results[0].verdict, c.verdict);
-        EXPECT_EQ(current.record().upgradeFinished, c.written);
+        EXPECT_EQ(scanner.record().upgradeFinished, c.written);
+        EXPECT_TRUE(c.written || scanner.record().frames.empty()) << "--check sends no frame";
         EXPECT_EQ(desk.exitCode(), exitcode::kDone);
+        const std::string key = "\"would_write\":" + std::string(c.wouldWrite ? "true" : "false");
+        EXPECT_EQ(events.find(key) != std::string::npos, c.verdict == Verdict::Verified) << events;
     }
 }
 
