@@ -37,37 +37,45 @@ def failed_scanners(text):
             if r.get("verdict") == "failed"]
 
 
-def _version(identity):
-    # M307_200_A7UG -> 3.07: the firmware a package brings
-    return f"{identity[1]}.{identity[2:4]}" if identity and len(identity) >= 4 else ""
+def _result(r):
+    """A result's verdict as the report names it: under --check, whether the run would write the scanner."""
+    verdict = r.get("verdict", "")
+    if verdict == "verified" and "would_write" in r:
+        return "would write" if r["would_write"] else "already current"
+    return verdict
 
 
 def fleet_report(report_dir, hosts):
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
     writer.writerow(HEADER)
-    counts = {"written": 0, "already current": 0, "would write": 0, "failed": 0, "no scanner": 0}
+    counts = dict.fromkeys(["written", "already current", "would write", "failed", "no scanner", "did not run"], 0)
+    not_reached = 0
     for host in hosts:
         path = os.path.join(report_dir, f"{host}.jsonl")
         if not os.path.exists(path):
+            not_reached += 1
             writer.writerow([host, "", "", "", "", "", "not reached", ""])
             continue
         with open(path, encoding="utf-8") as handle:
             events = list(_events(handle.read()))
-        carried = next((e.get("carried_identity", "") for e in events if e.get("event") == "run_start"), "")
-        for r in (e for e in events if e.get("event") == "result"):
-            result = r.get("verdict", "")
-            package = r.get("package", "")
-            if result == "verified":
-                target = _version(package or carried)
-                result = "would write" if target and r.get("firmware_before") != target else "already current"
+        results = [e for e in events if e.get("event") == "result"]
+        if not results:
+            # Still one row for the desk: a run that found no port at all, or orvexa-cli that never started
+            # (not installed, misused), which leaves no event.
+            ran = any(e.get("event") == "run_end" for e in events)
+            results = [{"verdict": "no scanner" if ran else "did not run"}]
+        for r in results:
+            result = _result(r)
             counts[result] = counts.get(result, 0) + 1
             writer.writerow([host, r.get("port", ""), r.get("model", ""), r.get("firmware_before", ""),
-                             r.get("firmware_after", ""), package, result,
+                             r.get("firmware_after", ""), r.get("package", ""), result,
                              f"{r.get('elapsed_ms', 0) / 1000:.1f}"])
-    summary = (f"{len(hosts)} desks: {counts['written']} scanners written, {counts['already current']} already "
-               f"current, {counts['would write']} would be written, {counts['failed']} failed, "
-               f"{counts['no scanner']} ports without a scanner")
+    summary = (f"{len(hosts)} desks, {not_reached} not reached: {counts['written']} scanners written, "
+               f"{counts['already current']} already current, {counts['would write']} would be written, "
+               f"{counts['failed']} failed, {counts['no scanner']} ports without a scanner")
+    if counts["did not run"]:
+        summary += f"; orvexa-cli did not run on {counts['did not run']} of the desks"
     return {"csv": out.getvalue(), "summary": summary, "counts": counts}
 
 
