@@ -61,6 +61,7 @@ start_desks() {
             echo "      orvexa_cli_path: $B/src/cli/orvexa-cli"
             echo "      orvexa_desk_dir: $work/desk-$desk"
             echo "      orvexa_ports: [$(paste -sd, "$r/$desk.ports")]"
+            echo "      orvexa_report_dir: $work/reports"
             [ "$desk" = mixed ] && echo "      orvexa_firmware: $ROOT/data/catalogue"
         done
     } >"$r/inventory.yml"
@@ -72,13 +73,14 @@ start_desks() {
 play() {
     local run="$1" r="$work/$1"
     shift
-    cp -r deploy/ansible "$r/play" && rm -rf "$r/play/reports"
+    cp -r deploy/ansible "$r/play"
     local start end
     start=$(date +%s.%N)
     (cd "$r/play" && ansible-playbook -i "$r/inventory.yml" "$@" upgrade.yml) >"$r/log" 2>&1
     echo $? >"$r/rc"
     end=$(date +%s.%N)
     python3 -c "print(f'{$end - $start:.1f}')" >"$r/seconds"
+    cp "$work/reports/fleet-report.csv" "$r/"
     stop_desks
 }
 # recap RUN DESK changed|ok failed|ok : how the play's recap ends the desk
@@ -96,7 +98,7 @@ import ast, csv, json, sys
 r, root, expected = sys.argv[1], sys.argv[2], ast.literal_eval(sys.argv[3])
 sys.path.insert(0, f"{root}/scripts")
 from held_image import frames_received, held_sha256
-rows = list(csv.DictReader(open(f"{r}/play/reports/fleet-report.csv")))
+rows = list(csv.DictReader(open(f"{r}/fleet-report.csv")))
 got = sorted((row["host"], row["result"], row["package"]) for row in rows)
 if got != sorted(expected):
     sys.exit(f"rows {got}")
@@ -148,7 +150,8 @@ check "check mode: no scanner received a frame, and the report says what would b
     ('mixed', 'would write', 'M305_180JA7UG'), ('mixed', 'would write', 'U500_500_B2WW')]\""
 
 # The example's own rollout: the first desk alone as a canary. It fails, and max_fail_percentage stops the
-# rollout there; the report still holds it, and names the desks never reached.
+# rollout there; the report still holds it, and names the desks never reached, not with the results the
+# check run left in the same folder.
 start_desks canary before
 play canary
 check "a failed canary stops the rollout, and the report says so" \
@@ -156,9 +159,9 @@ check "a failed canary stops the rollout, and the report says so" \
     ('silent', 'failed', ''), ('current', 'not reached', ''), ('mixed', 'not reached', '')]\""
 
 # The desks of one batch run at once: three take about as long as the slowest of them alone.
-slowest="$(python3 - "$work/first/play/reports" <<'PY'
+slowest="$(python3 - "$work/first/fleet-report.csv" <<'PY'
 import csv, sys
-rows = list(csv.DictReader(open(f"{sys.argv[1]}/fleet-report.csv")))
+rows = list(csv.DictReader(open(sys.argv[1])))
 print(max(rows, key=lambda row: float(row["elapsed_s"]))["host"])
 PY
 )"
