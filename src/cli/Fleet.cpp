@@ -204,11 +204,7 @@ ScannerResult SessionRunner::run(const PortInfo& port, std::size_t row, WorkerPl
     }
     nameThePackage(result, settings_.firmware, records);
     result.elapsedMs = clock.tickMs() - startTickMs;
-    std::string doing = verdictName(result.verdict);
-    if (!result.why.empty()) {
-        doing += ": " + result.why;
-    }
-    board_.setDoing(row, doing);
+    board_.setDoing(row, resultText(result));
     if (events_) {
         events_->result(result);
     }

@@ -175,10 +175,7 @@ std::vector<std::string> summaryLines(const std::vector<ScannerResult>& results,
         cells[0].insert(cells[0].begin() + 4, "PACKAGE");
     }
     for (const ScannerResult& r : results) {
-        std::string result = verdictName(r.verdict);
-        if (!r.why.empty()) {
-            result += ": " + r.why;
-        }
+        const std::string result = resultText(r);
         const std::string port = r.port.displayName.empty() ? r.port.path : r.port.displayName;
         auto orDash = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
         cells.push_back({port, orDash(r.model), orDash(r.firmwareBefore), orDash(r.firmwareAfter),

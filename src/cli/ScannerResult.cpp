@@ -24,6 +24,17 @@ const char* verdictName(ScannerResult::Verdict verdict) {
     return "failed";
 }
 
+std::string resultText(const ScannerResult& result) {
+    std::string text = verdictName(result.verdict);
+    if (!result.why.empty()) {
+        text += ": " + result.why;
+    }
+    if (result.verdict == ScannerResult::Verdict::Verified) {
+        text += result.wouldWrite ? ": would write" : ": already current";
+    }
+    return text;
+}
+
 std::string probeOutcome(const PortProbe& probe) {
     switch (probe.result) {
     case PortProbe::Result::Answered:

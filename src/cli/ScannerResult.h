@@ -39,6 +39,9 @@ struct ScannerResult {
 
 // "no scanner", "already current": as the summary, the rows and the events name a verdict.
 const char* verdictName(ScannerResult::Verdict verdict);
+// A result as a fleet's row and its summary say it: the verdict and why; under --check, what the run
+// without it would do ("verified: would write").
+std::string resultText(const ScannerResult& result);
 // How a probe went, as the CLI says it: "no answer", "cannot open (busy)"; empty when it answered.
 std::string probeOutcome(const PortProbe& probe);
 

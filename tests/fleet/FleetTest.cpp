@@ -4,6 +4,7 @@
 #include "FleetDesk.h"
 
 #include "app/ExitCodes.h"
+#include "cli/FleetBoard.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -108,6 +109,12 @@ TEST(Fleet, CheckWritesNothingButSaysWhatWouldBeWrittenAndForceWritesEvenACurren
         EXPECT_EQ(desk.exitCode(), exitcode::kDone);
         const std::string key = "\"would_write\":" + std::string(c.wouldWrite ? "true" : "false");
         EXPECT_EQ(events.find(key) != std::string::npos, c.verdict == Verdict::Verified) << events;
+        if (c.verdict == Verdict::Verified) {
+            const std::string summary = summaryLines(desk.results, 80).back();
+            EXPECT_NE(summary.find(c.wouldWrite ? "verified: would write" : "verified: already current"),
+                      std::string::npos)
+                << summary;
+        }
     }
 }
 
