@@ -18,16 +18,22 @@ def crc16_kermit(data):
     return crc
 
 
-def held_sha256(path):
-    """The record's field and the sha256 it holds after the image at PATH was written: a classic image with
+def held_bytes(path):
+    """The record's field and the bytes it holds after the image at PATH was written: a classic image with
     its header completed (body length and CRC) and its last 256-byte block filled with erased flash; a
     container in 1024-byte blocks."""
     image = bytearray(open(path, "rb").read())
     if image.startswith(b"UPDATE"):
-        return "framedImage", hashlib.sha256(image + b"\xff" * (-len(image) % 1024)).hexdigest()
+        return "framedImage", bytes(image + b"\xff" * (-len(image) % 1024))
     body = image[BODY_AT:]
     image[HEADER_LENGTH_AT:BODY_AT - 2] = struct.pack("<IH", len(body), crc16_kermit(body))
-    return "image", hashlib.sha256(image + b"\xff" * (-len(image) % 256)).hexdigest()
+    return "image", bytes(image + b"\xff" * (-len(image) % 256))
+
+
+def held_sha256(path):
+    """held_bytes as the record names them without --record-data: their sha256."""
+    field, data = held_bytes(path)
+    return field, hashlib.sha256(data).hexdigest()
 
 
 def frames_received(record):

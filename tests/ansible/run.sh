@@ -66,10 +66,9 @@ start_desks() {
         done
     } >"$r/inventory.yml"
 }
-# play RUN ANSIBLE-ARGS... : the example playbook, as a user copies it, against RUN's desks (all three in one
-# batch: -e orvexa_serial=3); stops them
-# after (so that their records are written) and leaves the exit status in $work/RUN/rc and the seconds it
-# took in $work/RUN/seconds.
+# play RUN ANSIBLE-ARGS... : the example playbook, as a user copies it, against RUN's desks (-e
+# orvexa_serial=3 puts all three in one batch); stops them after, so that their records are written.
+# Leaves the exit status in $work/RUN/rc, the seconds it took in $work/RUN/seconds and the report beside.
 play() {
     local run="$1" r="$work/$1"
     shift
@@ -93,9 +92,9 @@ recap() {
 # rows RUN EXPECTED : the report's rows (host, result, package) are EXPECTED, a Python list, and every
 # scanner's record holds what its row says.
 rows() {
-    python3 - "$work/$1" "$ROOT" "$2" <<'PY'
+    python3 - "$work/$1" "$ROOT" "$2" "${kDesks[@]}" <<'PY'
 import ast, csv, json, sys
-r, root, expected = sys.argv[1], sys.argv[2], ast.literal_eval(sys.argv[3])
+r, root, expected, desks = sys.argv[1], sys.argv[2], ast.literal_eval(sys.argv[3]), sys.argv[4:]
 sys.path.insert(0, f"{root}/scripts")
 from held_image import frames_received, held_sha256
 rows = list(csv.DictReader(open(f"{r}/fleet-report.csv")))
@@ -103,7 +102,7 @@ got = sorted((row["host"], row["result"], row["package"]) for row in rows)
 if got != sorted(expected):
     sys.exit(f"rows {got}")
 record_of = {}
-for desk in ("silent", "current", "mixed"):
+for desk in desks:
     for k, port in enumerate(open(f"{r}/{desk}.ports").read().split(), 1):
         record_of[port] = json.load(open(f"{r}/{desk}-{k}.json"))
 for row in (row for row in rows if row["result"] != "not reached"):
